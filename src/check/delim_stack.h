@@ -1,0 +1,28 @@
+// The stack of open delimiters and what every closing byte means against it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+struct delim_entry {
+    char closer;              // ')', ']', '}' or '"' (a quote entry)
+    int saved_in_string;      // in_string when the entry was pushed
+    std::int64_t line;        // position of the opener
+    std::int64_t column;
+};
+
+// Top at the back. A deque grows in chunks, so a deep stack never needs the
+// transient double copy of a vector's reallocation.
+extern std::deque<delim_entry> delim_stack;
+
+void push_delim(char closer);
+void pop_delim();
+void close_delim(char c);
+void finish_input();
+
+char opener_of(char b);               // '"' '(' '[' '{' for the four closers, '@' for any other byte
+char balancing_closer(char a, char b); // the higher class of the two: '}' over ']' over ')', else '@'
+bool is_pair(char opener, char closer);
+
+// Prints "line L char C", the position part that most reports share.
+void print_line_char(std::int64_t line, std::int64_t column);

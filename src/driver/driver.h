@@ -1,0 +1,11 @@
+// The command line and the walk over the inputs.
+#pragma once
+
+#include <cstdio>
+
+// Sets checker_options from the options before the first operand; leaves optind at it.
+void parse_options(int argc, char **argv);
+
+// The whole program: options, then each file operand in turn, or standard_input when
+// there is none. Returns the exit status: 0, or 2 when memory ran out.
+int delimcheck_main(int argc, char **argv, std::FILE *standard_input);

@@ -1,0 +1,57 @@
+#include "listing/line_recorder.h"
+
+#include "check/delim_stack.h"
+#include "check/scanner.h"
+#include "common/bytes.h"
+#include "common/checker_options.h"
+#include "common/output.h"
+#include "common/report_state.h"
+#include "listing/line_pairing.h"
+
+listing_state listing;
+
+void record_char(char c)
+{
+    if (!options.show_lines)
+        return;
+    if (c == '\n') {
+        flush_line();
+        return;
+    }
+    // A closer right after its own opener cancels it, like a stack within the line.
+    if (options.collapse_pairs && !listing.line_text.empty() && is_pair(listing.line_text.back(), c)) {
+        listing.line_text.pop_back();
+        listing.line_delims.pop_back();
+        --listing.delim_count;
+        return;
+    }
+    listing.line_text.push_back(c);
+    if (!is_c_space(static_cast<signed char>(c))) {
+        listing.line_delims.push_back(c);
+        ++listing.delim_count;
+    }
+}
+
+void print_listing_line(std::int64_t line, const std::string &text)
+{
+    print_header_once();
+    out_padded_decimal(line, 5);
+    out_text(" : ");
+    out_text(text);
+    out_char('\n');
+}
+
+void flush_line()
+{
+    if (!options.show_lines)
+        return;
+    if (listing.delim_count > 0) {
+        if (options.pair_lines)
+            pair_line();
+        else
+            print_listing_line(scan.line_number, listing.line_text);
+    }
+    listing.line_text.clear();
+    listing.line_delims.clear();
+    listing.delim_count = 0;
+}

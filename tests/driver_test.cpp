@@ -1,0 +1,155 @@
+// Options, headers, the operand walk and the inputs that cannot be read, through the binary.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "harness.h"
+
+namespace {
+
+struct driver_fixture : ::testing::Test {
+    temp_dir dir;
+    process_result run(const std::vector<std::string> &args, const std::string &input = "")
+    {
+        return run_binary(args, input, dir.path);
+    }
+};
+
+using Driver = driver_fixture;
+
+TEST_F(Driver, StandardInputHasNoHeader)
+{
+    process_result r = run({}, "}\n");
+    EXPECT_EQ(r.out, "Unmatching } : line 1 char 1\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(Driver, QuietMakesNoDifferenceOnStandardInput)
+{
+    EXPECT_EQ(run({"-q"}, "}\n").out, "Unmatching } : line 1 char 1\n");
+}
+
+TEST_F(Driver, CleanFileGetsItsHeaderUnlessQuiet)
+{
+    dir.write("clean", "{ a }\n");
+    EXPECT_EQ(run({"clean"}).out, "File clean:\n");
+    EXPECT_EQ(run({"-q", "clean"}).out, "");
+}
+
+TEST_F(Driver, HeaderOncePerFileBeforeItsReports)
+{
+    dir.write("bad", "}\n{\n");
+    std::string expected = "File bad:\nUnmatching } : line 1 char 1\n} missing, opened on line 2 char 1\n";
+    EXPECT_EQ(run({"bad"}).out, expected);
+    EXPECT_EQ(run({"-q", "bad"}).out, expected);
+}
+
+TEST_F(Driver, MissingFileThenGoodFile)
+{
+    dir.write("b", "]\n");
+    EXPECT_EQ(run({"a", "b"}).out, "File a:\nCannot be accessed!!\nFile b:\nUnmatching ] : line 1 char 1\n");
+    EXPECT_EQ(run({"-q", "a", "b"}).out, "File a:\nCannot be accessed!!\nFile b:\nUnmatching ] : line 1 char 1\n");
+    dir.write("c", "ok\n");
+    EXPECT_EQ(run({"-q", "a", "c"}).out, "File a:\nCannot be accessed!!\n");
+    EXPECT_EQ(run({"a", "c"}).status, 0);
+}
+
+TEST_F(Driver, DirectoryCannotBeAccessed)
+{
+    mkdir((dir.path + "/sub").c_str(), 0755);
+    EXPECT_EQ(run({"sub"}).out, "File sub:\nCannot be accessed!!\n");
+    EXPECT_EQ(run({"-q", "sub"}).out, "File sub:\nCannot be accessed!!\n");
+}
+
+TEST_F(Driver, SameOperandTwice)
+{
+    dir.write("f", "{\n");
+    std::string once = "File f:\n} missing, opened on line 1 char 1\n";
+    EXPECT_EQ(run({"f", "f"}).out, once + once);
+}
+
+TEST_F(Driver, OptionsStopAtFirstOperand)
+{
+    dir.write("f", "(\n");
+    dir.write("-s", "{\n");
+    std::string dash_s = "File -s:\n} missing, opened on line 1 char 1\n";
+    EXPECT_EQ(run({"f", "-s"}).out, "File f:\n" + dash_s);
+    EXPECT_EQ(run({"--", "-s"}).out, dash_s);
+}
+
+TEST_F(Driver, LoneDashNamesAFile)
+{
+    EXPECT_EQ(run({"-"}, "}\n").out, "File -:\nCannot be accessed!!\n");
+    dir.write("-", "}\n");
+    EXPECT_EQ(run({"-"}, "").out, "File -:\nUnmatching } : line 1 char 1\n");
+}
+
+TEST_F(Driver, OptionsAfterOperandAreNotOptions)
+{
+    dir.write("f", "{\n}\n");
+    // Without the POSIX stop at the first operand, -s would list the lines of f.
+    process_result r = run({"f", "-s"});
+    EXPECT_EQ(r.out, "File f:\nFile -s:\nCannot be accessed!!\n");
+}
+
+TEST_F(Driver, UnknownLetterIsIgnored)
+{
+    std::string input = "{ (\n}\n";
+    process_result plain = run({"-s"}, input);
+    process_result stray = run({"-xs"}, input);
+    EXPECT_EQ(stray.out, plain.out);
+    EXPECT_NE(stray.err, "");
+    EXPECT_EQ(stray.err.find('\n'), stray.err.size() - 1) << "one diagnostic line";
+    EXPECT_EQ(stray.status, 0);
+}
+
+TEST_F(Driver, ListingOptionsImplyTheOnesBelow)
+{
+    std::string input = "{\n  {\n    ( [\n  }\n}{\n    \"a\n\" ]\n";
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> same = {
+        {{"-j"}, {"-jlms"}}, {{"-j"}, {"-s", "-l", "-j"}}, {{"-s", "-m"}, {"-m"}},
+        {{"-ml"}, {"-l"}},   {{"-l", "-l"}, {"-l"}},       {{"-mm"}, {"-sm"}},
+    };
+    for (const auto &[a, b] : same)
+        EXPECT_EQ(run(a, input).out, run(b, input).out) << a[0] << " vs " << b[0];
+}
+
+TEST_F(Driver, WarningsNeverBringOutTheHeader)
+{
+    dir.write("w", "a\\ \n}\n");
+    EXPECT_EQ(run({"-qe", "w"}).out,
+              "\\ followed by blank space at the end of line 1.\nFile w:\nUnmatching } : line 2 char 1\n");
+    dir.write("x", "\"a\"b\n");
+    EXPECT_EQ(run({"-q", "x"}).out, "Extra characters after string : line 1 char 3\n");
+    EXPECT_EQ(run({"x"}).out, "File x:\nExtra characters after string : line 1 char 3\n");
+}
+
+TEST_F(Driver, EmptyFile)
+{
+    dir.write("empty", "");
+    EXPECT_EQ(run({"empty"}).out, "File empty:\n");
+    EXPECT_EQ(run({"-q", "empty"}).out, "");
+}
+
+TEST_F(Driver, UnreadableOperandNames)
+{
+    dir.write("with space", "}\n");
+    dir.write("caf\xc3\xa9\xff", "}\n");
+    EXPECT_EQ(run({"with space"}).out, "File with space:\nUnmatching } : line 1 char 1\n");
+    EXPECT_EQ(run({"caf\xc3\xa9\xff"}).out, "File caf\xc3\xa9\xff:\nUnmatching } : line 1 char 1\n");
+}
+
+TEST_F(Driver, StateDoesNotLeakBetweenInputs)
+{
+    dir.write("open", "{ \"a\n# (");
+    dir.write("next", "(\n}\n");
+    // In the string the '#' opens no hash line, so the '(' is tracked.
+    EXPECT_EQ(run({"open", "next"}).out, "File open:\n"
+                                         ") missing, opened on line 2 char 3\n"
+                                         "\" missing, opened on line 1 char 3\n"
+                                         "} missing, opened on line 1 char 1\n"
+                                         "File next:\n"
+                                         "Unmatching } : line 2 char 1\n");
+}
+
+} // namespace
