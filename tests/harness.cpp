@@ -38,11 +38,27 @@ std::string run_in_process(const std::vector<std::string> &args, std::string_vie
     return out;
 }
 
+std::vector<simd_level> available_levels()
+{
+    std::vector<simd_level> levels{simd_level::scalar};
+    if (best_simd_level() != simd_level::scalar)
+        levels.push_back(simd_level::sse2);
+    if (best_simd_level() == simd_level::avx2)
+        levels.push_back(simd_level::avx2);
+    return levels;
+}
+
 std::string run_checked(const std::vector<std::string> &args, std::string_view input)
 {
-    std::string fast = run_in_process(args, input, scanner_kind::fast);
     std::string plain = run_in_process(args, input, scanner_kind::plain);
-    EXPECT_EQ(fast, plain) << "the fast and the plain scanner disagree";
+    simd_level saved = classify_level;
+    for (simd_level level : available_levels()) {
+        classify_level = level;
+        std::string fast = run_in_process(args, input, scanner_kind::fast);
+        EXPECT_EQ(fast, plain) << "the fast scanner at level " << static_cast<int>(level)
+                               << " disagrees with the plain one";
+    }
+    classify_level = saved;
     return plain;
 }
 

@@ -5,11 +5,15 @@
 #include <string_view>
 #include <vector>
 
+#include "check/byte_classes.h"
 #include "check/scanner.h"
 
 // One in-process run: the arguments after the program name, and the bytes of standard input.
 std::string run_in_process(const std::vector<std::string> &args, std::string_view input,
                            scanner_kind kind = scanner_kind::fast);
+
+// The SIMD levels this machine can run, scalar first.
+std::vector<simd_level> available_levels();
 
 // The same run with every scanner; fails the current test if they disagree, returns the output.
 std::string run_checked(const std::vector<std::string> &args, std::string_view input);

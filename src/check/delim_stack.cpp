@@ -7,7 +7,7 @@
 #include "listing/line_pairing.h"
 #include "listing/line_recorder.h"
 
-std::deque<delim_entry> delim_stack;
+std::vector<delim_entry> delim_stack;
 
 char opener_of(char b)
 {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <vector>
 
 struct delim_entry {
     char closer;              // ')', ']', '}' or '"' (a quote entry)
@@ -11,9 +11,9 @@ struct delim_entry {
     std::int64_t column;
 };
 
-// Top at the back. A deque grows in chunks, so a deep stack never needs the
-// transient double copy of a vector's reallocation.
-extern std::deque<delim_entry> delim_stack;
+// Top at the back. A vector doubles as it grows; only the part in use is ever touched, so
+// even while it moves, a deep stack holds about two entries of memory per open delimiter.
+extern std::vector<delim_entry> delim_stack;
 
 void push_delim(char closer);
 void pop_delim();

@@ -1,5 +1,6 @@
 #include "check/scanner.h"
 
+#include "check/block_scanner.h"
 #include "check/delim_stack.h"
 #include "check/quoted_strings.h"
 #include "common/checker_options.h"
@@ -61,6 +62,34 @@ static void warn_backslash_blank()
     out_text(".\n");
 }
 
+void newline_step()
+{
+    if (options.warn_backslash_blank && scan.backslash_blank)
+        warn_backslash_blank();
+    end_of_line(0);
+    scan.backslash_blank = 0;
+    scan.prev_char = '\n';
+}
+
+void open_brace()
+{
+    if (brace_tracked())
+        push_delim('}');
+}
+
+void open_bracket()
+{
+    if (brace_tracked())
+        push_delim(']');
+    scan.in_string = 0; // a bracket opens a command context, even inside a string
+}
+
+void close_brace(char c)
+{
+    if (brace_tracked())
+        close_delim(c);
+}
+
 void scan_byte(unsigned char c)
 {
     switch (c) {
@@ -71,11 +100,7 @@ void scan_byte(unsigned char c)
         scan.prev_char = static_cast<signed char>(c);
         return; // a blank keeps at_line_start and backslash_blank
     case '\n':
-        if (options.warn_backslash_blank && scan.backslash_blank)
-            warn_backslash_blank();
-        end_of_line(0);
-        scan.backslash_blank = 0;
-        scan.prev_char = '\n';
+        newline_step();
         return;
     case '#':
         if (scan.at_line_start && options.hash_lines)
@@ -88,18 +113,14 @@ void scan_byte(unsigned char c)
         close_paren();
         break;
     case '{':
-        if (brace_tracked())
-            push_delim('}');
+        open_brace();
         break;
     case '[':
-        if (brace_tracked())
-            push_delim(']');
-        scan.in_string = 0; // a bracket opens a command context, even inside a string
+        open_bracket();
         break;
     case ']':
     case '}':
-        if (brace_tracked())
-            close_delim(static_cast<char>(c));
+        close_brace(static_cast<char>(c));
         break;
     default:
         break;
@@ -157,6 +178,8 @@ void scan_input_plain(std::FILE *in)
 
 void scan_input(std::FILE *in)
 {
-    // Until the block scanner lands both choices run the reference loop.
-    scan_input_plain(in);
+    if (scanner_choice == scanner_kind::fast)
+        scan_input_blocks(in);
+    else
+        scan_input_plain(in);
 }

@@ -6,7 +6,7 @@
 #include "listing/delim_joining.h"
 #include "listing/line_recorder.h"
 
-std::vector<line_record> record_stack;
+std::deque<line_record> record_stack;
 
 void pop_record()
 {

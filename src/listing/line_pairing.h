@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <deque>
 
 struct line_record {
     std::int64_t line;  // the number of the line that ended
@@ -12,8 +12,9 @@ struct line_record {
     std::string delims; // its delimiters alone; cut from the end by joining
 };
 
-// Newest at the back. Printing walks it from the front, oldest first, without recursion.
-extern std::vector<line_record> record_stack;
+// Newest at the back; a deque, so that a million records never move as it grows.
+// Printing walks it from the front, oldest first, without recursion.
+extern std::deque<line_record> record_stack;
 
 void pair_line();
 void pop_record();

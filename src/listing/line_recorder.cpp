@@ -32,6 +32,12 @@ void record_char(char c)
     }
 }
 
+void record_blanks(const char *p, std::size_t n)
+{
+    if (options.show_lines)
+        listing.line_text.append(p, n);
+}
+
 void print_listing_line(std::int64_t line, const std::string &text)
 {
     print_header_once();

@@ -1,6 +1,7 @@
 // The line recorder: the indentation and tracked delimiters of the current line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,8 @@ struct listing_state {
 extern listing_state listing;
 
 void record_char(char c);
+// The same as record_char for each of n blanks, in one step: a blank never cancels anything.
+void record_blanks(const char *p, std::size_t n);
 void flush_line();
 
 // A listing line: the line number right-aligned in five places, " : ", the recorded text.

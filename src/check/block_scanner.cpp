@@ -1,0 +1,204 @@
+#include "check/block_scanner.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "check/byte_classes.h"
+#include "check/delim_stack.h"
+#include "check/scanner.h"
+#include "common/checker_options.h"
+#include "listing/line_recorder.h"
+
+// Ordinary bytes (letters, digits, most punctuation, blanks inside a line) only move the
+// column, and the column is a byte's offset from the last newline. So a block is
+// classified in one wide pass, and only the bytes that matter are handed, one by one, to
+// the same steps that the plain scanner runs. Two states make blanks matter as well: the
+// start of a line (indentation is listed, and a '#' there opens a hash line) and, under
+// -e, a pending escaped blank; both are handled by skipping to the next non-blank byte.
+
+namespace {
+
+constexpr std::size_t block_size = 1 << 17;
+constexpr std::size_t words = block_size / 64 + 1;
+
+struct block_reader {
+    std::vector<unsigned char> buf = std::vector<unsigned char>(block_size + 64);
+    std::vector<std::uint64_t> structural = std::vector<std::uint64_t>(words);
+    std::vector<std::uint64_t> blank = std::vector<std::uint64_t>(words);
+    std::size_t have = 0;          // bytes in buf
+    std::int64_t base = 0;         // stream offset of buf[0]
+    unsigned char before = ' ';    // the byte before buf[0]; ' ' at the start of the input
+    std::int64_t last_newline = -1; // stream offset of the newline that began the current line
+};
+
+// The first index at or after i whose bit is set in m, or `end` when there is none before it.
+std::size_t next_set(const std::vector<std::uint64_t> &m, std::size_t i, std::size_t end, bool invert)
+{
+    std::size_t k = i >> 6;
+    std::uint64_t w = (invert ? ~m[k] : m[k]) & (~std::uint64_t{0} << (i & 63));
+    std::size_t last = (end + 63) >> 6;
+    while (w == 0) {
+        if (++k >= last)
+            return end;
+        w = invert ? ~m[k] : m[k];
+    }
+    std::size_t j = (k << 6) + static_cast<std::size_t>(__builtin_ctzll(w));
+    return j < end ? j : end;
+}
+
+// Keeps the unprocessed tail (at most one byte), reads behind it and classifies the block.
+bool refill(block_reader &r, std::size_t from, std::FILE *in)
+{
+    std::size_t keep = r.have - from;
+    if (from > 0)
+        r.before = r.buf[from - 1];
+    std::memmove(r.buf.data(), r.buf.data() + from, keep);
+    r.base += static_cast<std::int64_t>(from);
+    std::size_t got = std::fread(r.buf.data() + keep, 1, block_size - keep, in);
+    r.have = keep + got;
+    std::size_t padded = (r.have + 63) & ~std::size_t{63};
+    std::memset(r.buf.data() + r.have, 0, padded - r.have);
+    classify_bytes(r.buf.data(), padded, {r.structural.data(), r.blank.data()});
+    return got > 0;
+}
+
+std::int64_t column_of(const block_reader &r, std::size_t i)
+{
+    return r.base + static_cast<std::int64_t>(i) - r.last_newline;
+}
+
+bool is_structural(const block_reader &r, std::size_t j) { return r.structural[j >> 6] >> (j & 63) & 1; }
+
+// Blanks at the start of a line are listed; the first other byte ends the line start,
+// and a '#' there opens a hash line. Returns where the scan goes on.
+std::size_t line_start(block_reader &r, std::size_t i, std::size_t limit)
+{
+    std::size_t j = next_set(r.blank, i, limit, true);
+    record_blanks(reinterpret_cast<const char *>(r.buf.data() + i), j - i);
+    if (j >= limit || r.buf[j] == '\n' || is_structural(r, j))
+        return j; // its own step deals with the line start
+    if (r.buf[j] == '#' && options.hash_lines)
+        scan.in_hash_line = 1;
+    scan.at_line_start = 0;
+    scan.backslash_blank = 0;
+    return j + 1;
+}
+
+// Under -e an escaped blank warns only if nothing but blanks follows it up to the newline.
+std::size_t after_escaped_blank(block_reader &r, std::size_t i, std::size_t limit)
+{
+    std::size_t j = next_set(r.blank, i, limit, true);
+    if (j < limit && r.buf[j] != '\n' && !is_structural(r, j))
+        scan.backslash_blank = 0;
+    return j;
+}
+
+constexpr std::size_t input_ended = ~std::size_t{0};
+
+// Runs the steps for the bytes that matter in buf[i, limit). Returns where the next block
+// starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when
+// the input ends right after a backslash.
+std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
+{
+    const std::size_t last_word = (limit + 63) >> 6;
+    std::size_t k = 0;
+    std::uint64_t w = 0;
+    bool reposition = true;
+    for (;;) {
+        if (reposition) {
+            // Blanks matter at the start of a line and after an escaped blank under -e.
+            if (scan.at_line_start)
+                i = line_start(r, i, limit);
+            else if (scan.backslash_blank && options.warn_backslash_blank)
+                i = after_escaped_blank(r, i, limit);
+            if (i >= limit)
+                return i;
+            k = i >> 6;
+            w = r.structural[k] & (~std::uint64_t{0} << (i & 63));
+            reposition = false;
+        }
+        while (w == 0) {
+            if (++k >= last_word)
+                return limit;
+            w = r.structural[k];
+        }
+        std::size_t j = (k << 6) + static_cast<std::size_t>(__builtin_ctzll(w));
+        w &= w - 1;
+        if (j >= limit)
+            return limit;
+        unsigned char c = r.buf[j];
+        scan.column = column_of(r, j);
+        switch (c) {
+        case '\n':
+            newline_step();
+            r.last_newline = r.base + static_cast<std::int64_t>(j);
+            reposition = scan.at_line_start != 0;
+            i = j + 1;
+            continue;
+        case '\\':
+            if (j + 1 >= r.have)
+                return input_ended;
+            escape_step(r.buf[j + 1]);
+            if (r.buf[j + 1] == '\n')
+                r.last_newline = r.base + static_cast<std::int64_t>(j) + 1;
+            i = j + 2; // the escaped byte is consumed, whatever it is
+            reposition = true;
+            continue;
+        case '"':
+            scan.prev_char = static_cast<signed char>(j > 0 ? r.buf[j - 1] : r.before);
+            quote_step(j + 1 < r.have ? static_cast<signed char>(r.buf[j + 1]) : -1);
+            break;
+        default:
+            scan.at_line_start = 0;
+            scan.backslash_blank = 0;
+            switch (c) {
+            case '(':
+                open_paren();
+                break;
+            case ')':
+                close_paren();
+                break;
+            case '{':
+                open_brace();
+                break;
+            case '[':
+                open_bracket();
+                break;
+            default:
+                close_brace(static_cast<char>(c));
+                break;
+            }
+            break;
+        }
+        i = j + 1;
+        // An ordinary byte after an escaped blank cancels the -e warning.
+        reposition = scan.backslash_blank != 0;
+    }
+}
+
+} // namespace
+
+const std::size_t scan_block_size = block_size;
+
+void scan_input_blocks(std::FILE *in)
+{
+    static block_reader r;
+    r.have = 0;
+    r.base = 0;
+    r.before = ' ';
+    r.last_newline = -1;
+    begin_input();
+
+    std::size_t i = 0;
+    bool more = true;
+    while (more) {
+        more = refill(r, i, in);
+        // Keep one byte in hand while more may follow: an escape or a quote looks at the next byte.
+        std::size_t limit = more ? r.have - 1 : r.have;
+        i = scan_block(r, 0, limit);
+        if (i == input_ended)
+            break;
+    }
+    end_input();
+}

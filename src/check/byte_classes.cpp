@@ -1,0 +1,123 @@
+#include "check/byte_classes.h"
+
+#include <initializer_list>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr unsigned char structural_bit = 1, blank_bit = 2;
+
+struct class_table {
+    unsigned char of[256] = {};
+    constexpr class_table()
+    {
+        for (unsigned char c : {'\n', '\\', '"', '(', ')', '[', ']', '{', '}'})
+            of[c] = structural_bit;
+        of[static_cast<unsigned char>(' ')] = blank_bit;
+        of[static_cast<unsigned char>('\t')] = blank_bit;
+    }
+};
+constexpr class_table classes;
+
+void classify_scalar(const unsigned char *p, std::size_t n, byte_masks m)
+{
+    for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
+        std::uint64_t s = 0, b = 0;
+        for (unsigned k = 0; k < 64; ++k) {
+            unsigned char c = classes.of[p[k]];
+            s |= static_cast<std::uint64_t>(c & structural_bit) << k;
+            b |= static_cast<std::uint64_t>((c & blank_bit) >> 1) << k;
+        }
+        m.structural[chunk] = s;
+        m.blank[chunk] = b;
+    }
+}
+
+#if defined(__x86_64__)
+
+void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
+{
+    const __m128i nl = _mm_set1_epi8('\n'), bs = _mm_set1_epi8('\\'), qu = _mm_set1_epi8('"'),
+                  lp = _mm_set1_epi8('('), rp = _mm_set1_epi8(')'), lb = _mm_set1_epi8('['),
+                  rb = _mm_set1_epi8(']'), lc = _mm_set1_epi8('{'), rc = _mm_set1_epi8('}'),
+                  sp = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+    for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
+        std::uint64_t s = 0, b = 0;
+        for (unsigned k = 0; k < 4; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            __m128i hit = _mm_or_si128(
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, nl), _mm_cmpeq_epi8(v, bs)),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, qu), _mm_cmpeq_epi8(v, lp))),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rp), _mm_cmpeq_epi8(v, lb)),
+                             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rb), _mm_cmpeq_epi8(v, lc)),
+                                          _mm_cmpeq_epi8(v, rc))));
+            __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, sp), _mm_cmpeq_epi8(v, tab));
+            s |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
+            b |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * k);
+        }
+        m.structural[chunk] = s;
+        m.blank[chunk] = b;
+    }
+}
+
+// Nibble lookup: a byte matters when the class bits of its high and its low nibble meet.
+// Classes by high nibble: 0 ('\n'), 2 ('"' '(' ')'), 5 ('[' '\\' ']'), 7 ('{' '}').
+__attribute__((target("avx2"))) void classify_avx2(const unsigned char *p, std::size_t n, byte_masks m)
+{
+    const __m256i low_classes = _mm256_setr_epi8(0, 0, 2, 0, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0, //
+                                                 0, 0, 2, 0, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0);
+    const __m256i high_classes = _mm256_setr_epi8(1, 0, 2, 0, 0, 4, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, //
+                                                  1, 0, 2, 0, 0, 4, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i nibble = _mm256_set1_epi8(0x0f), zero = _mm256_setzero_si256();
+    const __m256i sp = _mm256_set1_epi8(' '), tab = _mm256_set1_epi8('\t');
+    for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
+        std::uint64_t s = 0, b = 0;
+        for (unsigned k = 0; k < 2; ++k) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
+            __m256i lo = _mm256_shuffle_epi8(low_classes, _mm256_and_si256(v, nibble));
+            __m256i hi = _mm256_shuffle_epi8(high_classes, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+            __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(lo, hi), zero);
+            __m256i blank = _mm256_or_si256(_mm256_cmpeq_epi8(v, sp), _mm256_cmpeq_epi8(v, tab));
+            s |= static_cast<std::uint64_t>(~static_cast<unsigned>(_mm256_movemask_epi8(none))) << (32 * k);
+            b |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(blank))) << (32 * k);
+        }
+        m.structural[chunk] = s;
+        m.blank[chunk] = b;
+    }
+}
+
+#endif
+
+} // namespace
+
+simd_level best_simd_level()
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? simd_level::avx2 : simd_level::sse2;
+#else
+    return simd_level::scalar;
+#endif
+}
+
+simd_level classify_level = best_simd_level();
+
+void classify_bytes(const unsigned char *p, std::size_t n, byte_masks masks)
+{
+    switch (classify_level) {
+#if defined(__x86_64__)
+    case simd_level::avx2:
+        classify_avx2(p, n, masks);
+        return;
+    case simd_level::sse2:
+        classify_sse2(p, n, masks);
+        return;
+#endif
+    default:
+        classify_scalar(p, n, masks);
+        return;
+    }
+}
