@@ -63,11 +63,6 @@ bool refill(block_reader &r, std::size_t from, std::FILE *in)
     return got > 0;
 }
 
-std::int64_t column_of(const block_reader &r, std::size_t i)
-{
-    return r.base + static_cast<std::int64_t>(i) - r.last_newline;
-}
-
 bool is_structural(const block_reader &r, std::size_t j) { return r.structural[j >> 6] >> (j & 63) & 1; }
 
 // Blanks at the start of a line are listed; the first other byte ends the line start,
@@ -98,13 +93,19 @@ constexpr std::size_t input_ended = ~std::size_t{0};
 
 // Runs the steps for the bytes that matter in buf[i, limit). Returns where the next block
 // starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when
-// the input ends right after a backslash.
+// the input ends right after a backslash. The reader's fields are copied into locals: the
+// steps called here could change any global, so the compiler would reload them at each byte.
 std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
 {
+    const unsigned char *const buf = r.buf.data();
+    const std::uint64_t *const structural = r.structural.data();
+    const std::size_t have = r.have;
     const std::size_t last_word = (limit + 63) >> 6;
+    std::int64_t origin = r.base - r.last_newline; // column of buf[x] is x + origin
     std::size_t k = 0;
     std::uint64_t w = 0;
     bool reposition = true;
+    std::size_t next = limit;
     for (;;) {
         if (reposition) {
             // Blanks matter at the start of a line and after an escaped blank under -e.
@@ -112,43 +113,47 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
                 i = line_start(r, i, limit);
             else if (scan.backslash_blank && options.warn_backslash_blank)
                 i = after_escaped_blank(r, i, limit);
-            if (i >= limit)
-                return i;
+            if (i >= limit) {
+                next = i;
+                break;
+            }
             k = i >> 6;
-            w = r.structural[k] & (~std::uint64_t{0} << (i & 63));
+            w = structural[k] & (~std::uint64_t{0} << (i & 63));
             reposition = false;
         }
-        while (w == 0) {
-            if (++k >= last_word)
-                return limit;
-            w = r.structural[k];
-        }
+        while (w == 0 && ++k < last_word)
+            w = structural[k];
+        if (w == 0)
+            break;
         std::size_t j = (k << 6) + static_cast<std::size_t>(__builtin_ctzll(w));
         w &= w - 1;
         if (j >= limit)
-            return limit;
-        unsigned char c = r.buf[j];
-        scan.column = column_of(r, j);
+            break;
+        unsigned char c = buf[j];
+        scan.column = static_cast<std::int64_t>(j) + origin;
         switch (c) {
         case '\n':
             newline_step();
-            r.last_newline = r.base + static_cast<std::int64_t>(j);
+            origin = -static_cast<std::int64_t>(j);
             reposition = scan.at_line_start != 0;
             i = j + 1;
             continue;
         case '\\':
-            if (j + 1 >= r.have)
-                return input_ended;
-            escape_step(r.buf[j + 1]);
-            if (r.buf[j + 1] == '\n')
-                r.last_newline = r.base + static_cast<std::int64_t>(j) + 1;
+            if (j + 1 >= have) {
+                next = input_ended;
+                break;
+            }
+            escape_step(buf[j + 1]);
+            if (buf[j + 1] == '\n')
+                origin = -static_cast<std::int64_t>(j + 1);
             i = j + 2; // the escaped byte is consumed, whatever it is
             reposition = true;
             continue;
         case '"':
-            scan.prev_char = static_cast<signed char>(j > 0 ? r.buf[j - 1] : r.before);
-            quote_step(j + 1 < r.have ? static_cast<signed char>(r.buf[j + 1]) : -1);
-            break;
+            scan.prev_char = static_cast<signed char>(j > 0 ? buf[j - 1] : r.before);
+            quote_step(j + 1 < have ? static_cast<signed char>(buf[j + 1]) : -1);
+            i = j + 1;
+            continue;
         default:
             scan.at_line_start = 0;
             scan.backslash_blank = 0;
@@ -169,12 +174,13 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
                 close_brace(static_cast<char>(c));
                 break;
             }
-            break;
+            i = j + 1;
+            continue;
         }
-        i = j + 1;
-        // An ordinary byte after an escaped blank cancels the -e warning.
-        reposition = scan.backslash_blank != 0;
+        break; // only the end of input after a backslash gets here
     }
+    r.last_newline = r.base - origin;
+    return next;
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+// The position fields are kept apart: copied from scan_state as one 16-byte pair, they would
+// be loaded right after the scanner stored the column, and stall on every push.
 struct delim_entry {
-    char closer;              // ')', ']', '}' or '"' (a quote entry)
-    int saved_in_string;      // in_string when the entry was pushed
-    std::int64_t line;        // position of the opener
+    std::int64_t line;   // position of the opener
+    char closer;         // ')', ']', '}' or '"' (a quote entry)
+    int saved_in_string; // in_string when the entry was pushed
     std::int64_t column;
 };
 

@@ -10,10 +10,8 @@
 
 listing_state listing;
 
-void record_char(char c)
+void record_listed_char(char c)
 {
-    if (!options.show_lines)
-        return;
     if (c == '\n') {
         flush_line();
         return;
@@ -21,15 +19,12 @@ void record_char(char c)
     // A closer right after its own opener cancels it, like a stack within the line.
     if (options.collapse_pairs && !listing.line_text.empty() && is_pair(listing.line_text.back(), c)) {
         listing.line_text.pop_back();
-        listing.line_delims.pop_back();
         --listing.delim_count;
         return;
     }
     listing.line_text.push_back(c);
-    if (!is_c_space(static_cast<signed char>(c))) {
-        listing.line_delims.push_back(c);
+    if (!is_c_space(static_cast<signed char>(c)))
         ++listing.delim_count;
-    }
 }
 
 void record_blanks(const char *p, std::size_t n)
@@ -52,9 +47,13 @@ void flush_line()
     if (!options.show_lines)
         return;
     if (listing.delim_count > 0) {
-        if (options.pair_lines)
+        if (options.pair_lines) {
+            // Blanks are recorded only before a line's first delimiter, so the delimiters
+            // are the text's last delim_count bytes.
+            std::size_t n = static_cast<std::size_t>(listing.delim_count);
+            listing.line_delims.assign(listing.line_text, listing.line_text.size() - n, n);
             pair_line();
-        else
+        } else
             print_listing_line(scan.line_number, listing.line_text);
     }
     listing.line_text.clear();
