@@ -87,7 +87,7 @@ TEST(ByteClasses, EveryLevelClassifiesEveryByte)
         classify_bytes(bytes.data(), bytes.size(), {s.data(), b.data()});
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             unsigned char c = bytes[i];
-            bool structural = std::strchr("\n\\\"()[]{}", c) != nullptr && c != 0;
+            bool structural = std::strchr("\n\\\"#()[]{}", c) != nullptr && c != 0;
             bool blank = c == ' ' || c == '\t';
             ASSERT_EQ((s[i / 64] >> (i % 64)) & 1, structural ? 1u : 0u) << int(c) << " level " << int(level);
             ASSERT_EQ((b[i / 64] >> (i % 64)) & 1, blank ? 1u : 0u) << int(c) << " level " << int(level);

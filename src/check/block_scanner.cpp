@@ -13,9 +13,9 @@
 // Ordinary bytes (letters, digits, most punctuation, blanks inside a line) only move the
 // column, and the column is a byte's offset from the last newline. So a block is
 // classified in one wide pass, and only the bytes that matter are handed, one by one, to
-// the same steps that the plain scanner runs. Two states make blanks matter as well: the
-// start of a line (indentation is listed, and a '#' there opens a hash line) and, under
-// -e, a pending escaped blank; both are handled by skipping to the next non-blank byte.
+// the same steps that the plain scanner runs. Blanks matter in two states: at the start of
+// a line (indentation is listed, and a '#' there opens a hash line), settled from the blank
+// mask when the line's first byte that matters arrives, and under -e after an escaped blank.
 
 namespace {
 
@@ -65,19 +65,16 @@ bool refill(block_reader &r, std::size_t from, std::FILE *in)
 
 bool is_structural(const block_reader &r, std::size_t j) { return r.structural[j >> 6] >> (j & 63) & 1; }
 
-// Blanks at the start of a line are listed; the first other byte ends the line start,
-// and a '#' there opens a hash line. Returns where the scan goes on.
-std::size_t line_start(block_reader &r, std::size_t i, std::size_t limit)
+// The start of a line is settled lazily: at_line_start then only says that no byte that
+// matters came since the line began at `from`. When one comes at `to` (or the block ends
+// there), the blanks before the first other byte are recorded for the listing, and if an
+// ordinary byte came first, the line start had already ended.
+void settle_line_start(const block_reader &r, std::size_t from, std::size_t to)
 {
-    std::size_t j = next_set(r.blank, i, limit, true);
-    record_blanks(reinterpret_cast<const char *>(r.buf.data() + i), j - i);
-    if (j >= limit || r.buf[j] == '\n' || is_structural(r, j))
-        return j; // its own step deals with the line start
-    if (r.buf[j] == '#' && options.hash_lines)
-        scan.in_hash_line = 1;
-    scan.at_line_start = 0;
-    scan.backslash_blank = 0;
-    return j + 1;
+    std::size_t first = next_set(r.blank, from, to, true);
+    record_blanks(reinterpret_cast<const char *>(r.buf.data() + from), first - from);
+    if (first < to)
+        scan.at_line_start = 0;
 }
 
 // Under -e an escaped blank warns only if nothing but blanks follows it up to the newline.
@@ -97,21 +94,23 @@ constexpr std::size_t input_ended = ~std::size_t{0};
 // steps called here could change any global, so the compiler would reload them at each byte.
 std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
 {
+    // Only the listing needs the blanks of a line start, and only a '#' needs to know whether
+    // the line has started; any other byte that matters ends the line start anyway.
+    const bool listing_on = options.show_lines != 0;
     const unsigned char *const buf = r.buf.data();
     const std::uint64_t *const structural = r.structural.data();
     const std::size_t have = r.have;
     const std::size_t last_word = (limit + 63) >> 6;
     std::int64_t origin = r.base - r.last_newline; // column of buf[x] is x + origin
+    std::size_t line_begin = i;                    // where the blanks of the current line start
     std::size_t k = 0;
     std::uint64_t w = 0;
     bool reposition = true;
     std::size_t next = limit;
     for (;;) {
         if (reposition) {
-            // Blanks matter at the start of a line and after an escaped blank under -e.
-            if (scan.at_line_start)
-                i = line_start(r, i, limit);
-            else if (scan.backslash_blank && options.warn_backslash_blank)
+            // Under -e an escaped blank makes the blanks after it matter too.
+            if (scan.backslash_blank && options.warn_backslash_blank)
                 i = after_escaped_blank(r, i, limit);
             if (i >= limit) {
                 next = i;
@@ -131,13 +130,16 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
             break;
         unsigned char c = buf[j];
         scan.column = static_cast<std::int64_t>(j) + origin;
-        switch (c) {
-        case '\n':
+        if (c == '\n') {
+            // A line of blanks alone lists nothing, so its blanks need no recording.
             newline_step();
             origin = -static_cast<std::int64_t>(j);
-            reposition = scan.at_line_start != 0;
-            i = j + 1;
+            i = line_begin = j + 1;
             continue;
+        }
+        if (scan.at_line_start && (listing_on || c == '#'))
+            settle_line_start(r, line_begin, j);
+        switch (c) {
         case '\\':
             if (j + 1 >= have) {
                 next = input_ended;
@@ -152,6 +154,13 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
         case '"':
             scan.prev_char = static_cast<signed char>(j > 0 ? buf[j - 1] : r.before);
             quote_step(j + 1 < have ? static_cast<signed char>(buf[j + 1]) : -1);
+            i = j + 1;
+            continue;
+        case '#':
+            if (scan.at_line_start && options.hash_lines)
+                scan.in_hash_line = 1;
+            scan.at_line_start = 0;
+            scan.backslash_blank = 0;
             i = j + 1;
             continue;
         default:
@@ -179,6 +188,8 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
         }
         break; // only the end of input after a backslash gets here
     }
+    if (scan.at_line_start && next != input_ended)
+        settle_line_start(r, line_begin, limit);
     r.last_newline = r.base - origin;
     return next;
 }

@@ -14,7 +14,7 @@ struct class_table {
     unsigned char of[256] = {};
     constexpr class_table()
     {
-        for (unsigned char c : {'\n', '\\', '"', '(', ')', '[', ']', '{', '}'})
+        for (unsigned char c : {'\n', '\\', '"', '#', '(', ')', '[', ']', '{', '}'})
             of[c] = structural_bit;
         of[static_cast<unsigned char>(' ')] = blank_bit;
         of[static_cast<unsigned char>('\t')] = blank_bit;
@@ -40,7 +40,7 @@ void classify_scalar(const unsigned char *p, std::size_t n, byte_masks m)
 
 void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
 {
-    const __m128i nl = _mm_set1_epi8('\n'), bs = _mm_set1_epi8('\\'), qu = _mm_set1_epi8('"'),
+    const __m128i nl = _mm_set1_epi8('\n'), bs = _mm_set1_epi8('\\'), qu = _mm_set1_epi8('"'), ha = _mm_set1_epi8('#'),
                   lp = _mm_set1_epi8('('), rp = _mm_set1_epi8(')'), lb = _mm_set1_epi8('['),
                   rb = _mm_set1_epi8(']'), lc = _mm_set1_epi8('{'), rc = _mm_set1_epi8('}'),
                   sp = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
@@ -53,7 +53,7 @@ void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
                              _mm_or_si128(_mm_cmpeq_epi8(v, qu), _mm_cmpeq_epi8(v, lp))),
                 _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rp), _mm_cmpeq_epi8(v, lb)),
                              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rb), _mm_cmpeq_epi8(v, lc)),
-                                          _mm_cmpeq_epi8(v, rc))));
+                                          _mm_or_si128(_mm_cmpeq_epi8(v, rc), _mm_cmpeq_epi8(v, ha)))));
             __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, sp), _mm_cmpeq_epi8(v, tab));
             s |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
             b |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * k);
@@ -64,11 +64,11 @@ void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
 }
 
 // Nibble lookup: a byte matters when the class bits of its high and its low nibble meet.
-// Classes by high nibble: 0 ('\n'), 2 ('"' '(' ')'), 5 ('[' '\\' ']'), 7 ('{' '}').
+// Classes by high nibble: 0 ('\n'), 2 ('"' '#' '(' ')'), 5 ('[' '\\' ']'), 7 ('{' '}').
 __attribute__((target("avx2"))) void classify_avx2(const unsigned char *p, std::size_t n, byte_masks m)
 {
-    const __m256i low_classes = _mm256_setr_epi8(0, 0, 2, 0, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0, //
-                                                 0, 0, 2, 0, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0);
+    const __m256i low_classes = _mm256_setr_epi8(0, 0, 2, 2, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0, //
+                                                 0, 0, 2, 2, 0, 0, 0, 0, 2, 2, 1, 12, 4, 12, 0, 0);
     const __m256i high_classes = _mm256_setr_epi8(1, 0, 2, 0, 0, 4, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, //
                                                   1, 0, 2, 0, 0, 4, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m256i nibble = _mm256_set1_epi8(0x0f), zero = _mm256_setzero_si256();

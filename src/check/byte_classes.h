@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // For each 64-byte chunk, bit k of `structural` is set when byte k is one of
-// '\n' '\\' '"' '(' ')' '[' ']' '{' '}', and bit k of `blank` when it is ' ' or '\t'.
+// '\n' '\\' '"' '#' '(' ')' '[' ']' '{' '}', and bit k of `blank` when it is ' ' or '\t'.
 // Every other byte only moves the column.
 struct byte_masks {
     std::uint64_t *structural;

@@ -18,13 +18,13 @@ void pop_record()
 // The end of b fails against any byte of a; with exact, b must end where a does.
 bool closes(std::string_view a, std::string_view b, bool exact)
 {
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (i >= b.size())
-            return false;
+    // The lengths alone settle most comparisons of lines at other indentations.
+    if (b.size() < a.size() || (exact && b.size() != a.size()))
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
         if (b[i] != a[i] && !is_pair(a[i], b[i]))
             return false;
-    }
-    return !exact || b.size() == a.size();
+    return true;
 }
 
 static void record_line()

@@ -10,29 +10,6 @@
 
 listing_state listing;
 
-void record_listed_char(char c)
-{
-    if (c == '\n') {
-        flush_line();
-        return;
-    }
-    // A closer right after its own opener cancels it, like a stack within the line.
-    if (options.collapse_pairs && !listing.line_text.empty() && is_pair(listing.line_text.back(), c)) {
-        listing.line_text.pop_back();
-        --listing.delim_count;
-        return;
-    }
-    listing.line_text.push_back(c);
-    if (!is_c_space(static_cast<signed char>(c)))
-        ++listing.delim_count;
-}
-
-void record_blanks(const char *p, std::size_t n)
-{
-    if (options.show_lines)
-        listing.line_text.append(p, n);
-}
-
 void print_listing_line(std::int64_t line, const std::string &text)
 {
     print_header_once();

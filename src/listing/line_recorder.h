@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/bytes.h"
 #include "common/checker_options.h"
 
 // The buffers grow with the line, so a line of any length is listed whole.
@@ -16,17 +17,35 @@ struct listing_state {
 
 extern listing_state listing;
 
-// Records c for the listing; nothing while the listing is off. The test is inline because
-// every tracked delimiter passes here.
-void record_listed_char(char c);
+void flush_line();
+bool is_pair(char opener, char closer);
+
+// Records c for the listing; nothing while the listing is off. Inline, because every
+// tracked delimiter passes here.
 inline void record_char(char c)
 {
-    if (options.show_lines)
-        record_listed_char(c);
+    if (!options.show_lines)
+        return;
+    if (c == '\n') {
+        flush_line();
+        return;
+    }
+    // A closer right after its own opener cancels it, like a stack within the line.
+    if (options.collapse_pairs && !listing.line_text.empty() && is_pair(listing.line_text.back(), c)) {
+        listing.line_text.pop_back();
+        --listing.delim_count;
+        return;
+    }
+    listing.line_text.push_back(c);
+    if (!is_c_space(static_cast<signed char>(c)))
+        ++listing.delim_count;
 }
-// The same as record_char for each of n blanks, in one step: a blank never cancels anything.
-void record_blanks(const char *p, std::size_t n);
-void flush_line();
 
+// The same as record_char for each of n blanks, in one step: a blank never cancels anything.
+inline void record_blanks(const char *p, std::size_t n)
+{
+    if (options.show_lines)
+        listing.line_text.append(p, n);
+}
 // A listing line: the line number right-aligned in five places, " : ", the recorded text.
 void print_listing_line(std::int64_t line, const std::string &text);
