@@ -226,16 +226,5 @@ TEST(Closes, Relation)
     EXPECT_FALSE(closes(" ", "\t", true));
 }
 
-TEST(PrintRecords, MillionRecordsOldestFirst)
-{
-    std::string input;
-    for (int i = 0; i < 1000000; ++i)
-        input += (i % 2 == 0) ? "{\n" : "  [\n";
-    std::string out = run_in_process({"-l"}, input);
-    std::size_t start = out.find("    1 : {\n    2 :   [\n");
-    ASSERT_NE(start, std::string::npos);
-    EXPECT_EQ(std::count(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\n'), 1000000);
-    EXPECT_TRUE(out.ends_with("\n999999 : {\n1000000 :   [\n"));
-}
 
 } // namespace

@@ -64,7 +64,7 @@ void parse_options(int argc, char **argv)
     }
 }
 
-static void check_stream(std::FILE *in)
+void check_stream(std::FILE *in)
 {
     scan_input(in);
     finish_input();
@@ -85,12 +85,17 @@ static std::FILE *open_input(const char *path)
     return f;
 }
 
-static void check_operand(const char *path)
+void begin_operand(const char *path)
 {
     report.current_path = path;
     report.header_printed = 0;
     if (!options.quiet)
         print_header_once(); // every operand gets its header before it is opened
+}
+
+static void check_operand(const char *path)
+{
+    begin_operand(path);
     std::FILE *f = open_input(path);
     if (f == nullptr) {
         print_header_once();

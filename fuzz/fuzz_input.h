@@ -1,0 +1,22 @@
+// Turns fuzz bytes into a command line and one or more inputs, the same way for every target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct fuzz_case {
+    std::vector<std::string> args;    // options only
+    std::vector<std::string_view> inputs;
+    bool standard_input = false;      // one input read as standard input: no header
+};
+
+// The first two bytes choose the options, one bit each for c e g i j l m q s t; the next
+// bits choose standard input or named files. The rest is split at each 0xFE 0xFD pair into
+// up to four inputs.
+fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size);
+
+// Runs the case in-process and returns standard output.
+std::string run_fuzz_case(const fuzz_case &c);
