@@ -89,6 +89,12 @@ void out_char(char c)
     buffer[used++] = c;
 }
 
+// Two digits per step: every report carries two numbers, and on inputs dense with reports
+// their conversion is a large part of the run.
+constexpr char digit_pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
 void out_padded_decimal(std::int64_t v, int width)
 {
     char digits[24];
@@ -96,10 +102,18 @@ void out_padded_decimal(std::int64_t v, int width)
     char *p = end;
     // Negative values never occur; the unsigned walk keeps INT64_MIN well defined anyway.
     std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    do {
-        *--p = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u != 0);
+    while (u >= 100) {
+        std::size_t pair = static_cast<std::size_t>(u % 100) * 2;
+        u /= 100;
+        *--p = digit_pairs[pair + 1];
+        *--p = digit_pairs[pair];
+    }
+    if (u >= 10) {
+        *--p = digit_pairs[u * 2 + 1];
+        *--p = digit_pairs[u * 2];
+    } else {
+        *--p = static_cast<char>('0' + u);
+    }
     if (v < 0)
         *--p = '-';
     for (int n = static_cast<int>(end - p); n < width; ++n)
