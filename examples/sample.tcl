@@ -1,22 +1,10 @@
-# A small script with a few nesting mistakes.
-proc greet {name} {
-    puts "Hello, $name!"
-    if {[string length $name] > 10} {
-        puts "That is a long name"
-    }
-}
-
+# Sum the numbers of a list.
 proc total {values} {
     set sum 0
     foreach v $values {
         set sum [expr {$sum + $v}
-    }
+      }
+    puts "total: [format %d $sum]"x
     return $sum
 }
-
-proc report {items} {
-    foreach item $items {
-        puts "item: [lindex $item 0]"x
-    }
-    puts "done ]"
-}
+puts "done
