@@ -31,8 +31,8 @@ def main():
     binary, runs, corpus_dir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     print('| corpus | MiB | options | delimcheck s | MB/s | wc -l s | ratio | peak RSS MiB |')
     print('|---|---:|---|---:|---:|---:|---:|---:|')
-    for spec in sys.argv[4:]:
-        name, _, sets = spec.partition(':')
+    for item in sys.argv[4:]:
+        name, _, sets = item.partition(':')
         sets = sets.split(',') if sets else OPTION_SETS
         path = os.path.join(corpus_dir, name)
         size = os.path.getsize(path)

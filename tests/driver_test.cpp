@@ -131,7 +131,7 @@ TEST_F(Driver, EmptyFile)
     EXPECT_EQ(run({"-q", "empty"}).out, "");
 }
 
-TEST_F(Driver, UnreadableOperandNames)
+TEST_F(Driver, OperandNamesWithSpacesAndHighBytes)
 {
     dir.write("with space", "}\n");
     dir.write("caf\xc3\xa9\xff", "}\n");

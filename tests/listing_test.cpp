@@ -7,12 +7,12 @@
 #include "harness.h"
 #include "listing/listing.h"
 
-static const std::string worked_example = "a {\n    b (c) \"d\"\n}\n";
+static const std::string parens_and_strings = "a {\n    b (c) \"d\"\n}\n";
 static const std::string close_and_reopen = "\n\n\n\n\n\n\n\n\n    {\n    }{\n    }\n";
 
 static const std::vector<golden_case> recorder_cases = {
-    {"worked_example_s", {"-s"}, worked_example, "    1 : {\n    2 :     ()\"\"\n    3 : }\n"},
-    {"worked_example_m", {"-m"}, worked_example, "    1 : {\n    3 : }\n"},
+    {"parens_and_strings_s", {"-s"}, parens_and_strings, "    1 : {\n    2 :     ()\"\"\n    3 : }\n"},
+    {"parens_and_strings_m", {"-m"}, parens_and_strings, "    1 : {\n    3 : }\n"},
     {"blank_line_lists_nothing", {"-s"}, "   \n\t\n", ""},
     {"words_without_delimiters", {"-s"}, "  set a b\n", ""},
     {"closer_after_indentation_is_kept", {"-m"}, "{\n    }\n", "    1 : {\n    2 :     }\n"},
@@ -51,8 +51,8 @@ static const std::vector<golden_case> recorder_cases = {
 GOLDEN_SUITE(LineRecorder, recorder_cases);
 
 static const std::vector<golden_case> pairing_cases = {
-    {"worked_example_cancels", {"-l"}, close_and_reopen, ""},
-    {"worked_example_listed_with_s", {"-s"}, close_and_reopen, "   10 :     {\n   11 :     }{\n   12 :     }\n"},
+    {"close_and_reopen_cancels", {"-l"}, close_and_reopen, ""},
+    {"close_and_reopen_listed_with_s", {"-s"}, close_and_reopen, "   10 :     {\n   11 :     }{\n   12 :     }\n"},
     {"closing_line_cancels", {"-l"}, "    {\n    }\n", ""},
     {"identical_lines_cancel", {"-l"}, "    {\n    {\n",
      "} missing, opened on line 2 char 5\n} missing, opened on line 1 char 5\n"},
@@ -65,7 +65,7 @@ static const std::vector<golden_case> pairing_cases = {
     {"cancel_then_older_top", {"-l"}, "{\n  {\n  }\n}\n", ""},
     {"check_four_fails", {"-l"}, "    {\n    }[\n    }\n",
      "Expecting ] got } : line 3 char 5 (balancing {})\n    1 :     {\n    2 :     }[\n    3 :     }\n"},
-    {"join_worked_example", {"-j"}, close_and_reopen, ""},
+    {"join_close_and_reopen", {"-j"}, close_and_reopen, ""},
     {"join_identical_openers_stay", {"-j"}, "{\n{\n",
      "} missing, opened on line 2 char 1\n} missing, opened on line 1 char 1\n    1 : {\n    2 : {\n"},
     {"join_across_indentation", {"-j"}, "proc a {\n  if {x} {\n    y\n  }\n}\n", ""},

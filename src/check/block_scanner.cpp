@@ -172,23 +172,7 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
         default:
             scan.at_line_start = 0;
             scan.backslash_blank = 0;
-            switch (c) {
-            case '(':
-                open_paren();
-                break;
-            case ')':
-                close_paren();
-                break;
-            case '{':
-                open_brace();
-                break;
-            case '[':
-                open_bracket();
-                break;
-            default:
-                close_brace(static_cast<char>(c));
-                break;
-            }
+            delimiter_step(c);
             i = j + 1;
             continue;
         }

@@ -71,23 +71,44 @@ void newline_step()
     scan.prev_char = '\n';
 }
 
-void open_brace()
+static void open_brace()
 {
     if (brace_tracked())
         push_delim('}');
 }
 
-void open_bracket()
+static void open_bracket()
 {
     if (brace_tracked())
         push_delim(']');
     scan.in_string = 0; // a bracket opens a command context, even inside a string
 }
 
-void close_brace(char c)
+static void close_brace(char c)
 {
     if (brace_tracked())
         close_delim(c);
+}
+
+void delimiter_step(unsigned char c)
+{
+    switch (c) {
+    case '(':
+        open_paren();
+        break;
+    case ')':
+        close_paren();
+        break;
+    case '{':
+        open_brace();
+        break;
+    case '[':
+        open_bracket();
+        break;
+    default:
+        close_brace(static_cast<char>(c));
+        break;
+    }
 }
 
 void scan_byte(unsigned char c)
@@ -107,20 +128,12 @@ void scan_byte(unsigned char c)
             scan.in_hash_line = 1;
         break;
     case '(':
-        open_paren();
-        break;
     case ')':
-        close_paren();
-        break;
     case '{':
-        open_brace();
-        break;
     case '[':
-        open_bracket();
-        break;
     case ']':
     case '}':
-        close_brace(static_cast<char>(c));
+        delimiter_step(c);
         break;
     default:
         break;

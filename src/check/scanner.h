@@ -31,12 +31,10 @@ void close_paren();
 // The steps that both scanners share. The caller has already counted the byte into `column`.
 void begin_input();
 void scan_byte(unsigned char c);        // every byte but '\\' and '"'
-// Rows of scan_byte that the fast scanner calls directly. Apart from newline_step they
-// leave at_line_start, backslash_blank and prev_char to their caller.
+// Rows of scan_byte that the fast scanner calls directly: the newline, and the six
+// delimiter bytes, which leave at_line_start, backslash_blank and prev_char to their caller.
 void newline_step();
-void open_brace();
-void open_bracket();
-void close_brace(char c);
+void delimiter_step(unsigned char c);
 void escape_step(unsigned char escaped); // after a backslash; counts the escaped byte's column
 void quote_step(int follower);           // follower as a signed byte, -1 at end of input
 void end_input();
