@@ -180,6 +180,7 @@ void finish_input()
         out_char('\n');
         pop_delim();
     }
+    delim_stack.shrink_to_fit(); // a deep input does not keep its memory for the next one
     if (options.pair_lines)
         print_records();
 }

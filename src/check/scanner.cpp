@@ -17,8 +17,13 @@ void begin_input()
 }
 
 // A last line without a newline is listed as a newline would list it, so that nothing it
-// recorded leaks into the next input's listing.
-void end_input() { flush_line(); }
+// recorded leaks into the next input's listing. A huge line does not keep its buffers.
+void end_input()
+{
+    flush_line();
+    listing.line_text.shrink_to_fit();
+    listing.line_delims.shrink_to_fit();
+}
 
 void end_of_line(int continued)
 {
