@@ -7,7 +7,7 @@
 #include "listing/line_pairing.h"
 #include "listing/line_recorder.h"
 
-std::vector<delim_entry> delim_stack;
+std::deque<delim_entry> delim_stack;
 
 // The opener of each closer, 0 for every other byte. A table, because the listing asks for
 // every delimiter it records, and a branch on the byte mispredicts there.

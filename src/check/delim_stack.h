@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <deque>
 
 // The position fields are kept apart: copied from scan_state as one 16-byte pair, they would
 // be loaded right after the scanner stored the column, and stall on every push.
@@ -13,9 +13,9 @@ struct delim_entry {
     std::int64_t column;
 };
 
-// Top at the back. A vector doubles as it grows; only the part in use is ever touched, so
-// even while it moves, a deep stack holds about two entries of memory per open delimiter.
-extern std::vector<delim_entry> delim_stack;
+// Top at the back. A deque grows in chunks and never moves its entries, so a deep stack
+// holds little more than its entries, and never a second copy while it grows.
+extern std::deque<delim_entry> delim_stack;
 
 void push_delim(char closer);
 void pop_delim();

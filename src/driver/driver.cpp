@@ -128,6 +128,7 @@ int delimcheck_main(int argc, char **argv, std::FILE *standard_input)
         std::fputs("delimcheck: out of memory\n", stderr);
         delim_stack.clear();
         record_stack.clear();
+        record_bytes.clear();
         listing = listing_state{};
         return 2;
     }

@@ -16,17 +16,17 @@ int join_line()
             d.erase(0, start);
             return 0;
         }
-        std::string &r = record_stack.back().delims;
+        line_record &r = record_stack.back();
         std::size_t i = start;
-        while (i < d.size() && !r.empty()) {
-            if (!is_pair(r.back(), d[i])) {
+        while (i < d.size() && r.delims_end > r.delims_begin) {
+            if (!is_pair(record_bytes[r.delims_end - 1], d[i])) {
                 d.erase(0, start);
                 return 0;
             }
-            r.pop_back();
+            --r.delims_end; // cut the record's last delimiter
             ++i;
         }
-        if (r.empty())
+        if (r.delims_end == r.delims_begin)
             pop_record();
         if (i == d.size())
             return 1;

@@ -7,11 +7,33 @@
 #include "listing/line_recorder.h"
 
 std::deque<line_record> record_stack;
+std::string record_bytes;
+
+void push_record(std::int64_t line, std::string_view text, std::size_t delims_size)
+{
+    std::size_t begin = record_bytes.size();
+    record_bytes.append(text);
+    record_stack.push_back({line, begin, record_bytes.size() - delims_size, record_bytes.size()});
+}
+
+std::string_view record_text(std::size_t index)
+{
+    std::size_t begin = record_stack[index].text_begin;
+    std::size_t end = index + 1 < record_stack.size() ? record_stack[index + 1].text_begin : record_bytes.size();
+    return std::string_view(record_bytes).substr(begin, end - begin);
+}
+
+std::string_view record_delims(const line_record &r)
+{
+    return std::string_view(record_bytes).substr(r.delims_begin, r.delims_end - r.delims_begin);
+}
 
 void pop_record()
 {
-    if (!record_stack.empty())
-        record_stack.pop_back();
+    if (record_stack.empty())
+        return;
+    record_bytes.resize(record_stack.back().text_begin);
+    record_stack.pop_back();
 }
 
 // b closes a position by position: each byte of b equals its byte of a or closes it.
@@ -27,21 +49,23 @@ bool closes(std::string_view a, std::string_view b, bool exact)
     return true;
 }
 
+// The delimiters of a flushed line are the last bytes of its text, and joining only ever
+// takes bytes from their front, so they are still the text's last line_delims.size() bytes.
 static void record_line()
 {
-    record_stack.push_back({scan.line_number, listing.line_text, listing.line_delims});
+    push_record(scan.line_number, listing.line_text, listing.line_delims.size());
 }
 
 // The line closes the record below one that closes and reopens: the top's own closing
 // part, with its last reopening byte blanked out, must mirror the line.
-static bool cancels_reopened_pair(const std::string &line, const line_record &top, const line_record &below)
+static bool cancels_reopened_pair(std::string_view line, std::string_view top, std::string_view below)
 {
-    if (!closes(below.text, line, true) || !closes(below.text, top.text, false))
+    if (!closes(below, line, true) || !closes(below, top, false))
         return false;
     std::size_t n = line.size();
-    if (n == 0 || n > top.text.size())
+    if (n == 0 || n > top.size())
         return false;
-    std::string copy = top.text;
+    std::string copy(top);
     copy[n - 1] = ' ';
     return closes(std::string_view(copy).substr(copy.size() - n), line, true);
 }
@@ -58,7 +82,8 @@ void pair_line()
             record_line();
         return;
     }
-    if (closes(record_stack.back().text, line, true)) {
+    std::size_t top = record_stack.size() - 1;
+    if (closes(record_text(top), line, true)) {
         pop_record();
         return;
     }
@@ -66,7 +91,7 @@ void pair_line()
         record_line();
         return;
     }
-    if (cancels_reopened_pair(line, record_stack.back(), record_stack[record_stack.size() - 2])) {
+    if (cancels_reopened_pair(line, record_text(top), record_text(top - 1))) {
         pop_record();
         pop_record();
         return;
@@ -76,7 +101,9 @@ void pair_line()
 
 void print_records()
 {
-    for (const line_record &r : record_stack)
-        print_listing_line(r.line, r.text);
+    for (std::size_t i = 0; i < record_stack.size(); ++i)
+        print_listing_line(record_stack[i].line, record_text(i));
     record_stack.clear();
+    record_bytes.clear();
+    record_bytes.shrink_to_fit();
 }

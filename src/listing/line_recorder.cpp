@@ -10,7 +10,7 @@
 
 listing_state listing;
 
-void print_listing_line(std::int64_t line, const std::string &text)
+void print_listing_line(std::int64_t line, std::string_view text)
 {
     print_header_once();
     out_padded_decimal(line, 5);

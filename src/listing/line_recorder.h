@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/bytes.h"
 #include "common/checker_options.h"
@@ -48,4 +49,4 @@ inline void record_blanks(const char *p, std::size_t n)
         listing.line_text.append(p, n);
 }
 // A listing line: the line number right-aligned in five places, " : ", the recorded text.
-void print_listing_line(std::int64_t line, const std::string &text);
+void print_listing_line(std::int64_t line, std::string_view text);
