@@ -139,6 +139,16 @@ TEST_F(Driver, OperandNamesWithSpacesAndHighBytes)
     EXPECT_EQ(run({"caf\xc3\xa9\xff"}).out, "File caf\xc3\xa9\xff:\nUnmatching } : line 1 char 1\n");
 }
 
+// Reading /proc/self/mem at offset 0 fails with EIO: a read error, not an end of file.
+TEST_F(Driver, ReadErrorIsReportedAndFailsTheRun)
+{
+    dir.write("next", "}\n");
+    process_result r = run({"/proc/self/mem", "next"});
+    EXPECT_EQ(r.out, "File /proc/self/mem:\nFile next:\nUnmatching } : line 1 char 1\n");
+    EXPECT_EQ(r.err, "delimcheck: error reading /proc/self/mem: Input/output error\n");
+    EXPECT_EQ(r.status, 2);
+}
+
 TEST_F(Driver, StateDoesNotLeakBetweenInputs)
 {
     dir.write("open", "{ \"a\n# (");

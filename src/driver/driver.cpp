@@ -1,6 +1,8 @@
 #include "driver/driver.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,9 +66,21 @@ void parse_options(int argc, char **argv)
     }
 }
 
+// Set when an input could not be read to its end; the run then ends with status 2.
+static bool read_failed = false;
+
 void check_stream(std::FILE *in)
 {
     scan_input(in);
+    // A read error ends the input as its end would, but a half-read file must not pass
+    // as a clean one: say so on standard error, and fail the run once it is over.
+    if (std::ferror(in)) {
+        int err = errno;
+        out_flush(); // keep standard output and the message in order on a shared terminal
+        std::fprintf(stderr, "delimcheck: error reading %s: %s\n",
+                     report.current_path != nullptr ? report.current_path : "standard input", std::strerror(err));
+        read_failed = true;
+    }
     finish_input();
 }
 
@@ -121,6 +135,7 @@ int delimcheck_main(int argc, char **argv, std::FILE *standard_input)
 {
     parse_options(argc, argv);
     report = report_state{};
+    read_failed = false;
     try {
         run_inputs(argv, standard_input);
     } catch (const std::bad_alloc &) {
@@ -133,5 +148,5 @@ int delimcheck_main(int argc, char **argv, std::FILE *standard_input)
         return 2;
     }
     out_flush();
-    return 0;
+    return read_failed ? 2 : 0;
 }

@@ -12,5 +12,6 @@ void begin_operand(const char *path);
 void check_stream(std::FILE *in);
 
 // The whole program: options, then each file operand in turn, or standard_input when
-// there is none. Returns the exit status: 0, or 2 when memory ran out.
+// there is none. Returns the exit status: 0, or 2 when an input could not be read to its end
+// or memory ran out.
 int delimcheck_main(int argc, char **argv, std::FILE *standard_input);
