@@ -16,11 +16,15 @@ void push_record(std::int64_t line, std::string_view text, std::size_t delims_si
     record_stack.push_back({line, begin, record_bytes.size() - delims_size, record_bytes.size()});
 }
 
+static std::string_view bytes_between(std::size_t begin, std::size_t end)
+{
+    return std::string_view(record_bytes).substr(begin, end - begin);
+}
+
 std::string_view record_text(std::size_t index)
 {
-    std::size_t begin = record_stack[index].text_begin;
     std::size_t end = index + 1 < record_stack.size() ? record_stack[index + 1].text_begin : record_bytes.size();
-    return std::string_view(record_bytes).substr(begin, end - begin);
+    return bytes_between(record_stack[index].text_begin, end);
 }
 
 std::string_view record_delims(const line_record &r)
@@ -82,8 +86,10 @@ void pair_line()
             record_line();
         return;
     }
-    std::size_t top = record_stack.size() - 1;
-    if (closes(record_text(top), line, true)) {
+    // Read from the back: indexing a deque from its front costs more on this path.
+    const std::size_t top_begin = record_stack.back().text_begin;
+    std::string_view top = bytes_between(top_begin, record_bytes.size());
+    if (closes(top, line, true)) {
         pop_record();
         return;
     }
@@ -91,7 +97,8 @@ void pair_line()
         record_line();
         return;
     }
-    if (cancels_reopened_pair(line, record_text(top), record_text(top - 1))) {
+    std::string_view below = bytes_between(record_stack.end()[-2].text_begin, top_begin);
+    if (cancels_reopened_pair(line, top, below)) {
         pop_record();
         pop_record();
         return;
@@ -101,8 +108,10 @@ void pair_line()
 
 void print_records()
 {
-    for (std::size_t i = 0; i < record_stack.size(); ++i)
-        print_listing_line(record_stack[i].line, record_text(i));
+    for (auto r = record_stack.begin(); r != record_stack.end(); ++r) {
+        std::size_t end = r + 1 != record_stack.end() ? r[1].text_begin : record_bytes.size();
+        print_listing_line(r->line, bytes_between(r->text_begin, end));
+    }
     record_stack.clear();
     record_bytes.clear();
     record_bytes.shrink_to_fit();
