@@ -27,10 +27,7 @@ std::string_view record_text(std::size_t index)
     return bytes_between(record_stack[index].text_begin, end);
 }
 
-std::string_view record_delims(const line_record &r)
-{
-    return std::string_view(record_bytes).substr(r.delims_begin, r.delims_end - r.delims_begin);
-}
+std::string_view record_delims(const line_record &r) { return bytes_between(r.delims_begin, r.delims_end); }
 
 void pop_record()
 {
