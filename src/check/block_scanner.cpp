@@ -94,12 +94,13 @@ std::size_t after_escaped_blank(block_reader &r, std::size_t i, std::size_t limi
 
 constexpr std::size_t input_ended = ~std::size_t{0};
 
-// Runs the steps for the bytes that matter in buf[i, limit). Returns where the next block
+// Runs the steps for the bytes that matter in buf[0, limit). Returns where the next block
 // starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when
 // the input ends right after a backslash. The reader's fields are copied into locals: the
 // steps called here could change any global, so the compiler would reload them at each byte.
-std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
+std::size_t scan_block(block_reader &r, std::size_t limit)
 {
+    std::size_t i = 0; // the next byte not yet dealt with
     // Only the listing needs the blanks of a line start, and only a '#' needs to know whether
     // the line has started; any other byte that matters ends the line start anyway.
     const bool listing_on = options.show_lines != 0;
@@ -108,7 +109,7 @@ std::size_t scan_block(block_reader &r, std::size_t i, std::size_t limit)
     const std::size_t have = r.have;
     const std::size_t last_word = (limit + 63) >> 6;
     std::int64_t origin = r.base - r.last_newline; // column of buf[x] is x + origin
-    std::size_t line_begin = i;                    // where the blanks of the current line start
+    std::size_t line_begin = 0;                    // where the blanks of the current line start
     std::size_t k = 0;
     std::uint64_t w = 0;
     bool reposition = true;
@@ -203,7 +204,7 @@ void scan_input_blocks(std::FILE *in)
         more = refill(r, i, in);
         // Keep one byte in hand while more may follow: an escape or a quote looks at the next byte.
         std::size_t limit = more ? r.have - 1 : r.have;
-        i = scan_block(r, 0, limit);
+        i = scan_block(r, limit);
         if (i == input_ended)
             break;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "check/delim_stack.h"
 #include "common/bytes.h"
 #include "common/checker_options.h"
 
@@ -19,7 +20,6 @@ struct listing_state {
 extern listing_state listing;
 
 void flush_line();
-bool is_pair(char opener, char closer);
 
 // Records c for the listing; nothing while the listing is off. Inline, because every
 // tracked delimiter passes here.
