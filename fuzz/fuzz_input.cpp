@@ -1,10 +1,9 @@
 #include "fuzz_input.h"
 
-#include <cstdio>
-
-#include "common/output.h"
-#include "common/report_state.h"
-#include "driver/driver.h"
+#include "delimcheck/checker.h"
+#include "driver/cli.h"
+#include "format/output.h"
+#include "format/text_format.h"
 
 fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size)
 {
@@ -38,30 +37,29 @@ fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size)
     return c;
 }
 
-std::string run_fuzz_case(const fuzz_case &c)
+std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, delimcheck::simd_level level)
 {
+    using namespace delimcheck;
     std::vector<std::string> storage{"delimcheck"};
     storage.insert(storage.end(), c.args.begin(), c.args.end());
     std::vector<char *> argv;
     for (std::string &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
-    parse_options(static_cast<int>(storage.size()), argv.data());
+    driver::run_config config = driver::parse_command_line(static_cast<int>(storage.size()), argv.data());
+    config.check.scanner = kind;
+    config.check.simd = level;
 
     std::string out;
-    out_to_string(&out);
-    report = report_state{};
+    format::string_destination dest(out);
+    format::output o(dest);
+    format::text_format text(o, config.quiet);
+    checker check(config.check, text); // one checker for all the inputs, as a run uses it
+    const std::string name = "fuzz";
     for (std::string_view input : c.inputs) {
-        if (!c.standard_input)
-            begin_operand("fuzz");
-        // fmemopen does not take an empty buffer everywhere; an empty input is /dev/null.
-        std::FILE *in = input.empty() ? std::fopen("/dev/null", "r")
-                                      : fmemopen(const_cast<char *>(input.data()), input.size(), "r");
-        if (in == nullptr)
-            __builtin_trap();
-        check_stream(in);
-        std::fclose(in);
+        text.begin_input(c.standard_input ? nullptr : &name);
+        check.check(input);
     }
-    out_flush();
+    o.flush();
     return out;
 }

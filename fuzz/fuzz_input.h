@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "delimcheck/options.h"
+
 struct fuzz_case {
     std::vector<std::string> args;    // options only
     std::vector<std::string_view> inputs;
@@ -19,4 +21,5 @@ struct fuzz_case {
 fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size);
 
 // Runs the case in-process and returns standard output.
-std::string run_fuzz_case(const fuzz_case &c);
+std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind = delimcheck::scanner_kind::fast,
+                          delimcheck::simd_level level = delimcheck::simd_level::best);

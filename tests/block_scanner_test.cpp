@@ -4,9 +4,11 @@
 #include <cstring>
 #include <random>
 
-#include "check/block_scanner.h"
-#include "check/byte_classes.h"
 #include "harness.h"
+#include "scan/block_reader.h"
+#include "scan/byte_classes.h"
+
+using delimcheck::scan::block_size;
 
 namespace {
 
@@ -22,12 +24,12 @@ TEST(BlockScanner, StepsAcrossBlockBoundaries)
     for (const std::string &piece : pieces) {
         for (std::size_t shift = 0; shift < 5; ++shift) {
             std::string input = "proc a {\n    set b \"c\n";
-            input.resize(scan_block_size - 2 + shift - piece.size() / 2, 'x');
+            input.resize(block_size - 2 + shift - piece.size() / 2, 'x');
             input += piece;
             input += "  ]\n\"} tail {";
             for (const auto &opts : option_sets)
                 run_checked(opts, input);
-            input.resize(2 * scan_block_size - 1 + shift, ' ');
+            input.resize(2 * block_size - 1 + shift, ' ');
             input += piece;
             run_checked({"-se"}, input);
             run_checked({"-se"}, input.substr(0, input.size() - 1));
@@ -38,8 +40,8 @@ TEST(BlockScanner, StepsAcrossBlockBoundaries)
 // The end of input right behind a byte that looks ahead, at a boundary and inside a block.
 TEST(BlockScanner, EndOfInputAfterLookAhead)
 {
-    for (std::size_t size : {std::size_t{1}, std::size_t{63}, std::size_t{64}, scan_block_size - 1, scan_block_size,
-                             scan_block_size + 1}) {
+    for (std::size_t size : {std::size_t{1}, std::size_t{63}, std::size_t{64}, block_size - 1, block_size,
+                             block_size + 1}) {
         for (const char *last : {"\\", "\"", "{\"", "\\ ", "\n", " "}) {
             std::string tail = last;
             std::string input = std::string(size > tail.size() ? size - tail.size() : 0, ' ') + tail;
@@ -81,10 +83,8 @@ TEST(ByteClasses, EveryLevelClassifiesEveryByte)
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<unsigned char>(i * 7 + i / 256);
     std::vector<std::uint64_t> s(8), b(8);
-    simd_level saved = classify_level;
     for (simd_level level : available_levels()) {
-        classify_level = level;
-        classify_bytes(bytes.data(), bytes.size(), {s.data(), b.data()});
+        delimcheck::scan::classifier_for(level)(bytes.data(), bytes.size(), {s.data(), b.data()});
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             unsigned char c = bytes[i];
             bool structural = std::strchr("\n\\\"#()[]{}", c) != nullptr && c != 0;
@@ -93,7 +93,6 @@ TEST(ByteClasses, EveryLevelClassifiesEveryByte)
             ASSERT_EQ((b[i / 64] >> (i % 64)) & 1, blank ? 1u : 0u) << int(c) << " level " << int(level);
         }
     }
-    classify_level = saved;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Every branch of close_delim, the end-of-input reports and the byte helpers.
 #include <gtest/gtest.h>
 
-#include "check/delim_stack.h"
+#include "delimcheck/delimiters.h"
 #include "golden.h"
 #include "harness.h"
 
@@ -68,6 +68,10 @@ static const std::vector<golden_case> stack_cases = {
 };
 
 GOLDEN_SUITE(DelimStack, stack_cases);
+
+using delimcheck::balancing_closer;
+using delimcheck::is_pair;
+using delimcheck::opener_of;
 
 TEST(DelimStackHelpers, OpenerOf)
 {

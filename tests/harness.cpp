@@ -9,10 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/output.h"
-#include "driver/driver.h"
+#include "driver/cli.h"
+#include "driver/run.h"
+#include "format/output.h"
+#include "scan/byte_classes.h"
 
-std::string run_in_process(const std::vector<std::string> &args, std::string_view input, scanner_kind kind)
+std::string run_in_process(const std::vector<std::string> &args, std::string_view input, scanner_kind kind,
+                           simd_level level)
 {
     std::vector<std::string> storage{"delimcheck"};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -20,30 +23,32 @@ std::string run_in_process(const std::vector<std::string> &args, std::string_vie
     for (std::string &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+    delimcheck::driver::run_config config =
+        delimcheck::driver::parse_command_line(static_cast<int>(storage.size()), argv.data());
+    config.check.scanner = kind;
+    config.check.simd = level;
 
     std::FILE *in = std::tmpfile();
     if (in == nullptr)
         throw std::runtime_error("tmpfile failed");
     std::fwrite(input.data(), 1, input.size(), in);
+    std::fflush(in);
     std::rewind(in);
 
     std::string out;
-    scanner_kind saved = scanner_choice;
-    scanner_choice = kind;
-    out_to_string(&out);
-    delimcheck_main(static_cast<int>(storage.size()), argv.data(), in);
-    out_to_fd(STDOUT_FILENO);
-    scanner_choice = saved;
+    delimcheck::format::string_destination dest(out);
+    delimcheck::driver::run(config, fileno(in), dest, stderr);
     std::fclose(in);
     return out;
 }
 
 std::vector<simd_level> available_levels()
 {
+    simd_level best = delimcheck::scan::best_simd_level();
     std::vector<simd_level> levels{simd_level::scalar};
-    if (best_simd_level() != simd_level::scalar)
+    if (best != simd_level::scalar)
         levels.push_back(simd_level::sse2);
-    if (best_simd_level() == simd_level::avx2)
+    if (best == simd_level::avx2)
         levels.push_back(simd_level::avx2);
     return levels;
 }
@@ -51,14 +56,11 @@ std::vector<simd_level> available_levels()
 std::string run_checked(const std::vector<std::string> &args, std::string_view input)
 {
     std::string plain = run_in_process(args, input, scanner_kind::plain);
-    simd_level saved = classify_level;
     for (simd_level level : available_levels()) {
-        classify_level = level;
-        std::string fast = run_in_process(args, input, scanner_kind::fast);
+        std::string fast = run_in_process(args, input, scanner_kind::fast, level);
         EXPECT_EQ(fast, plain) << "the fast scanner at level " << static_cast<int>(level)
                                << " disagrees with the plain one";
     }
-    classify_level = saved;
     return plain;
 }
 

@@ -5,12 +5,14 @@
 #include <string_view>
 #include <vector>
 
-#include "check/byte_classes.h"
-#include "check/scanner.h"
+#include "delimcheck/options.h"
+
+using delimcheck::scanner_kind;
+using delimcheck::simd_level;
 
 // One in-process run: the arguments after the program name, and the bytes of standard input.
 std::string run_in_process(const std::vector<std::string> &args, std::string_view input,
-                           scanner_kind kind = scanner_kind::fast);
+                           scanner_kind kind = scanner_kind::fast, simd_level level = simd_level::best);
 
 // The SIMD levels this machine can run, scalar first.
 std::vector<simd_level> available_levels();

@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "common/checker_options.h"
 #include "golden.h"
 #include "harness.h"
-#include "listing/listing.h"
+#include "listing/line_records.h"
+
+using delimcheck::listing::closes;
+using delimcheck::listing::line_records;
 
 static const std::string parens_and_strings = "a {\n    b (c) \"d\"\n}\n";
 static const std::string close_and_reopen = "\n\n\n\n\n\n\n\n\n    {\n    }{\n    }\n";
@@ -122,26 +124,29 @@ std::string without_blanks(const std::string &s)
     return r;
 }
 
+std::vector<stored> after_of(const line_records &records)
+{
+    std::vector<stored> after;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        after.push_back({std::string(records.text(i)), std::string(records.delims(i))});
+    return after;
+}
+
+// Flushes one line into the records, as the end of a listed line does.
+void pair(line_records &records, std::int64_t line, const std::string &text, bool join)
+{
+    std::string delims = without_blanks(text);
+    records.pair_line(line, text, delims, join);
+}
+
 std::vector<stored> run_pairing(const pairing_case &c, bool join)
 {
-    reset_options();
-    options.show_lines = options.collapse_pairs = options.pair_lines = 1;
-    options.join_lines = join;
-    record_stack.clear();
+    line_records records;
     std::int64_t n = 1;
     for (const std::string &t : c.records)
-        push_record(n++, t, without_blanks(t).size());
-    listing.line_text = c.line;
-    listing.line_delims = without_blanks(c.line);
-    listing.delim_count = static_cast<std::int64_t>(listing.line_delims.size());
-    pair_line();
-    std::vector<stored> after;
-    for (std::size_t i = 0; i < record_stack.size(); ++i)
-        after.push_back({std::string(record_text(i)), std::string(record_delims(record_stack[i]))});
-    record_stack.clear();
-    record_bytes.clear();
-    reset_options();
-    return after;
+        records.push(n++, t, without_blanks(t).size());
+    pair(records, n, c.line, join);
+    return after_of(records);
 }
 
 bool operator==(const stored &a, const stored &b) { return a.text == b.text && a.delims == b.delims; }
@@ -197,26 +202,17 @@ TEST(JoinLine, FailureAfterPartialMatchChain)
 {
     pairing_case c{"chain", {"{("}, ")[", {{"{(", "{"}, {")[", ")["}}};
     EXPECT_EQ(run_pairing(c, true), c.after);
-    c = {"chain", {"{("}, "", {}};
-    reset_options();
-    options.show_lines = options.collapse_pairs = options.pair_lines = options.join_lines = 1;
-    push_record(1, "{(", 2);
-    --record_stack[0].delims_end; // cut to "{" by an earlier join
-    push_record(2, ")[", 2);
-    for (std::string line : {"]", "}"}) {
-        listing.line_text = listing.line_delims = line;
-        listing.delim_count = 1;
-        pair_line();
-    }
-    ASSERT_EQ(record_stack.size(), 3u);
-    EXPECT_EQ(record_delims(record_stack[0]), "{");
-    EXPECT_EQ(record_delims(record_stack[1]), ")");
-    EXPECT_EQ(record_delims(record_stack[2]), "}");
-    EXPECT_EQ(record_text(1), ")[");
-    record_stack.clear();
-    record_bytes.clear();
-    listing = listing_state{};
-    reset_options();
+    line_records records;
+    records.push(1, "{(", 2);
+    pair(records, 2, ")", true); // cut to "{" by an earlier join
+    records.push(2, ")[", 2);
+    for (std::string line : {"]", "}"})
+        pair(records, 3, line, true);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records.delims(0), "{");
+    EXPECT_EQ(records.delims(1), ")");
+    EXPECT_EQ(records.delims(2), "}");
+    EXPECT_EQ(records.text(1), ")[");
 }
 
 TEST(Closes, Relation)

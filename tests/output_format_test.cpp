@@ -5,17 +5,17 @@
 #include <cstdio>
 #include <limits>
 
-#include "common/output.h"
+#include "format/output.h"
 
 namespace {
 
 std::string formatted(std::int64_t v, int width)
 {
     std::string out;
-    out_to_string(&out);
-    out_padded_decimal(v, width);
-    out_flush();
-    out_to_string(nullptr);
+    delimcheck::format::string_destination dest(out);
+    delimcheck::format::output o(dest);
+    o.padded_decimal(v, width);
+    o.flush();
     return out;
 }
 

@@ -1,30 +1,55 @@
-// The stack of open delimiters and what every closing byte means against it.
+// The stack of open delimiters of one input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
+#include <vector>
 
-// The position fields are kept apart: copied from scan_state as one 16-byte pair, they would
-// be loaded right after the scanner stored the column, and stall on every push.
+namespace delimcheck::checking {
+
 struct delim_entry {
-    std::int64_t line;   // position of the opener
-    char closer;         // ')', ']', '}' or '"' (a quote entry)
-    int saved_in_string; // in_string when the entry was pushed
+    std::int64_t line;     // position of the opener
     std::int64_t column;
+    char closer;           // ')', ']', '}' or '"' (a quote entry)
+    bool saved_in_string;  // in_string when the entry was pushed
 };
 
-// Top at the back. A deque grows in chunks and never moves its entries, so a deep stack
-// holds little more than its entries, and never a second copy while it grows.
-extern std::deque<delim_entry> delim_stack;
+// Entries live in fixed chunks that never move, so a deep stack holds little more than its
+// entries and never a second copy while it grows; pushing and popping touch one chunk.
+class delim_stack {
+public:
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    const delim_entry &top() const { return top_[-1]; }
+    char top_closer() const { return top_[-1].closer; }
 
-void push_delim(char closer);
-void pop_delim();
-void close_delim(char c);
-void finish_input();
+    void push(const delim_entry &e)
+    {
+        if (top_ == end_)
+            next_chunk();
+        *top_++ = e;
+        ++size_;
+    }
+    void pop()
+    {
+        --top_;
+        --size_;
+        if (top_ == begin_ && size_ != 0)
+            previous_chunk();
+    }
+    // Empties the stack; a deep input does not keep its memory for the next one.
+    void clear();
 
-char opener_of(char b);               // '"' '(' '[' '{' for the four closers, '@' for any other byte
-char balancing_closer(char a, char b); // the higher class of the two: '}' over ']' over ')', else '@'
-bool is_pair(char opener, char closer);
+private:
+    static constexpr std::size_t chunk_entries = 4096;
+    void next_chunk();
+    void previous_chunk();
 
-// Prints "line L char C", the position part that most reports share.
-void print_line_char(std::int64_t line, std::int64_t column);
+    std::vector<std::unique_ptr<delim_entry[]>> chunks_;
+    std::size_t chunk_ = 0; // index of the chunk top_ points into, when there is one
+    delim_entry *begin_ = nullptr, *top_ = nullptr, *end_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace delimcheck::checking

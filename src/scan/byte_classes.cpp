@@ -1,10 +1,12 @@
-#include "check/byte_classes.h"
+#include "scan/byte_classes.h"
 
 #include <initializer_list>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+
+namespace delimcheck::scan {
 
 namespace {
 
@@ -95,29 +97,34 @@ __attribute__((target("avx2"))) void classify_avx2(const unsigned char *p, std::
 
 simd_level best_simd_level()
 {
+    // Asked once: the one process-wide choice, fixed for the life of the process.
+    static const simd_level best = [] {
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? simd_level::avx2 : simd_level::sse2;
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? simd_level::avx2 : simd_level::sse2;
 #else
-    return simd_level::scalar;
+        return simd_level::scalar;
 #endif
+    }();
+    return best;
 }
 
-simd_level classify_level = best_simd_level();
-
-void classify_bytes(const unsigned char *p, std::size_t n, byte_masks masks)
+classify_function classifier_for(simd_level level)
 {
-    switch (classify_level) {
+    if (level == simd_level::best)
+        level = best_simd_level();
+    if (level > best_simd_level())
+        level = best_simd_level();
+    switch (level) {
 #if defined(__x86_64__)
     case simd_level::avx2:
-        classify_avx2(p, n, masks);
-        return;
+        return classify_avx2;
     case simd_level::sse2:
-        classify_sse2(p, n, masks);
-        return;
+        return classify_sse2;
 #endif
     default:
-        classify_scalar(p, n, masks);
-        return;
+        return classify_scalar;
     }
 }
+
+} // namespace delimcheck::scan

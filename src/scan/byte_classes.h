@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "delimcheck/options.h"
+
+namespace delimcheck::scan {
+
 // For each 64-byte chunk, bit k of `structural` is set when byte k is one of
 // '\n' '\\' '"' '#' '(' ')' '[' ']' '{' '}', and bit k of `blank` when it is ' ' or '\t'.
 // Every other byte only moves the column.
@@ -12,13 +16,13 @@ struct byte_masks {
     std::uint64_t *blank;
 };
 
-enum class simd_level { scalar, sse2, avx2 };
+// Fills masks for p[0, n) where n is a multiple of 64.
+using classify_function = void (*)(const unsigned char *p, std::size_t n, byte_masks masks);
 
-// The widest level this machine runs.
+// The widest level this processor runs, found out once.
 simd_level best_simd_level();
 
-// The level that classify_bytes uses; best_simd_level() unless a test picks another.
-extern simd_level classify_level;
+// The classifier of a level; `best`, or a level the processor lacks, gives the best it has.
+classify_function classifier_for(simd_level level);
 
-// Fills masks for p[0, n) where n is a multiple of 64.
-void classify_bytes(const unsigned char *p, std::size_t n, byte_masks masks);
+} // namespace delimcheck::scan

@@ -1,0 +1,107 @@
+// What the scanners' steps mean: the delimiter stack, the quote rules and the reports, for one
+// input at a time. Both scanners are instantiated with this machine (see scan/lexer.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "check/delim_stack.h"
+#include "delimcheck/delimiters.h"
+#include "delimcheck/diagnostic.h"
+#include "delimcheck/options.h"
+#include "delimcheck/sink.h"
+#include "listing/listing.h"
+
+namespace delimcheck::checking {
+
+class steps {
+public:
+    steps(const options &opts, sink &out) : opts_(opts), out_(out), listing_(opts.listing) {}
+
+    // Forgets the last input, whatever state it was left in.
+    void begin_input();
+    // The input ended at `end`: its last line is listed, then everything still open is
+    // reported, innermost first, then the surviving listing records.
+    void end_input(position end);
+
+    bool in_string() const { return in_string_; }
+    bool hash_lines() const { return opts_.hash_lines; }
+    bool warn_backslash_blank() const { return opts_.warn_backslash_blank; }
+    bool listing_on() const { return listing_.on(); }
+    void record_blanks(const char *p, std::size_t n) { listing_.record_blanks(p, n); }
+    void end_of_line(std::int64_t line) { listing_.end_of_line(line, out_); }
+    void backslash_blank(position at);
+
+    // Parentheses count only inside something open that is not a bracket, and never in a hash
+    // line; braces and brackets everywhere but in a hash line with nothing open.
+    void delimiter(unsigned char c, position at, bool in_hash_line)
+    {
+        switch (c) {
+        case '(':
+            if (paren_tracked(in_hash_line))
+                push(')', at);
+            break;
+        case ')':
+            if (paren_tracked(in_hash_line))
+                close(')', at);
+            break;
+        case '{':
+            if (!in_hash_line || !stack_.empty())
+                push('}', at);
+            break;
+        case '[':
+            if (!in_hash_line || !stack_.empty())
+                push(']', at);
+            in_string_ = false; // a bracket opens a command context, even inside a string
+            break;
+        default: // ']' or '}'
+            if (!in_hash_line || !stack_.empty())
+                close(static_cast<char>(c), at);
+            break;
+        }
+    }
+
+    // A quote closes the open string, or opens one at the start of a word (anywhere with -t),
+    // or is plain text in a word. prev is the byte before it; follower the byte after it, -1
+    // at the end of the input.
+    void quote(position at, signed char prev, signed char follower, bool in_hash_line);
+
+    listing::listing &listing() { return listing_; }
+
+private:
+    bool paren_tracked(bool in_hash_line) const
+    {
+        return !stack_.empty() && stack_.top_closer() != ']' && !in_hash_line;
+    }
+
+    void push(char closer, position at)
+    {
+        stack_.push({at.line, at.column, closer, in_string_});
+        listing_.record(opener_of(closer));
+    }
+
+    // What a closer means against the stack: a match, or one of the reports.
+    void close(char c, position at)
+    {
+        listing_.record(c);
+        if (!stack_.empty() && stack_.top_closer() == c) {
+            in_string_ = stack_.top().saved_in_string;
+            stack_.pop();
+            return;
+        }
+        mismatch(c, at);
+    }
+
+    void mismatch(char c, position at);
+    void unwind_string(position at);
+    void balance(char expected, char c, position at);
+    void report_opener(diagnostic d, const delim_entry &e);
+
+    const options opts_;
+    sink &out_;
+    delim_stack stack_;
+    bool in_string_ = false;
+    listing::listing listing_;
+};
+
+} // namespace delimcheck::checking

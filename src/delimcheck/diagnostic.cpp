@@ -1,0 +1,51 @@
+#include "delimcheck/diagnostic.h"
+
+namespace delimcheck {
+
+std::string_view code(diagnostic_kind kind)
+{
+    switch (kind) {
+    case diagnostic_kind::unmatched_closer:
+        return "unmatched-closer";
+    case diagnostic_kind::wrong_closer:
+        return "wrong-closer";
+    case diagnostic_kind::balanced_closer:
+        return "wrong-closer-balanced";
+    case diagnostic_kind::string_stray_closer:
+        return "string-stray-closer";
+    case diagnostic_kind::string_unclosed:
+        return "string-unclosed-opener";
+    case diagnostic_kind::extra_after_string:
+        return "extra-after-string";
+    case diagnostic_kind::backslash_blank:
+        return "backslash-blank";
+    case diagnostic_kind::missing_closer:
+        return "missing-closer";
+    case diagnostic_kind::cannot_access:
+        return "cannot-access";
+    case diagnostic_kind::read_error:
+        return "read-error";
+    }
+    return "unknown";
+}
+
+severity severity_of(diagnostic_kind kind)
+{
+    return kind == diagnostic_kind::extra_after_string || kind == diagnostic_kind::backslash_blank ? severity::warning
+                                                                                                    : severity::error;
+}
+
+std::string_view severity_name(severity s)
+{
+    switch (s) {
+    case severity::error:
+        return "error";
+    case severity::warning:
+        return "warning";
+    case severity::note:
+        return "note";
+    }
+    return "error";
+}
+
+} // namespace delimcheck

@@ -1,0 +1,80 @@
+// A diagnostic is a value: what was found, where, and the bytes involved. The formats turn it
+// into text; nothing here prints.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace delimcheck {
+
+// Lines and columns count from 1; a column counts bytes, so a tab is one column. Line 0 means
+// that there is no such position.
+struct position {
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    friend bool operator==(const position &, const position &) = default;
+};
+
+enum class diagnostic_kind : std::uint8_t {
+    unmatched_closer,    // a closer with nothing open
+    wrong_closer,        // a closer where another was expected; nothing discarded
+    balanced_closer,     // the same, with the entry in the way discarded (one diagnostic per entry)
+    string_stray_closer, // a closer inside a string that holds nothing it closes
+    string_unclosed,     // the quote that ends a string leaves an opener inside it unclosed
+    extra_after_string,  // warning: the closing quote is followed by a stray byte
+    backslash_blank,     // warning: a line ends in a backslash and blanks
+    missing_closer,      // at the end of the input: an opener never closed
+    cannot_access,       // the input could not be opened
+    read_error,          // the input could not be read to its end
+};
+
+inline constexpr int diagnostic_kind_count = 10;
+
+enum class severity : std::uint8_t { error, warning, note };
+
+// What the analysis of indentation says about where the fault most likely is.
+enum class hint_reason : std::uint8_t {
+    none,
+    dedent_without_close, // indentation returns to the opener's level, but nothing closes it
+    closer_indentation,   // a closer stands at another indentation than the line that opened it
+    indent_without_open,  // the indentation grows after a line that opened nothing
+    closer_dedented,      // a closer sits left of the block it would close
+};
+
+struct hint {
+    position at;                          // line 0: no hint
+    hint_reason reason = hint_reason::none;
+    position opener;                      // the opener whose block the indentation speaks of
+    char opener_byte = 0;
+};
+
+struct diagnostic {
+    diagnostic_kind kind = diagnostic_kind::unmatched_closer;
+    // Where it was found: the closer or closing quote; for backslash_blank the backslash; for
+    // missing_closer the end of the input (the line of its last byte, the column after that
+    // line's last byte); for cannot_access and read_error line 0.
+    position at;
+    char got = 0;      // the closer found (for string_unclosed, the opener left open)
+    char expected = 0; // the closer the innermost entry waited for; for missing_closer, the closer missing
+    char pair_opener = 0, pair_closer = 0; // balanced_closer: the pair the stack is balanced towards
+    // The opener concerned, when there is one: the entry waiting for `expected` (wrong_closer,
+    // string_stray_closer), the entry discarded (balanced_closer, string_unclosed), the entry never
+    // closed (missing_closer).
+    position opener;
+    char opener_byte = 0;
+    int system_error = 0; // cannot_access, read_error: the errno value
+    struct hint likely;   // filled only when hints are asked for
+};
+
+// A stable identifier for each kind, as the formats and the manual give it.
+std::string_view code(diagnostic_kind kind);
+severity severity_of(diagnostic_kind kind);
+std::string_view severity_name(severity s);
+
+// One line of the listing: the line's number and its indentation and tracked delimiters.
+struct listing_line {
+    std::int64_t line = 0;
+    std::string_view text;
+};
+
+} // namespace delimcheck

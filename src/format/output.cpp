@@ -1,0 +1,67 @@
+#include "format/output.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace delimcheck::format {
+
+write_error::write_error(int err) : std::runtime_error(std::strerror(err)), err_(err) {}
+
+void fd_destination::write(const char *p, std::size_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd_, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            throw write_error(errno);
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+}
+
+output::output(destination &d) : dest_(d), buf_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+
+void output::flush()
+{
+    std::size_t n = used_;
+    used_ = 0;
+    if (n > 0)
+        dest_.write(buf_.get(), n);
+}
+
+// Two digits per step: every report carries two numbers, and on inputs dense with reports
+// their conversion is a large part of the run.
+static constexpr char digit_pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                      "8081828384858687888990919293949596979899";
+
+void output::padded_decimal(std::int64_t v, int width)
+{
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *p = end;
+    // Negative values never occur; the unsigned walk keeps INT64_MIN well defined anyway.
+    std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    while (u >= 100) {
+        std::size_t pair = static_cast<std::size_t>(u % 100) * 2;
+        u /= 100;
+        *--p = digit_pairs[pair + 1];
+        *--p = digit_pairs[pair];
+    }
+    if (u >= 10) {
+        *--p = digit_pairs[u * 2 + 1];
+        *--p = digit_pairs[u * 2];
+    } else {
+        *--p = static_cast<char>('0' + u);
+    }
+    if (v < 0)
+        *--p = '-';
+    for (int n = static_cast<int>(end - p); n < width; ++n)
+        put(' ');
+    bytes(p, static_cast<std::size_t>(end - p));
+}
+
+} // namespace delimcheck::format

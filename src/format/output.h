@@ -1,0 +1,89 @@
+// Formatted bytes are assembled here and written in large blocks: a write per report line
+// costs more than the scan itself on inputs dense with reports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace delimcheck::format {
+
+// A write that failed, with its errno value.
+class write_error : public std::runtime_error {
+public:
+    explicit write_error(int err);
+    int error() const { return err_; }
+
+private:
+    int err_;
+};
+
+// Where the bytes finally go.
+class destination {
+public:
+    virtual ~destination() = default;
+    virtual void write(const char *p, std::size_t n) = 0; // all of it, or throw write_error
+};
+
+class fd_destination final : public destination {
+public:
+    explicit fd_destination(int fd) : fd_(fd) {}
+    void write(const char *p, std::size_t n) override;
+
+private:
+    int fd_;
+};
+
+class string_destination final : public destination {
+public:
+    explicit string_destination(std::string &s) : s_(s) {}
+    void write(const char *p, std::size_t n) override { s_.append(p, n); }
+
+private:
+    std::string &s_;
+};
+
+class output {
+public:
+    explicit output(destination &d);
+    output(const output &) = delete;
+    output &operator=(const output &) = delete;
+
+    void bytes(const char *p, std::size_t n)
+    {
+        if (n > capacity - used_) {
+            flush();
+            if (n >= capacity) {
+                dest_.write(p, n);
+                return;
+            }
+        }
+        std::memcpy(buf_.get() + used_, p, n);
+        used_ += n;
+    }
+    void text(std::string_view s) { bytes(s.data(), s.size()); }
+    void put(char c)
+    {
+        if (used_ == capacity)
+            flush();
+        buf_[used_++] = c;
+    }
+    void decimal(std::int64_t v) { padded_decimal(v, 0); }
+    // Right-aligned in `width` places, wider when the number has more digits.
+    void padded_decimal(std::int64_t v, int width);
+
+    // Writes what is buffered; a failure throws write_error and drops the buffered bytes.
+    void flush();
+
+private:
+    static constexpr std::size_t capacity = 1 << 16;
+    destination &dest_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t used_ = 0;
+};
+
+} // namespace delimcheck::format

@@ -1,0 +1,59 @@
+// Line pairing (-l) and delimiter joining (-j): listed lines kept as records that later lines
+// cancel or close; what survives is listed at the end of the input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "delimcheck/sink.h"
+
+namespace delimcheck::listing {
+
+// b closes a position by position: each byte of b equals its byte of a or closes it. The end
+// of b fails against any byte of a; with exact, b must end where a does.
+bool closes(std::string_view a, std::string_view b, bool exact);
+
+class line_records {
+public:
+    // A flushed line: its text (leading blanks, then delimiters) and its delimiters alone, which
+    // are the text's last bytes. Joining may use up delims from their front.
+    void pair_line(std::int64_t line, std::string_view text, std::string &delims, bool join);
+
+    // Stores a record on top: text, whose last delims_size bytes are its delims.
+    void push(std::int64_t line, std::string_view text, std::size_t delims_size);
+    void pop();
+    std::size_t size() const { return stack_.size(); }
+    std::string_view text(std::size_t index) const; // index 0 is the oldest record
+    std::string_view delims(std::size_t index) const;
+
+    // Lists every record, oldest first, and empties the stack.
+    void list(sink &out);
+    void clear();
+
+private:
+    // A stored line. Records are only ever dropped from the top, so their bytes live back to
+    // back in one byte stack, and a record keeps only where its parts lie: its text runs from
+    // text_begin to the next record's text_begin (to the end of bytes_ for the top), and its
+    // delims, always a part of its text, from delims_begin to delims_end. Joining cuts the
+    // delims from their end. A record thus costs 32 bytes and its text, however many survive.
+    struct record {
+        std::int64_t line;
+        std::size_t text_begin;
+        std::size_t delims_begin;
+        std::size_t delims_end;
+    };
+
+    bool join_line(std::string &d);
+    bool cancels_reopened_pair(std::string_view line, std::string_view top, std::string_view below) const;
+    std::string_view bytes_between(std::size_t begin, std::size_t end) const;
+
+    // Newest at the back; a deque, so that a million records never move as it grows. Listing
+    // walks it from the front, oldest first, without recursion.
+    std::deque<record> stack_;
+    std::string bytes_;
+};
+
+} // namespace delimcheck::listing

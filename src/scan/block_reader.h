@@ -1,0 +1,40 @@
+// The fast scanner's buffer: a block of the input, classified into bit masks 64 bytes at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "delimcheck/options.h"
+#include "scan/byte_classes.h"
+#include "scan/byte_source.h"
+
+namespace delimcheck::scan {
+
+// Bytes read at a time; a multiple of 64. Small in the fuzzing and sanitizer builds, so that
+// short inputs cross many block borders.
+extern const std::size_t block_size;
+
+struct block_reader {
+    explicit block_reader(simd_level level);
+
+    std::vector<unsigned char> buf;          // block_size bytes and the padding of the last chunk
+    std::vector<std::uint64_t> structural;   // bit per byte: the byte needs a step
+    std::vector<std::uint64_t> blank;        // bit per byte: ' ' or '\t'
+    std::size_t have = 0;                    // bytes in buf
+    std::int64_t base = 0;                   // input offset of buf[0]
+    unsigned char before = ' ';              // the byte before buf[0]; ' ' at the start of the input
+    std::int64_t last_newline = -1;          // input offset of the newline that began the current line
+    classify_function classify;
+
+    void start(); // for a new input
+    // Keeps buf[from, have) (at most one byte), reads behind it and classifies the block.
+    // False when nothing more was read.
+    bool refill(byte_source &src, std::size_t from);
+
+    bool is_structural(std::size_t j) const { return structural[j >> 6] >> (j & 63) & 1; }
+    // The first index in [i, end) whose bit in m is set (clear, with invert), or end.
+    static std::size_t next_set(const std::vector<std::uint64_t> &m, std::size_t i, std::size_t end, bool invert);
+};
+
+} // namespace delimcheck::scan

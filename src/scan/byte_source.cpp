@@ -1,0 +1,50 @@
+#include "scan/byte_source.h"
+
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <unistd.h>
+
+namespace delimcheck::scan {
+
+std::size_t memory_source::read(unsigned char *p, std::size_t n)
+{
+    n = std::min(n, rest_.size());
+    std::memcpy(p, rest_.data(), n);
+    rest_.remove_prefix(n);
+    return n;
+}
+
+std::size_t fd_source::read(unsigned char *p, std::size_t n)
+{
+    if (error_ != 0)
+        return 0;
+    for (;;) {
+        ssize_t got = ::read(fd_, p, n);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR) {
+            error_ = errno;
+            return 0;
+        }
+    }
+}
+
+std::size_t istream_source::read(unsigned char *p, std::size_t n)
+{
+    if (error_ != 0 || !in_.good())
+        return 0;
+    in_.read(reinterpret_cast<char *>(p), static_cast<std::streamsize>(n));
+    if (in_.bad())
+        error_ = EIO; // a stream says only that it failed, not why
+    return static_cast<std::size_t>(in_.gcount());
+}
+
+bool byte_reader::fill()
+{
+    have_ = src_.read(buf_, sizeof buf_);
+    pos_ = 0;
+    return have_ > 0;
+}
+
+} // namespace delimcheck::scan

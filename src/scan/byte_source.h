@@ -1,0 +1,73 @@
+// Where the scanners' bytes come from: memory, a file descriptor or a stream.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <string_view>
+
+namespace delimcheck::scan {
+
+class byte_source {
+public:
+    virtual ~byte_source() = default;
+    // Reads up to n bytes into p. Returns 0 at the end of the input, and also when a read
+    // fails; error() then holds its errno value.
+    virtual std::size_t read(unsigned char *p, std::size_t n) = 0;
+    int error() const { return error_; }
+
+protected:
+    int error_ = 0;
+};
+
+class memory_source final : public byte_source {
+public:
+    explicit memory_source(std::string_view bytes) : rest_(bytes) {}
+    std::size_t read(unsigned char *p, std::size_t n) override;
+
+private:
+    std::string_view rest_;
+};
+
+class fd_source final : public byte_source {
+public:
+    explicit fd_source(int fd) : fd_(fd) {}
+    std::size_t read(unsigned char *p, std::size_t n) override;
+
+private:
+    int fd_;
+};
+
+class istream_source final : public byte_source {
+public:
+    explicit istream_source(std::istream &in) : in_(in) {}
+    std::size_t read(unsigned char *p, std::size_t n) override;
+
+private:
+    std::istream &in_;
+};
+
+// One byte at a time over a source, with one byte of look-ahead: what the plain scanner reads.
+class byte_reader {
+public:
+    explicit byte_reader(byte_source &src) : src_(src) {}
+    int get() // the next byte, or -1 at the end of the input
+    {
+        if (pos_ == have_ && !fill())
+            return -1;
+        return buf_[pos_++];
+    }
+    int peek() // the next byte without taking it, or -1
+    {
+        if (pos_ == have_ && !fill())
+            return -1;
+        return buf_[pos_];
+    }
+
+private:
+    bool fill();
+    byte_source &src_;
+    unsigned char buf_[4096];
+    std::size_t pos_ = 0, have_ = 0;
+};
+
+} // namespace delimcheck::scan

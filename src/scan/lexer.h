@@ -1,0 +1,110 @@
+// The lexical steps that both scanners take: lines, line starts, hash lines, escapes and the
+// byte before a quote. What a delimiter or a quote means is left to a machine M, which the
+// scanners are instantiated with; it provides:
+//   bool in_string() const;              the innermost context is a string
+//   bool hash_lines() const;             '#' at the start of a line opens a hash line
+//   bool warn_backslash_blank() const;
+//   bool listing_on() const;
+//   void record_blanks(const char *p, std::size_t n);  blanks at the start of a line
+//   void end_of_line(std::int64_t line);                the line that ends
+//   void backslash_blank(position at);                  an escaped blank ends the line
+//   void delimiter(unsigned char c, position at, bool in_hash_line);   one of ( ) [ ] { }
+//   void quote(position at, signed char prev, signed char follower, bool in_hash_line);
+#pragma once
+
+#include <cstdint>
+
+#include "delimcheck/diagnostic.h"
+
+namespace delimcheck::scan {
+
+struct lex_state {
+    std::int64_t line = 1;             // the line of the current byte
+    std::int64_t line_end_column = 0;  // the column of the newline that ended the line before
+    bool at_line_start = true;         // only blanks so far on a line that began afresh
+    bool in_hash_line = false;         // the line's first non-blank byte was '#'
+    bool backslash_blank = false;      // an escaped blank is pending on this line
+    signed char prev = ' ';            // the byte dealt with last; the one before a quote
+    std::int64_t backslash_column = 0; // of the backslash that escaped that blank
+};
+
+// A newline byte, escaped or not, ends the line; only a plain newline outside a string starts
+// the next one afresh.
+template <class M> inline void end_of_line(lex_state &s, M &m, std::int64_t column, bool continued)
+{
+    m.end_of_line(s.line);
+    if (!continued && !m.in_string()) {
+        s.in_hash_line = false;
+        s.at_line_start = true;
+    }
+    ++s.line;
+    s.line_end_column = column;
+}
+
+template <class M> inline void newline_step(lex_state &s, M &m, std::int64_t column)
+{
+    if (s.backslash_blank && m.warn_backslash_blank())
+        m.backslash_blank({s.line, s.backslash_column});
+    end_of_line(s, m, column, false);
+    s.backslash_blank = false;
+    s.prev = '\n';
+}
+
+// Any byte that is not a blank, a newline or one of the bytes with a step of their own.
+inline void plain_step(lex_state &s, unsigned char c)
+{
+    s.at_line_start = false;
+    s.backslash_blank = false;
+    s.prev = static_cast<signed char>(c);
+}
+
+template <class M> inline void hash_step(lex_state &s, M &m)
+{
+    if (s.at_line_start && m.hash_lines())
+        s.in_hash_line = true;
+    plain_step(s, '#');
+}
+
+template <class M> inline void delimiter_step(lex_state &s, M &m, unsigned char c, std::int64_t column)
+{
+    m.delimiter(c, {s.line, column}, s.in_hash_line);
+    plain_step(s, c);
+}
+
+// A backslash at `column` and the byte it escapes, which is consumed here: it opens and closes
+// nothing, and has a column of its own.
+template <class M> inline void escape_step(lex_state &s, M &m, unsigned char escaped, std::int64_t column)
+{
+    s.at_line_start = false;
+    s.prev = static_cast<signed char>(escaped);
+    if (escaped == '\n') {
+        end_of_line(s, m, column + 1, true);
+        s.backslash_blank = false;
+    } else if (escaped == ' ' || escaped == '\t') {
+        s.backslash_blank = true;
+        s.backslash_column = column;
+    } else {
+        s.backslash_blank = false;
+    }
+}
+
+// follower is the byte after the quote as a signed byte, -1 at the end of the input.
+template <class M> inline void quote_step(lex_state &s, M &m, int follower, std::int64_t column)
+{
+    m.quote({s.line, column}, s.prev, static_cast<signed char>(follower), s.in_hash_line);
+    plain_step(s, '"');
+}
+
+// Where an input ends: the line of its last byte, and the column after that line's last byte
+// (the column of the newline, when the input ends with one). `column` is that of the last
+// byte, 0 when it was a newline.
+inline position end_position(const lex_state &s, std::int64_t column)
+{
+    if (column > 0)
+        return {s.line, column + 1};
+    if (s.line > 1)
+        return {s.line - 1, s.line_end_column};
+    return {1, 1};
+}
+
+} // namespace delimcheck::scan
