@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Times delimcheck against `wc -l` on the same file, alternating the two, and prints a table.
-Usage: measure.py DELIMCHECK RUNS CORPUS_DIR CORPUS[:OPTSETS] ..."""
+With --before OTHER, a second delimcheck (an older build, say) is timed in the same rounds, so
+that the two ratios come from one run.
+Usage: measure.py [--before OTHER] DELIMCHECK RUNS CORPUS_DIR CORPUS[:OPTSETS] ..."""
 
 import os
 import statistics
@@ -28,26 +30,42 @@ def timed(argv):
 
 
 def main():
-    binary, runs, corpus_dir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    print('| corpus | MiB | options | delimcheck s | MB/s | wc -l s | ratio | peak RSS MiB |')
-    print('|---|---:|---|---:|---:|---:|---:|---:|')
-    for item in sys.argv[4:]:
+    args = sys.argv[1:]
+    before = None
+    if args[0] == '--before':
+        before, args = args[1], args[2:]
+    binary, runs, corpus_dir = args[0], int(args[1]), args[2]
+    head = '| corpus | MiB | options | delimcheck s | MB/s | wc -l s | ratio | peak RSS MiB |'
+    rule = '|---|---:|---|---:|---:|---:|---:|---:|'
+    if before:
+        head += ' before s | before ratio |'
+        rule += '---:|---:|'
+    print(head)
+    print(rule)
+    for item in args[3:]:
         name, _, sets = item.partition(':')
         sets = sets.split(',') if sets else OPTION_SETS
         path = os.path.join(corpus_dir, name)
         size = os.path.getsize(path)
         for opts in sets:
             opts = '' if opts == 'none' else opts
-            ours, wcs, rss = [], [], 0
+            flags = [opts] if opts else []
+            ours, wcs, olds, rss = [], [], [], 0
             timed(['wc', '-l', path])  # warm the page cache
             for _ in range(runs):
-                t, m = timed([binary] + ([opts] if opts else []) + [path])
+                t, m = timed([binary] + flags + [path])
                 ours.append(t)
                 rss = max(rss, m)
                 wcs.append(timed(['wc', '-l', path])[0])
+                if before:
+                    olds.append(timed([before] + flags + [path])[0])
             a, b = statistics.median(ours), statistics.median(wcs)
-            print('| %s | %.0f | %s | %.3f | %.0f | %.3f | %.1f | %.1f |'
-                  % (name, size / 2**20, opts or 'none', a, size / a / 1e6, b, a / b, rss / 1024), flush=True)
+            row = ('| %s | %.0f | %s | %.3f | %.0f | %.3f | %.1f | %.1f |'
+                   % (name, size / 2**20, opts or 'none', a, size / a / 1e6, b, a / b, rss / 1024))
+            if before:
+                c = statistics.median(olds)
+                row += ' %.3f | %.1f |' % (c, c / b)
+            print(row, flush=True)
 
 
 if __name__ == '__main__':

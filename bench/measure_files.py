@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Times delimcheck on many files named at once, with --jobs=1 and with the default (every
+processor), each alternating with `wc -l` on the same files, and prints a table.
+Usage: measure_files.py DELIMCHECK RUNS FILE_LIST"""
+
+import os
+import statistics
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from measure import timed  # noqa: E402
+
+
+def takes_jobs(binary):
+    """Whether the binary knows --jobs: one that does not either refuses it (status 2 and its
+    usage) or reads it as a cluster of option letters and complains on standard error."""
+    probe = subprocess.run([binary, '--jobs=1', os.devnull], capture_output=True, text=True)
+    return probe.returncode == 0 and not probe.stderr, probe
+
+
+def main():
+    binary, runs, listing = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    with open(listing) as f:
+        files = f.read().splitlines()
+    ok, probe = takes_jobs(binary)
+    if not ok:
+        said = (probe.stderr.splitlines() or [''])[0]
+        print('many files: skipped, this delimcheck does not take --jobs=1 (status %d: %s)'
+              % (probe.returncode, said))
+        return
+    cases = [('--jobs=1', [binary, '--jobs=1'] + files), ('default', [binary] + files)]
+    wc = ['wc', '-l'] + files
+    # An untimed run of each warms the page cache and shows whether the jobs change the output.
+    alone, spread = (subprocess.run(argv, capture_output=True).stdout for _, argv in cases)
+    if alone != spread:
+        print('note: the output with --jobs=1 differs from the default one')
+    ours = {name: [] for name, _ in cases}
+    wcs = {name: [] for name, _ in cases}
+    for _ in range(runs):
+        for name, argv in cases:
+            ours[name].append(timed(argv)[0])
+            wcs[name].append(timed(wc)[0])
+    median = {name: statistics.median(ours[name]) for name in ours}
+    mib = sum(os.path.getsize(p) for p in files) / 2**20
+    print('| case | files | MiB | delimcheck s | wc -l s | ratio |')
+    print('|---|---:|---:|---:|---:|---:|')
+    for name, _ in cases:
+        a, b = median[name], statistics.median(wcs[name])
+        print('| %s | %d | %.1f | %.3f | %.3f | %.2f |' % (name, len(files), mib, a, b, a / b))
+    print('default vs --jobs=1: %.2f×' % (median['--jobs=1'] / median['default']))
+
+if __name__ == '__main__':
+    main()
