@@ -15,82 +15,49 @@ void steps::end_input(position end)
     // recorded leaks into the next input's listing.
     listing_.end_of_line(end.line, out_);
     while (!stack_.empty()) {
-        const delim_entry &e = stack_.top();
-        diagnostic d;
-        d.kind = diagnostic_kind::missing_closer;
-        d.at = end;
-        d.expected = e.closer;
-        report_opener(d, e);
+        emit(diagnostic_kind::missing_closer, end, 0, stack_.top_closer(), &stack_.top());
         stack_.pop();
     }
     stack_.clear();
     listing_.end_of_input(out_);
 }
 
-void steps::report_opener(diagnostic d, const delim_entry &e)
+void steps::emit(diagnostic_kind kind, position at, char got, char expected, const delim_entry *opener,
+                 char pair_closer)
 {
-    d.opener = {e.line, e.column};
-    d.opener_byte = opener_of(e.closer);
-    out_.report(d);
-}
-
-void steps::backslash_blank(position at)
-{
-    diagnostic d;
-    d.kind = diagnostic_kind::backslash_blank;
+    diagnostic &d = diag_;
+    d.kind = kind;
     d.at = at;
+    d.got = got;
+    d.expected = expected;
+    d.pair_opener = pair_closer != 0 ? opener_of(pair_closer) : 0;
+    d.pair_closer = pair_closer;
+    d.opener = opener != nullptr ? position{opener->line, opener->column} : position{};
+    d.opener_byte = opener != nullptr ? opener_of(opener->closer) : 0;
     out_.report(d);
 }
 
-// What may stand right after a closing quote without a warning.
-static bool accepted_follower(signed char c)
-{
-    return is_c_space(c) || c == ')' || c == ';' || c == '\\' || c == ']' || c == '}';
-}
+void steps::backslash_blank(position at) { emit(diagnostic_kind::backslash_blank, at, 0, 0, nullptr); }
 
-void steps::quote(position at, signed char prev, signed char follower, bool in_hash_line)
-{
-    if (in_string_) {
-        if (!in_hash_line && !accepted_follower(follower)) {
-            diagnostic d;
-            d.kind = diagnostic_kind::extra_after_string;
-            d.at = at;
-            d.got = '"';
-            out_.report(d);
-        }
-        close('"', at);
-    } else if (opts_.any_quote_opens || is_c_space(prev) || prev == '(' || prev == '{' || prev == '[') {
-        push('"', at);
-        in_string_ = true;
-    }
-}
+void steps::extra_after_string(position at) { emit(diagnostic_kind::extra_after_string, at, '"', 0, nullptr); }
 
 // The closer did not match the top of the stack, or the stack is empty.
 void steps::mismatch(char c, position at)
 {
-    diagnostic d;
-    d.at = at;
-    d.got = c;
     if (stack_.empty()) {
-        d.kind = diagnostic_kind::unmatched_closer;
-        out_.report(d);
+        emit(diagnostic_kind::unmatched_closer, at, c, 0, nullptr);
         return;
     }
     char expected = stack_.top_closer();
     if (in_string_) {
-        if (c == '"') {
+        if (c == '"')
             unwind_string(at);
-        } else if (opts_.report_in_string) {
-            d.kind = diagnostic_kind::string_stray_closer;
-            d.expected = expected;
-            report_opener(d, stack_.top());
-        }
+        else if (opts_.report_in_string)
+            emit(diagnostic_kind::string_stray_closer, at, c, expected, &stack_.top());
         return;
     }
     if (!opts_.balancing) {
-        d.kind = diagnostic_kind::wrong_closer;
-        d.expected = expected;
-        report_opener(d, stack_.top());
+        emit(diagnostic_kind::wrong_closer, at, c, expected, &stack_.top());
         return;
     }
     balance(expected, c, at);
@@ -101,13 +68,8 @@ void steps::mismatch(char c, position at)
 void steps::unwind_string(position at)
 {
     while (!stack_.empty() && stack_.top_closer() != '"') {
-        if (opts_.report_in_string) {
-            diagnostic d;
-            d.kind = diagnostic_kind::string_unclosed;
-            d.at = at;
-            d.got = opener_of(stack_.top_closer());
-            report_opener(d, stack_.top());
-        }
+        if (opts_.report_in_string)
+            emit(diagnostic_kind::string_unclosed, at, opener_of(stack_.top_closer()), 0, &stack_.top());
         stack_.pop();
     }
     if (!stack_.empty()) {
@@ -121,24 +83,15 @@ void steps::unwind_string(position at)
 void steps::balance(char expected, char c, position at)
 {
     char k = balancing_closer(c, expected);
-    diagnostic d;
-    d.at = at;
-    d.got = c;
-    d.expected = expected;
     for (;;) {
         if (stack_.top_closer() == k) {
-            if (k == c) {
+            if (k == c)
                 stack_.pop();
-            } else {
-                d.kind = diagnostic_kind::wrong_closer;
-                report_opener(d, stack_.top());
-            }
+            else
+                emit(diagnostic_kind::wrong_closer, at, c, expected, &stack_.top());
             return;
         }
-        d.kind = diagnostic_kind::balanced_closer;
-        d.pair_opener = opener_of(k);
-        d.pair_closer = k;
-        report_opener(d, stack_.top());
+        emit(diagnostic_kind::balanced_closer, at, c, expected, &stack_.top(), k);
         stack_.pop();
         if (stack_.empty())
             return;

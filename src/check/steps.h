@@ -34,7 +34,7 @@ public:
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
     // line; braces and brackets everywhere but in a hash line with nothing open.
-    void delimiter(unsigned char c, position at, bool in_hash_line)
+    [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
     {
         switch (c) {
         case '(':
@@ -64,11 +64,27 @@ public:
     // A quote closes the open string, or opens one at the start of a word (anywhere with -t),
     // or is plain text in a word. prev is the byte before it; follower the byte after it, -1
     // at the end of the input.
-    void quote(position at, signed char prev, signed char follower, bool in_hash_line);
+    [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
+    {
+        if (in_string_) {
+            if (!in_hash_line && !accepted_follower(follower))
+                extra_after_string(at);
+            close('"', at);
+        } else if (opts_.any_quote_opens || is_c_space(prev) || prev == '(' || prev == '{' || prev == '[') {
+            push('"', at);
+            in_string_ = true;
+        }
+    }
 
     listing::listing &listing() { return listing_; }
 
 private:
+    // What may stand right after a closing quote without a warning.
+    static bool accepted_follower(signed char c)
+    {
+        return is_c_space(c) || c == ')' || c == ';' || c == '\\' || c == ']' || c == '}';
+    }
+
     bool paren_tracked(bool in_hash_line) const
     {
         return !stack_.empty() && stack_.top_closer() != ']' && !in_hash_line;
@@ -92,16 +108,21 @@ private:
         mismatch(c, at);
     }
 
+    void extra_after_string(position at);
     void mismatch(char c, position at);
     void unwind_string(position at);
     void balance(char expected, char c, position at);
-    void report_opener(diagnostic d, const delim_entry &e);
+    // Every report goes through here. Its fields are set one by one in a value kept for the
+    // purpose: building a fresh one for each of millions of reports costs more than the report.
+    void emit(diagnostic_kind kind, position at, char got, char expected, const delim_entry *opener,
+              char pair_closer = 0);
 
     const options opts_;
     sink &out_;
     delim_stack stack_;
     bool in_string_ = false;
     listing::listing listing_;
+    diagnostic diag_;
 };
 
 } // namespace delimcheck::checking

@@ -29,12 +29,6 @@ std::string_view code(diagnostic_kind kind)
     return "unknown";
 }
 
-severity severity_of(diagnostic_kind kind)
-{
-    return kind == diagnostic_kind::extra_after_string || kind == diagnostic_kind::backslash_blank ? severity::warning
-                                                                                                    : severity::error;
-}
-
 std::string_view severity_name(severity s)
 {
     switch (s) {

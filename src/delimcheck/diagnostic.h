@@ -68,8 +68,13 @@ struct diagnostic {
 
 // A stable identifier for each kind, as the formats and the manual give it.
 std::string_view code(diagnostic_kind kind);
-severity severity_of(diagnostic_kind kind);
 std::string_view severity_name(severity s);
+
+constexpr severity severity_of(diagnostic_kind kind)
+{
+    return kind == diagnostic_kind::extra_after_string || kind == diagnostic_kind::backslash_blank ? severity::warning
+                                                                                                    : severity::error;
+}
 
 // One line of the listing: the line's number and its indentation and tracked delimiters.
 struct listing_line {

@@ -38,13 +38,10 @@ static constexpr char digit_pairs[] = "00010203040506070809101112131415161718192
                                       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                       "8081828384858687888990919293949596979899";
 
-void output::padded_decimal(std::int64_t v, int width)
+// The digits of u, written backwards so that they end at `end`; returns where they begin.
+static char *digits_before(char *end, std::uint64_t u)
 {
-    char digits[24];
-    char *end = digits + sizeof digits;
     char *p = end;
-    // Negative values never occur; the unsigned walk keeps INT64_MIN well defined anyway.
-    std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     while (u >= 100) {
         std::size_t pair = static_cast<std::size_t>(u % 100) * 2;
         u /= 100;
@@ -57,11 +54,30 @@ void output::padded_decimal(std::int64_t v, int width)
     } else {
         *--p = static_cast<char>('0' + u);
     }
+    return p;
+}
+
+char *put_decimal(char *p, std::int64_t v)
+{
+    char digits[24];
+    char *end = digits + sizeof digits;
+    // Negative values never occur; the unsigned walk keeps INT64_MIN well defined anyway.
+    std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    char *first = digits_before(end, u);
     if (v < 0)
-        *--p = '-';
-    for (int n = static_cast<int>(end - p); n < width; ++n)
+        *p++ = '-';
+    std::size_t n = static_cast<std::size_t>(end - first);
+    std::memcpy(p, first, n);
+    return p + n;
+}
+
+void output::padded_decimal(std::int64_t v, int width)
+{
+    char digits[24];
+    char *end = put_decimal(digits, v);
+    for (int n = static_cast<int>(end - digits); n < width; ++n)
         put(' ');
-    bytes(p, static_cast<std::size_t>(end - p));
+    bytes(digits, static_cast<std::size_t>(end - digits));
 }
 
 } // namespace delimcheck::format

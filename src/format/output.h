@@ -76,6 +76,17 @@ public:
     // Right-aligned in `width` places, wider when the number has more digits.
     void padded_decimal(std::int64_t v, int width);
 
+    // Room for n bytes (at most a few hundred) at the end of the buffer, to be written through
+    // the pointer returned and taken with commit(end). A line of fixed words and numbers is
+    // thus assembled without a test of the room left for each of its pieces.
+    char *reserve(std::size_t n)
+    {
+        if (n > capacity - used_)
+            flush();
+        return buf_.get() + used_;
+    }
+    void commit(char *end) { used_ = static_cast<std::size_t>(end - buf_.get()); }
+
     // Writes what is buffered; a failure throws write_error and drops the buffered bytes.
     void flush();
 
@@ -85,5 +96,14 @@ private:
     std::unique_ptr<char[]> buf_;
     std::size_t used_ = 0;
 };
+
+// Writers for reserve(): each returns the end of what it wrote.
+template <std::size_t N> inline char *put_text(char *p, const char (&literal)[N])
+{
+    std::memcpy(p, literal, N - 1);
+    return p + N - 1;
+}
+// At most 20 bytes: the digits of v, with a '-' when it is negative.
+char *put_decimal(char *p, std::int64_t v);
 
 } // namespace delimcheck::format

@@ -1,5 +1,7 @@
 #include "format/text_format.h"
 
+#include <cstring>
+
 namespace delimcheck::format {
 
 void text_format::begin_input(const std::string *name)
@@ -11,93 +13,99 @@ void text_format::begin_input(const std::string *name)
         header_once(); // every named input gets its header before it is opened
 }
 
-void text_format::header_once()
+void text_format::print_header()
 {
-    if (header_printed_ || !named_)
-        return;
     out_.text("File ");
     out_.text(name_);
     out_.text(":\n");
     header_printed_ = true;
 }
 
-void text_format::line_char(position at)
+namespace {
+
+// The longest report line: its words, two numbers of up to 20 bytes and the newline.
+constexpr std::size_t longest_report = 128;
+
+char *put_line_char(char *p, position at)
 {
-    out_.text("line ");
-    out_.decimal(at.line);
-    out_.text(" char ");
-    out_.decimal(at.column);
+    p = put_text(p, "line ");
+    p = put_decimal(p, at.line);
+    p = put_text(p, " char ");
+    return put_decimal(p, at.column);
 }
+
+} // namespace
 
 void text_format::report(const diagnostic &d)
 {
+    if (severity_of(d.kind) != severity::warning)
+        header_once(); // warnings never bring out the input's header
+    char *p = out_.reserve(longest_report);
     switch (d.kind) {
     case diagnostic_kind::unmatched_closer:
-        header_once();
-        out_.text("Unmatching ");
-        out_.put(d.got);
-        out_.text(" : ");
-        line_char(d.at);
-        out_.put('\n');
-        return;
+        p = put_text(p, "Unmatching ");
+        *p++ = d.got;
+        p = put_text(p, " : ");
+        p = put_line_char(p, d.at);
+        break;
     case diagnostic_kind::wrong_closer:
     case diagnostic_kind::balanced_closer:
-        header_once();
-        out_.text("Expecting ");
-        out_.put(d.expected);
-        out_.text(" got ");
-        out_.put(d.got);
-        out_.text(" : ");
-        line_char(d.at);
+        p = put_text(p, "Expecting ");
+        *p++ = d.expected;
+        p = put_text(p, " got ");
+        *p++ = d.got;
+        p = put_text(p, " : ");
+        p = put_line_char(p, d.at);
         if (d.kind == diagnostic_kind::balanced_closer) {
-            out_.text(" (balancing ");
-            out_.put(d.pair_opener);
-            out_.put(d.pair_closer);
-            out_.put(')');
+            p = put_text(p, " (balancing ");
+            *p++ = d.pair_opener;
+            *p++ = d.pair_closer;
+            *p++ = ')';
         }
-        out_.put('\n');
-        return;
+        break;
     case diagnostic_kind::string_stray_closer:
     case diagnostic_kind::string_unclosed:
-        header_once();
-        out_.text("Inside a string: unmatched ");
-        out_.put(d.got);
-        out_.text(d.kind == diagnostic_kind::string_stray_closer ? " on " : " ending ");
-        line_char(d.at);
-        out_.put('\n');
-        return;
+        p = put_text(p, "Inside a string: unmatched ");
+        *p++ = d.got;
+        p = d.kind == diagnostic_kind::string_stray_closer ? put_text(p, " on ") : put_text(p, " ending ");
+        p = put_line_char(p, d.at);
+        break;
     case diagnostic_kind::extra_after_string:
-        // A warning, not a report: it never brings out the input's header.
-        out_.text("Extra characters after string : ");
-        line_char(d.at);
-        out_.put('\n');
-        return;
+        p = put_text(p, "Extra characters after string : ");
+        p = put_line_char(p, d.at);
+        break;
     case diagnostic_kind::backslash_blank:
-        out_.text("\\ followed by blank space at the end of line ");
-        out_.decimal(d.at.line);
-        out_.text(".\n");
-        return;
+        p = put_text(p, "\\ followed by blank space at the end of line ");
+        p = put_decimal(p, d.at.line);
+        *p++ = '.';
+        break;
     case diagnostic_kind::missing_closer:
-        header_once();
-        out_.put(d.expected);
-        out_.text(" missing, opened on ");
-        line_char(d.opener);
-        out_.put('\n');
-        return;
+        *p++ = d.expected;
+        p = put_text(p, " missing, opened on ");
+        p = put_line_char(p, d.opener);
+        break;
     case diagnostic_kind::cannot_access:
-        header_once();
-        out_.text("Cannot be accessed!!\n");
-        return;
+        p = put_text(p, "Cannot be accessed!!");
+        break;
     case diagnostic_kind::read_error:
         return; // said on standard error by the caller
     }
+    *p++ = '\n';
+    out_.commit(p);
 }
 
 void text_format::listing(const listing_line &l)
 {
     header_once();
-    out_.padded_decimal(l.line, 5);
-    out_.text(" : ");
+    char *p = out_.reserve(32);
+    char number[24];
+    char *end = put_decimal(number, l.line);
+    for (auto n = end - number; n < 5; ++n)
+        *p++ = ' ';
+    std::memcpy(p, number, static_cast<std::size_t>(end - number));
+    p += end - number;
+    p = put_text(p, " : ");
+    out_.commit(p);
     out_.text(l.text);
     out_.put('\n');
 }

@@ -21,8 +21,12 @@ public:
     void listing(const listing_line &l) override;
 
 private:
-    void header_once();
-    void line_char(position at);
+    void header_once()
+    {
+        if (!header_printed_ && named_)
+            print_header();
+    }
+    void print_header();
 
     output &out_;
     bool quiet_;
