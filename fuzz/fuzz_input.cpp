@@ -53,11 +53,11 @@ std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, del
     std::string out;
     format::string_destination dest(out);
     format::output o(dest);
-    format::text_format text(o, config.quiet);
+    format::text_format text(config.quiet);
     checker check(config.check, text); // one checker for all the inputs, as a run uses it
     const std::string name = "fuzz";
     for (std::string_view input : c.inputs) {
-        text.begin_input(c.standard_input ? nullptr : &name);
+        text.begin_input(o, c.standard_input ? nullptr : &name);
         check.check(input);
     }
     o.flush();

@@ -34,7 +34,7 @@ struct sequential_run {
     const run_config &config;
     format::output &out;
     std::FILE *err;
-    format::text_format text{out, config.quiet};
+    format::text_format text{config.quiet};
     checker check{config.check, text};
     bool read_failed = false;
 
@@ -50,14 +50,14 @@ struct sequential_run {
 
     void standard_input(int fd)
     {
-        text.begin_input(nullptr);
+        text.begin_input(out, nullptr);
         if (int e = check.check_fd(fd).read_error)
             read_error(nullptr, e);
     }
 
     void operand(const std::string &path)
     {
-        text.begin_input(&path);
+        text.begin_input(out, &path);
         int fd = open_input(path);
         if (fd < 0) {
             diagnostic d;

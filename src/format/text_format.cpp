@@ -4,8 +4,9 @@
 
 namespace delimcheck::format {
 
-void text_format::begin_input(const std::string *name)
+void text_format::begin_input(output &out, const std::string *name)
 {
+    out_ = &out;
     named_ = name != nullptr;
     name_ = named_ ? *name : std::string();
     header_printed_ = false;
@@ -15,9 +16,9 @@ void text_format::begin_input(const std::string *name)
 
 void text_format::print_header()
 {
-    out_.text("File ");
-    out_.text(name_);
-    out_.text(":\n");
+    out_->text("File ");
+    out_->text(name_);
+    out_->text(":\n");
     header_printed_ = true;
 }
 
@@ -36,11 +37,11 @@ char *put_line_char(char *p, position at)
 
 } // namespace
 
-void text_format::report(const diagnostic &d)
+void text_format::write(const diagnostic &d)
 {
     if (severity_of(d.kind) != severity::warning)
         header_once(); // warnings never bring out the input's header
-    char *p = out_.reserve(longest_report);
+    char *p = out_->reserve(longest_report);
     switch (d.kind) {
     case diagnostic_kind::unmatched_closer:
         p = put_text(p, "Unmatching ");
@@ -91,13 +92,13 @@ void text_format::report(const diagnostic &d)
         return; // said on standard error by the caller
     }
     *p++ = '\n';
-    out_.commit(p);
+    out_->commit(p);
 }
 
 void text_format::listing(const listing_line &l)
 {
     header_once();
-    char *p = out_.reserve(32);
+    char *p = out_->reserve(32);
     char number[24];
     char *end = put_decimal(number, l.line);
     for (auto n = end - number; n < 5; ++n)
@@ -105,9 +106,9 @@ void text_format::listing(const listing_line &l)
     std::memcpy(p, number, static_cast<std::size_t>(end - number));
     p += end - number;
     p = put_text(p, " : ");
-    out_.commit(p);
-    out_.text(l.text);
-    out_.put('\n');
+    out_->commit(p);
+    out_->text(l.text);
+    out_->put('\n');
 }
 
 } // namespace delimcheck::format

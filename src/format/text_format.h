@@ -5,20 +5,22 @@
 #include <string>
 #include <string_view>
 
-#include "delimcheck/sink.h"
 #include "format/output.h"
+#include "format/report_format.h"
 
 namespace delimcheck::format {
 
-class text_format final : public sink {
+class text_format final : public input_writer {
 public:
     // quiet (-q): a file's header waits for its first report or listing line.
-    text_format(output &out, bool quiet) : out_(out), quiet_(quiet) {}
+    explicit text_format(bool quiet) : quiet_(quiet) {}
 
     // A named input gets the header "File NAME:"; standard input (no name) never does.
-    void begin_input(const std::string *name);
-    void report(const diagnostic &d) override;
+    void begin_input(output &out, const std::string *name) override;
     void listing(const listing_line &l) override;
+
+protected:
+    void write(const diagnostic &d) override;
 
 private:
     void header_once()
@@ -28,7 +30,7 @@ private:
     }
     void print_header();
 
-    output &out_;
+    output *out_ = nullptr;
     bool quiet_;
     std::string name_;
     bool named_ = false;

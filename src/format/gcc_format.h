@@ -1,0 +1,25 @@
+// The compiler format: FILE:LINE:COLUMN: error: MESSAGE, one line per diagnostic, with a note
+// line for the opener it names, as editors read compiler output.
+#pragma once
+
+#include <string>
+
+#include "format/report_format.h"
+
+namespace delimcheck::format {
+
+class gcc_format final : public input_writer {
+public:
+    void begin_input(output &out, const std::string *name) override;
+
+protected:
+    void write(const diagnostic &d) override;
+
+private:
+    void line(position at, std::string_view severity, std::string_view text);
+
+    output *out_ = nullptr;
+    std::string name_;
+};
+
+} // namespace delimcheck::format

@@ -1,0 +1,38 @@
+#include "format/report_format.h"
+
+#include "format/gcc_format.h"
+#include "format/text_format.h"
+
+namespace delimcheck::format {
+
+bool parse_format(std::string_view name, format_kind &kind)
+{
+    static const std::pair<std::string_view, format_kind> names[] = {{"text", format_kind::text},
+                                                                      {"gcc", format_kind::gcc},
+                                                                      {"json", format_kind::json},
+                                                                      {"github", format_kind::github},
+                                                                      {"sarif", format_kind::sarif}};
+    for (const auto &[n, k] : names)
+        if (n == name) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
+{
+    switch (s.kind) {
+    case format_kind::gcc:
+        return std::make_unique<gcc_format>();
+    default:
+        return std::make_unique<text_format>(s.quiet);
+    }
+}
+
+std::unique_ptr<document> make_document(const format_settings &)
+{
+    return std::make_unique<document>();
+}
+
+} // namespace delimcheck::format

@@ -1,0 +1,64 @@
+// The output formats. A run writes one document: a prologue, what each input gives in input
+// order, and an epilogue; each input is written by an input writer, a sink.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "delimcheck/sink.h"
+#include "format/output.h"
+
+namespace delimcheck::format {
+
+enum class format_kind : std::uint8_t { text, gcc, json, github, sarif };
+
+// "text", "gcc", "json", "github", "sarif"; false for any other name.
+bool parse_format(std::string_view name, format_kind &kind);
+
+// Writes the findings of one input at a time. Several writers may serve one run, one per
+// thread, each into an output of its own, whose bytes are then put in input order.
+class input_writer : public sink {
+public:
+    // Standard input has no name (nullptr); the formats other than text call it "-".
+    virtual void begin_input(output &out, const std::string *name) = 0;
+    virtual void end_input() {}
+
+    // Counts what the input reported, for the exit status of --status.
+    void report(const diagnostic &d) final
+    {
+        if (d.kind != diagnostic_kind::cannot_access && d.kind != diagnostic_kind::read_error)
+            ++reported_;
+        write(d);
+    }
+    std::uint64_t reported() const { return reported_; }
+    void reset_count() { reported_ = 0; }
+
+protected:
+    virtual void write(const diagnostic &d) = 0;
+
+private:
+    std::uint64_t reported_ = 0;
+};
+
+// What surrounds the inputs' output: a JSON array, a SARIF log. Inputs whose output is not empty
+// are joined by separator().
+class document {
+public:
+    virtual ~document() = default;
+    virtual void begin(output &) {}
+    virtual void end(output &) {}
+    virtual std::string_view separator() const { return {}; }
+};
+
+struct format_settings {
+    format_kind kind = format_kind::text;
+    bool quiet = false; // text only: a file's header waits for its first line
+    std::string tool_version;
+};
+
+std::unique_ptr<input_writer> make_input_writer(const format_settings &s);
+std::unique_ptr<document> make_document(const format_settings &s);
+
+} // namespace delimcheck::format
