@@ -46,7 +46,7 @@ std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, del
     for (std::string &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
-    driver::run_config config = driver::parse_command_line(static_cast<int>(storage.size()), argv.data());
+    driver::run_config config = driver::parse_command_line(static_cast<int>(storage.size()), argv.data(), stderr).config;
     config.check.scanner = kind;
     config.check.simd = level;
 

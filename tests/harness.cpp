@@ -24,7 +24,7 @@ std::string run_in_process(const std::vector<std::string> &args, std::string_vie
         argv.push_back(s.data());
     argv.push_back(nullptr);
     delimcheck::driver::run_config config =
-        delimcheck::driver::parse_command_line(static_cast<int>(storage.size()), argv.data());
+        delimcheck::driver::parse_command_line(static_cast<int>(storage.size()), argv.data(), stderr).config;
     config.check.scanner = kind;
     config.check.simd = level;
 

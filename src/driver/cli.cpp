@@ -1,70 +1,222 @@
 #include "driver/cli.h"
 
-#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <getopt.h>
 
 namespace delimcheck::driver {
 
+namespace {
+
+// Long options only: the short letters keep their meanings and no new one is taken. Values
+// above any byte tell them apart from the letters.
+enum long_option : int {
+    opt_help = 256,
+    opt_version,
+    opt_format,
+    opt_status,
+    opt_recursive,
+    opt_include,
+    opt_files_from,
+    opt_null,
+    opt_jobs,
+};
+
+const struct option long_options[] = {
+    {"help", no_argument, nullptr, opt_help},
+    {"version", no_argument, nullptr, opt_version},
+    {"format", required_argument, nullptr, opt_format},
+    {"status", no_argument, nullptr, opt_status},
+    {"recursive", no_argument, nullptr, opt_recursive},
+    {"include", required_argument, nullptr, opt_include},
+    {"files-from", required_argument, nullptr, opt_files_from},
+    {"null", no_argument, nullptr, opt_null},
+    {"jobs", required_argument, nullptr, opt_jobs},
+    {nullptr, 0, nullptr, 0},
+};
+
 #ifdef __GLIBC__
-// A leading '+' makes glibc stop at the first operand, as POSIX does, whatever the
-// environment says; optind 0 makes it start afresh when one process parses twice.
-static const char option_letters[] = "+cegijlmqst";
-static const int getopt_restart = 0;
+// A leading '+' makes glibc stop at the first operand, as POSIX does, whatever the environment
+// says; ':' lets a missing argument be told from an unknown option. optind 0 makes it start
+// afresh when one process parses twice.
+const char option_letters[] = "+:cegijlmqst";
+const int getopt_restart = 0;
 #else
-static const char option_letters[] = "cegijlmqst";
-static const int getopt_restart = 1;
+const char option_letters[] = ":cegijlmqst";
+const int getopt_restart = 1;
 #endif
+
+const char *long_name(int value)
+{
+    for (const struct option *o = long_options; o->name != nullptr; ++o)
+        if (o->val == value)
+            return o->name;
+    return "?";
+}
 
 // Flags only move away from their defaults, so a listing option combined with one it implies
 // is the same as the higher one alone.
-static void raise_listing(options &o, listing_mode m)
+void raise_listing(options &o, listing_mode m)
 {
     if (m > o.listing)
         o.listing = m;
 }
 
-run_config parse_command_line(int argc, char **argv)
+bool parse_jobs(const char *text, unsigned &jobs)
 {
-    run_config c;
+    char *end = nullptr;
+    errno = 0;
+    long n = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < 1 || n > 1024)
+        return false;
+    jobs = static_cast<unsigned>(n);
+    return true;
+}
+
+cli_result usage_error(const std::string &line)
+{
+    cli_result r;
+    r.action = cli_action::usage_error;
+    r.error = "delimcheck: " + line + "; see delimcheck --help";
+    return r;
+}
+
+// What the short letters set.
+void short_option(run_config &c, int letter)
+{
+    switch (letter) {
+    case 'c':
+        c.check.hash_lines = false;
+        break;
+    case 'e':
+        c.check.warn_backslash_blank = true;
+        break;
+    case 'g':
+        c.check.balancing = false;
+        break;
+    case 'i':
+        c.check.report_in_string = false;
+        break;
+    case 'j':
+        raise_listing(c.check, listing_mode::join);
+        break;
+    case 'l':
+        raise_listing(c.check, listing_mode::pair);
+        break;
+    case 'm':
+        raise_listing(c.check, listing_mode::collapse);
+        break;
+    case 's':
+        raise_listing(c.check, listing_mode::show);
+        break;
+    case 'q':
+        c.quiet = true;
+        break;
+    case 't':
+        c.check.any_quote_opens = true;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+cli_result parse_command_line(int argc, char **argv, std::FILE *err)
+{
+    cli_result r;
+    run_config &c = r.config;
+    std::string format_name;
+    bool help = false, version = false;
     optind = getopt_restart;
-    for (int letter; (letter = getopt(argc, argv, option_letters)) != -1;) {
-        switch (letter) {
-        case 'c':
-            c.check.hash_lines = false;
+    opterr = 0; // the messages are written here, so that long options can be told apart
+    for (int got; (got = getopt_long(argc, argv, option_letters, long_options, nullptr)) != -1;) {
+        switch (got) {
+        case '?':
+            if (optopt > 0 && optopt < 256) {
+                // A letter outside the table: a diagnostic, and the run goes on without it.
+                std::fprintf(err, "%s: invalid option -- '%c'\n", argv[0], optopt);
+                break;
+            }
+            if (optopt >= 256)
+                return usage_error(std::string("option '--") + long_name(optopt) + "' takes no value");
+            return usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+        case ':':
+            if (optopt < 256) // no short letter takes a value, so this cannot happen; be plain anyway
+                return usage_error(std::string("option -") + static_cast<char>(optopt) + " needs a value");
+            return usage_error(std::string("option '--") + long_name(optopt) + "' needs a value");
+        case opt_help:
+            help = true;
             break;
-        case 'e':
-            c.check.warn_backslash_blank = true;
+        case opt_version:
+            version = true;
             break;
-        case 'g':
-            c.check.balancing = false;
+        case opt_format:
+            format_name = optarg;
+            if (!format::parse_format(format_name, c.format))
+                return usage_error("unknown format '" + format_name + "' (text, gcc, json, github or sarif)");
             break;
-        case 'i':
-            c.check.report_in_string = false;
+        case opt_status:
+            c.status = true;
             break;
-        case 'j':
-            raise_listing(c.check, listing_mode::join);
+        case opt_recursive:
+            c.recursive = true;
             break;
-        case 'l':
-            raise_listing(c.check, listing_mode::pair);
+        case opt_include:
+            c.includes.emplace_back(optarg);
             break;
-        case 'm':
-            raise_listing(c.check, listing_mode::collapse);
+        case opt_files_from:
+            if (*optarg == '\0')
+                return usage_error("option '--files-from' needs a file name");
+            c.files_from = optarg;
             break;
-        case 's':
-            raise_listing(c.check, listing_mode::show);
+        case opt_null:
+            c.null_separated = true;
             break;
-        case 'q':
-            c.quiet = true;
-            break;
-        case 't':
-            c.check.any_quote_opens = true;
+        case opt_jobs:
+            if (!parse_jobs(optarg, c.jobs))
+                return usage_error(std::string("--jobs takes a number from 1 to 1024, not '") + optarg + "'");
             break;
         default:
-            break; // getopt has named the stray letter on standard error; the run goes on
+            short_option(c, got);
+            break;
         }
     }
+    if (help)
+        r.action = cli_action::help;
+    else if (version)
+        r.action = cli_action::version;
+    if (c.format != format::format_kind::text && c.check.listing != listing_mode::none)
+        return usage_error("-s, -m, -l and -j list lines in the text format only");
     for (int i = optind; i < argc; ++i)
         c.operands.emplace_back(argv[i]);
-    return c;
+    return r;
+}
+
+std::string help_text()
+{
+    return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--status] [--recursive] [--include=GLOB]\n"
+           "                  [--files-from=FILE [--null]] [--jobs=N] [file ...]\n"
+           "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
+           "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
+           "  -e                warn about a backslash followed by blanks at the end of a line\n"
+           "  -g                no balancing: after a closer that does not fit, discard nothing\n"
+           "  -i                no reports about delimiters inside strings\n"
+           "  -j                list what stays open after later lines have closed it (implies -l)\n"
+           "  -l                list lines, cancelling each against the line that closes it (implies -m)\n"
+           "  -m                list lines, dropping pairs that open and close on the same line (implies -s)\n"
+           "  -q                print a file's header line only before its first report or listing line\n"
+           "  -s                list every line that holds a tracked delimiter, with its indentation\n"
+           "  -t                every double quote outside a string opens one\n"
+           "  --format=NAME     text (the default), gcc, json, github or sarif\n"
+           "  --status          exit 1 when anything was reported, 2 when an input could not be read\n"
+           "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
+           "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"
+           "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
+           "  --null            the names in that FILE end with NUL bytes, not newlines\n"
+           "  --jobs=N          check N inputs at a time (default: one per processor)\n"
+           "  --help            print this help and exit\n"
+           "  --version         print the version and exit\n";
 }
 
 } // namespace delimcheck::driver

@@ -10,10 +10,23 @@
 int main(int argc, char **argv)
 {
     using namespace delimcheck;
-    driver::run_config config = driver::parse_command_line(argc, argv);
+    driver::cli_result cli = driver::parse_command_line(argc, argv, stderr);
+    switch (cli.action) {
+    case driver::cli_action::usage_error:
+        std::fprintf(stderr, "%s\n", cli.error.c_str());
+        return 2;
+    case driver::cli_action::help:
+        std::fputs(driver::help_text().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    case driver::cli_action::version:
+        std::puts("delimcheck " DELIMCHECK_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    case driver::cli_action::run:
+        break;
+    }
     format::fd_destination out(STDOUT_FILENO);
     try {
-        return driver::run(config, STDIN_FILENO, out, stderr);
+        return driver::run(cli.config, STDIN_FILENO, out, stderr);
     } catch (const format::write_error &e) {
         if (e.error() == EPIPE) {
             // Die of the broken pipe quietly, like any filter whose reader went away.

@@ -1,18 +1,177 @@
 #include "driver/run.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <sched.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include "delimcheck/checker.h"
-#include "format/text_format.h"
+#include "driver/inputs.h"
 
 namespace delimcheck::driver {
 
 namespace {
+
+// Thrown into the other threads once one of them has failed, to end their work quietly.
+struct run_stopped {};
+
+// The output of the inputs, put in input order. The earliest input not yet written out (the
+// head) writes straight through; a later one keeps its output until it becomes the head, and
+// waits when it has kept much, so that memory stays bounded whatever the sizes.
+class ordered_output {
+public:
+    ordered_output(format::destination &dest, std::string_view separator, std::FILE *err)
+        : dest_(dest), separator_(separator), err_(err)
+    {
+    }
+
+    // Waits until fewer than `limit` inputs are open, takes the next input from the list and
+    // gives it the next place. False when the list is done or the run has stopped.
+    bool open(input_list &list, std::size_t limit, input &in, std::uint64_t &place)
+    {
+        // One taker at a time, so that places follow the list; the list may wait for its
+        // names (a pipe), and the writers need not wait with it.
+        std::lock_guard taking(take_mutex_);
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stopped_ || slots_.size() < limit; });
+            if (stopped_ || list_done_)
+                return false;
+        }
+        bool got = false;
+        try {
+            got = list.next(in);
+        } catch (const list_error &e) {
+            list_failure_ = e.what();
+        }
+        std::lock_guard lock(mutex_);
+        if (!got) {
+            list_done_ = true;
+            return false;
+        }
+        place = head_ + slots_.size();
+        slots_.emplace_back();
+        return true;
+    }
+
+    void write(std::uint64_t place, const char *p, std::size_t n)
+    {
+        std::unique_lock lock(mutex_);
+        if (stopped_)
+            throw run_stopped();
+        if (place == head_) {
+            emit(slots_.front(), p, n);
+            return;
+        }
+        slot &s = slots_[place - head_];
+        s.kept.append(p, n);
+        changed_.wait(lock, [&] { return stopped_ || place == head_ || slots_[place - head_].kept.size() < kept_limit; });
+        if (stopped_)
+            throw run_stopped();
+    }
+
+    // The input at `place` is done; message is a line for standard error, written in its place.
+    void finish(std::uint64_t place, std::string message)
+    {
+        std::unique_lock lock(mutex_);
+        slot &s = slots_[place - head_];
+        s.finished = true;
+        s.message = std::move(message);
+        while (!slots_.empty() && slots_.front().finished) {
+            slot &done = slots_.front();
+            emit(done, done.kept.data(), done.kept.size());
+            if (!done.message.empty())
+                std::fputs(done.message.c_str(), err_);
+            slots_.pop_front();
+            ++head_;
+        }
+        // The new head writes straight through from now on; what it kept goes first.
+        if (!slots_.empty()) {
+            slot &next = slots_.front();
+            emit(next, next.kept.data(), next.kept.size());
+            next.kept.clear();
+            next.kept.shrink_to_fit();
+        }
+        changed_.notify_all();
+    }
+
+    // The first failure ends the run: no input is taken any more, and the threads stop.
+    void fail(std::exception_ptr e)
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_)
+            failure_ = e;
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+    std::exception_ptr failure() const { return failure_; }
+    const std::string &list_failure() const { return list_failure_; }
+
+private:
+    struct slot {
+        std::string kept;    // output waiting for the inputs before this one
+        std::string message; // for standard error, once the output is out
+        bool finished = false;
+        bool started = false; // something of this input is out already
+    };
+
+    static constexpr std::size_t kept_limit = 1 << 20;
+
+    void emit(slot &s, const char *p, std::size_t n)
+    {
+        if (n == 0)
+            return;
+        if (!s.started) {
+            s.started = true;
+            if (any_output_ && !separator_.empty())
+                dest_.write(separator_.data(), separator_.size());
+            any_output_ = true;
+        }
+        dest_.write(p, n);
+    }
+
+    format::destination &dest_;
+    std::string_view separator_;
+    std::FILE *err_;
+    std::mutex take_mutex_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<slot> slots_; // slots_[i] belongs to the input at place head_ + i
+    std::uint64_t head_ = 0;
+    bool any_output_ = false;
+    bool stopped_ = false;
+    bool list_done_ = false;
+    std::exception_ptr failure_;
+    std::string list_failure_;
+};
+
+// A worker's output goes to the place of the input it is checking.
+class place_destination final : public format::destination {
+public:
+    explicit place_destination(ordered_output &o) : ordered_(o) {}
+    void write(const char *p, std::size_t n) override { ordered_.write(place, p, n); }
+    std::uint64_t place = 0;
+
+private:
+    ordered_output &ordered_;
+};
+
+struct totals {
+    bool reported = false;   // a report or warning
+    bool unreadable = false; // an input that could not be opened
+    bool read_failed = false;
+};
 
 // open succeeds on a directory and reading it then fails; a directory must not pass as a clean
 // file, so it counts as one that cannot be opened.
@@ -30,64 +189,168 @@ int open_input(const std::string &path)
     return fd;
 }
 
-struct sequential_run {
-    const run_config &config;
-    format::output &out;
-    std::FILE *err;
-    format::text_format text{config.quiet};
-    checker check{config.check, text};
-    bool read_failed = false;
+diagnostic failure_of(diagnostic_kind kind, int error)
+{
+    diagnostic d;
+    d.kind = kind;
+    d.system_error = error;
+    return d;
+}
 
-    // A read error ends the input as its end would, but a half-read file must not pass as a
-    // clean one: say so on standard error, and fail the run once it is over.
-    void read_error(const std::string *name, int error)
+class session {
+public:
+    session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
+        : config_(config), stdin_fd_(stdin_fd), list_(config, stdin_fd)
     {
-        out.flush(); // keep standard output and the message in order on a shared terminal
-        std::fprintf(err, "delimcheck: error reading %s: %s\n", name != nullptr ? name->c_str() : "standard input",
-                     std::strerror(error));
-        read_failed = true;
+        settings_.kind = config.format;
+        settings_.quiet = config.quiet;
+        settings_.tool_version = DELIMCHECK_VERSION;
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd) != nullptr)
+            settings_.working_directory = cwd;
+        document_ = format::make_document(settings_);
+        ordered_.emplace(dest, document_->separator(), err);
+        dest_ = &dest;
+        jobs_ = config.jobs != 0 ? config.jobs : processors();
     }
 
-    void standard_input(int fd)
+    int run()
     {
-        text.begin_input(out, nullptr);
-        if (int e = check.check_fd(fd).read_error)
-            read_error(nullptr, e);
-    }
-
-    void operand(const std::string &path)
-    {
-        text.begin_input(out, &path);
-        int fd = open_input(path);
-        if (fd < 0) {
-            diagnostic d;
-            d.kind = diagnostic_kind::cannot_access;
-            d.system_error = errno;
-            text.report(d);
-            return;
+        {
+            format::output out(*dest_);
+            document_->begin(out);
+            out.flush();
         }
-        int e = check.check_fd(fd).read_error;
-        ::close(fd);
-        if (e != 0)
-            read_error(&path, e);
+        std::vector<std::thread> threads;
+        for (unsigned i = 1; i < jobs_; ++i) {
+            try {
+                threads.emplace_back([this] { work(); });
+            } catch (const std::system_error &) {
+                break; // fewer threads than asked for; the work is the same
+            }
+        }
+        work();
+        for (std::thread &t : threads)
+            t.join();
+        if (std::exception_ptr e = ordered_->failure())
+            std::rethrow_exception(e);
+        {
+            format::output out(*dest_);
+            document_->end(out);
+            out.flush();
+        }
+        return status();
     }
+
+    const std::string &list_failure() const { return ordered_->list_failure(); }
+
+private:
+    static unsigned processors()
+    {
+        cpu_set_t set;
+        if (sched_getaffinity(0, sizeof set, &set) == 0)
+            return static_cast<unsigned>(CPU_COUNT(&set));
+        unsigned n = std::thread::hardware_concurrency();
+        return n != 0 ? n : 1;
+    }
+
+    // One thread's share: inputs taken in turn, each checked with this thread's own checker.
+    void work()
+    {
+        try {
+            std::unique_ptr<format::input_writer> writer = format::make_input_writer(settings_);
+            place_destination dest(*ordered_);
+            format::output out(dest);
+            checker check(config_.check, *writer);
+            const std::size_t open_limit = 4 * std::size_t{jobs_};
+            input in;
+            try {
+                while (ordered_->open(list_, open_limit, in, dest.place)) {
+                    std::string message = check_one(in, check, *writer, out);
+                    ordered_->finish(dest.place, std::move(message));
+                }
+            } catch (const std::bad_alloc &) {
+                try {
+                    out.flush(); // what was found before memory ran out is not lost
+                } catch (...) {
+                }
+                throw;
+            }
+        } catch (const run_stopped &) {
+        } catch (...) {
+            ordered_->fail(std::current_exception());
+        }
+    }
+
+    // Checks one input; returns the line for standard error when it could not be read to its end.
+    std::string check_one(const input &in, checker &check, format::input_writer &writer, format::output &out)
+    {
+        writer.reset_count();
+        writer.begin_input(out, in.standard_input ? nullptr : &in.name);
+        bool unreadable = false;
+        int read_error = 0;
+        if (in.standard_input) {
+            read_error = check.check_fd(stdin_fd_).read_error;
+        } else if (int fd = in.access_error == 0 ? open_input(in.name) : -1; fd >= 0) {
+            read_error = check.check_fd(fd).read_error;
+            ::close(fd);
+        } else {
+            unreadable = true;
+            writer.report(failure_of(diagnostic_kind::cannot_access, in.access_error != 0 ? in.access_error : errno));
+        }
+        std::string message;
+        if (read_error != 0) {
+            // A read error ends the input as its end would, but a half-read file must not pass as
+            // a clean one: it is said on standard error, and the run fails once it is over.
+            writer.report(failure_of(diagnostic_kind::read_error, read_error));
+            message = "delimcheck: error reading " + (in.standard_input ? std::string("standard input") : in.name) +
+                      ": " + std::strerror(read_error) + "\n";
+        }
+        writer.end_input();
+        out.flush();
+        std::lock_guard lock(totals_mutex_);
+        totals_.reported |= writer.reported() > 0;
+        totals_.unreadable |= unreadable;
+        totals_.read_failed |= read_error != 0;
+        return message;
+    }
+
+    int status() const
+    {
+        bool failed = totals_.read_failed || !list_failure().empty();
+        if (!config_.status)
+            return failed ? 2 : 0;
+        return failed || totals_.unreadable ? 2 : totals_.reported ? 1 : 0;
+    }
+
+    const run_config &config_;
+    int stdin_fd_;
+    input_list list_;
+    format::format_settings settings_;
+    std::unique_ptr<format::document> document_;
+    std::optional<ordered_output> ordered_;
+    format::destination *dest_ = nullptr;
+    unsigned jobs_ = 1;
+    std::mutex totals_mutex_;
+    totals totals_;
 };
 
 } // namespace
 
 int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
 {
-    format::output out(dest);
     try {
-        sequential_run r{config, out, err};
-        if (config.operands.empty())
-            r.standard_input(stdin_fd);
-        for (const std::string &path : config.operands)
-            r.operand(path);
-        out.flush();
-        return r.read_failed ? 2 : 0;
+        session s(config, stdin_fd, dest, err);
+        int status = s.run();
+        if (!s.list_failure().empty()) {
+            std::fprintf(err, "delimcheck: %s\n", s.list_failure().c_str());
+            return 2;
+        }
+        return status;
+    } catch (const list_error &e) {
+        std::fprintf(err, "delimcheck: %s\n", e.what());
+        return 2;
     } catch (const std::bad_alloc &) {
-        out.flush();
         std::fputs("delimcheck: out of memory\n", err);
         return 2;
     }

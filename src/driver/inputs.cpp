@@ -1,0 +1,191 @@
+#include "driver/inputs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace delimcheck::driver {
+
+namespace {
+
+const char *const script_endings[] = {"*.tcl", "*.tk", "*.tm", "*.test"};
+
+std::string joined(const std::string &dir, const std::string &entry)
+{
+    return !dir.empty() && dir.back() == '/' ? dir + entry : dir + "/" + entry;
+}
+
+bool is_directory(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+input_list::input_list(const run_config &config, int stdin_fd) : config_(config), stdin_fd_(stdin_fd)
+{
+    if (config.files_from.empty())
+        return;
+    if (config.files_from == "-") {
+        list_fd_ = stdin_fd;
+        return;
+    }
+    list_fd_ = ::open(config.files_from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (list_fd_ < 0)
+        throw list_error("cannot open the list " + config.files_from + ": " + std::strerror(errno));
+}
+
+input_list::~input_list()
+{
+    if (list_fd_ >= 0 && list_fd_ != stdin_fd_)
+        ::close(list_fd_);
+}
+
+bool input_list::next(input &in)
+{
+    in = input{};
+    if (!started_) {
+        started_ = true;
+        if (config_.operands.empty() && config_.files_from.empty()) {
+            in.standard_input = true;
+            list_done_ = true;
+            return true;
+        }
+    }
+    for (;;) {
+        if (!walk_.empty()) {
+            if (walk(in))
+                return true;
+            continue;
+        }
+        std::string name;
+        if (!next_operand(name) && !next_listed(name))
+            return false;
+        if (config_.recursive && is_directory(name)) {
+            enter(name, in);
+            if (in.access_error != 0)
+                return true;
+            continue;
+        }
+        in.name = std::move(name);
+        return true;
+    }
+}
+
+bool input_list::next_operand(std::string &name)
+{
+    if (operand_ == config_.operands.size())
+        return false;
+    name = config_.operands[operand_++];
+    return true;
+}
+
+// One name at a time from the list; empty names are skipped.
+bool input_list::next_listed(std::string &name)
+{
+    const char end = config_.null_separated ? '\0' : '\n';
+    while (list_fd_ >= 0) {
+        std::size_t cut = list_buffer_.find(end, list_pos_);
+        if (cut == std::string::npos && !list_done_) {
+            list_buffer_.erase(0, list_pos_);
+            list_pos_ = 0;
+            char chunk[1 << 14];
+            ssize_t got = ::read(list_fd_, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw list_error("error reading the list " + config_.files_from + ": " + std::strerror(errno));
+            if (got == 0)
+                list_done_ = true;
+            list_buffer_.append(chunk, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (cut == std::string::npos)
+            cut = list_buffer_.size(); // the last name may lack its terminator
+        if (cut == list_pos_ && list_pos_ == list_buffer_.size())
+            return false;
+        name.assign(list_buffer_, list_pos_, cut - list_pos_);
+        list_pos_ = std::min(cut + 1, list_buffer_.size());
+        if (!name.empty())
+            return true;
+    }
+    return false;
+}
+
+bool input_list::wanted(const std::string &entry) const
+{
+    if (config_.includes.empty())
+        return std::any_of(std::begin(script_endings), std::end(script_endings),
+                           [&](const char *glob) { return fnmatch(glob, entry.c_str(), 0) == 0; });
+    return std::any_of(config_.includes.begin(), config_.includes.end(),
+                       [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
+}
+
+// Opens a directory of the walk and reads its names, sorted, so that the order is the same on
+// every file system. A directory that cannot be read is handed back as an input that cannot be
+// accessed, and the walk goes on without it.
+void input_list::enter(const std::string &path, input &failed)
+{
+    DIR *d = opendir(path.c_str());
+    if (d == nullptr) {
+        failed.name = path;
+        failed.access_error = errno;
+        return;
+    }
+    directory dir{path, {}, 0};
+    errno = 0;
+    while (const struct dirent *e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            dir.entries.emplace_back(e->d_name);
+    }
+    int read_error = errno;
+    closedir(d);
+    if (read_error != 0) {
+        failed.name = path;
+        failed.access_error = read_error;
+        return;
+    }
+    std::sort(dir.entries.begin(), dir.entries.end());
+    walk_.push_back(std::move(dir));
+}
+
+// The next file of the walk. A link to a directory is not followed, so the walk cannot loop;
+// a link to a file counts as the file. Anything but directories and regular files is passed by.
+bool input_list::walk(input &in)
+{
+    directory &dir = walk_.back();
+    if (dir.next == dir.entries.size()) {
+        walk_.pop_back();
+        return false;
+    }
+    const std::string entry = dir.entries[dir.next++];
+    std::string path = joined(dir.path, entry);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        in.name = std::move(path);
+        in.access_error = errno;
+        return true;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        enter(path, in);
+        return in.access_error != 0;
+    }
+    if (!wanted(entry))
+        return false;
+    if (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0) {
+        in.name = std::move(path); // a dangling link that names a script: it cannot be read
+        in.access_error = errno;
+        return true;
+    }
+    if (!S_ISREG(st.st_mode))
+        return false;
+    in.name = std::move(path);
+    return true;
+}
+
+} // namespace delimcheck::driver

@@ -1,0 +1,65 @@
+// The inputs of a run, in order: the operands, each directory among them walked under
+// --recursive, then the names that --files-from lists; or standard input when there is none.
+// They are produced one at a time, so that a long list is never held whole.
+#pragma once
+
+#include <dirent.h>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "driver/cli.h"
+
+namespace delimcheck::driver {
+
+struct input {
+    std::string name;
+    bool standard_input = false;
+    int access_error = 0; // the walk could not read this directory: errno
+};
+
+// The list named by --files-from could not be opened or read.
+class list_error : public std::runtime_error {
+public:
+    explicit list_error(const std::string &what) : std::runtime_error(what) {}
+};
+
+class input_list {
+public:
+    input_list(const run_config &config, int stdin_fd);
+    ~input_list();
+    input_list(const input_list &) = delete;
+    input_list &operator=(const input_list &) = delete;
+
+    // The next input, or false when there is none left. Throws list_error.
+    bool next(input &in);
+
+private:
+    // A directory being walked: its entries sorted by name, and the next one to look at.
+    struct directory {
+        std::string path;
+        std::vector<std::string> entries;
+        std::size_t next = 0;
+    };
+
+    bool next_operand(std::string &name);
+    bool next_listed(std::string &name);
+    bool walk(input &in);
+    void enter(const std::string &path, input &failed);
+    bool wanted(const std::string &entry) const;
+
+    const run_config &config_;
+    int stdin_fd_;
+    std::size_t operand_ = 0;
+    bool started_ = false;
+    // The list of --files-from, read a buffer at a time.
+    int list_fd_ = -1;
+    bool list_done_ = false;
+    std::string list_buffer_;
+    std::size_t list_pos_ = 0;
+    // The walk: a stack of open directories, never a recursion.
+    std::vector<directory> walk_;
+};
+
+} // namespace delimcheck::driver

@@ -1,0 +1,223 @@
+// The long options through the binary: help and version, usage errors, the exit status for
+// gates, the compiler format, whole trees, lists of names and parallel runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "harness.h"
+
+namespace {
+
+struct cli_fixture : ::testing::Test {
+    temp_dir dir;
+    process_result run(const std::vector<std::string> &args, const std::string &input = "")
+    {
+        return run_binary(args, input, dir.path);
+    }
+    void mkdir_p(const std::string &path) { ::mkdir((dir.path + "/" + path).c_str(), 0755); }
+    void link(const std::string &target, const std::string &name)
+    {
+        ASSERT_EQ(::symlink(target.c_str(), (dir.path + "/" + name).c_str()), 0);
+    }
+};
+
+using Cli = cli_fixture;
+
+std::size_t lines_of(const std::string &s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
+
+TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
+{
+    process_result r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
+    for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
+                          "--status", "--recursive", "--include=GLOB", "--files-from=FILE", "--null", "--jobs=N",
+                          "--help", "--version"})
+        EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
+    EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
+}
+
+TEST_F(Cli, Version)
+{
+    process_result r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.starts_with("delimcheck ")) << r.out;
+    EXPECT_EQ(lines_of(r.out), 1u);
+}
+
+// A bad long option or value: one line on standard error, status 2, and nothing checked.
+TEST_F(Cli, UsageErrorsStopBeforeAnythingIsChecked)
+{
+    dir.write("bad.tcl", "}\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--format=xml"}, {"--format"},  {"--no-such-option"}, {"--help=yes"},      {"--jobs=0"},
+        {"--jobs=two"},   {"--jobs="},   {"--files-from="},    {"-s", "--format=gcc"}, {"--format=json", "-j"},
+    };
+    for (std::vector<std::string> args : cases) {
+        args.push_back("bad.tcl");
+        process_result r = run(args, "}\n");
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+        EXPECT_EQ(lines_of(r.err), 1u) << args[0] << ": " << r.err;
+        EXPECT_TRUE(r.err.starts_with("delimcheck: ")) << r.err;
+    }
+    EXPECT_NE(run({"--format=xml"}).err.find("'xml'"), std::string::npos);
+}
+
+TEST_F(Cli, LongOptionsFollowThePosixRules)
+{
+    dir.write("f", "{\n");
+    dir.write("--status", "}\n");
+    process_result after = run({"f", "--status"});
+    EXPECT_EQ(after.out, "File f:\n} missing, opened on line 1 char 1\nFile --status:\nUnmatching } : line 1 char 1\n");
+    EXPECT_EQ(after.status, 0) << "--status after an operand is an operand";
+    EXPECT_EQ(run({"--", "--status"}).out, "File --status:\nUnmatching } : line 1 char 1\n");
+    process_result stray = run({"-x", "--status"}, "}\n");
+    EXPECT_EQ(stray.status, 1) << "an unknown letter is only a diagnostic";
+    EXPECT_EQ(lines_of(stray.err), 1u);
+    EXPECT_EQ(run({"--form=gcc"}, "}\n").out, "-:1:1: error: Unmatching }\n") << "a unique prefix names the option";
+}
+
+struct status_case {
+    const char *name;
+    std::vector<std::string> args;
+    int without, with; // the status without and with --status
+};
+
+TEST_F(Cli, ExitStatusForGates)
+{
+    dir.write("clean.tcl", "proc a {} {\n    set b [c \"d\"]\n}\n");
+    dir.write("bad.tcl", "proc a {} {\n");
+    dir.write("warned.tcl", "puts \"a\"b\n");
+    mkdir_p("sub");
+    const std::vector<status_case> cases = {
+        {"clean", {"clean.tcl"}, 0, 0},
+        {"report", {"clean.tcl", "bad.tcl"}, 0, 1},
+        {"warning_alone", {"warned.tcl"}, 0, 1},
+        {"missing_file", {"clean.tcl", "missing.tcl"}, 0, 2},
+        {"missing_outranks_report", {"bad.tcl", "missing.tcl"}, 0, 2},
+        {"directory", {"sub"}, 0, 2},
+        {"read_error", {"/proc/self/mem"}, 2, 2},
+    };
+    for (const status_case &c : cases) {
+        std::vector<std::string> with = c.args;
+        with.insert(with.begin(), "--status");
+        process_result plain = run(c.args), gated = run(with);
+        EXPECT_EQ(plain.status, c.without) << c.name;
+        EXPECT_EQ(gated.status, c.with) << c.name;
+        EXPECT_EQ(gated.out, plain.out) << c.name << ": --status changes the status only";
+    }
+    EXPECT_EQ(run({"--status", "-q"}, "set a b\n").status, 0);
+    EXPECT_EQ(run({"--status", "-q"}, "set a {\n").status, 1) << "standard input";
+}
+
+TEST_F(Cli, GccFormat)
+{
+    dir.write("a b.tcl", "proc p {} {\n    set x [y\n}\n\"q\"r\n");
+    dir.write("ok.tcl", "set a b\n");
+    process_result r = run({"--format=gcc", "a b.tcl", "ok.tcl", "missing.tcl", "sub"});
+    EXPECT_EQ(r.out, "a b.tcl:3:1: error: Expecting ] got } (balancing {})\n"
+                     "a b.tcl:2:11: note: [ opened here, discarded\n"
+                     "a b.tcl:4:3: warning: Extra characters after string\n"
+                     "missing.tcl:1:1: error: Cannot be accessed: No such file or directory\n"
+                     "sub:1:1: error: Cannot be accessed: No such file or directory\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(run({"--format=gcc", "-q", "-e"}, "{\n  a\\ \n").out,
+              "-:2:4: warning: \\ followed by blank space at the end of the line\n"
+              "-:2:6: error: } missing, opened on line 1 char 1\n"
+              "-:1:1: note: { opened here, never closed\n");
+}
+
+// The files of a tree, in name order at each level; links to directories are not followed.
+TEST_F(Cli, RecursiveWalk)
+{
+    mkdir_p("t");
+    mkdir_p("t/b");
+    mkdir_p("t/a");
+    dir.write("t/b/z.tcl", "}\n");
+    dir.write("t/a/y.tk", "]\n");
+    dir.write("t/a/notes.txt", "}\n");
+    dir.write("t/m.test", "[\n");
+    dir.write("t/pkg.tm", "{\n");
+    dir.write("t/lib.TCL", "}\n");
+    link("..", "t/b/up");
+    link("../m.test", "t/a/same.tcl");
+    link("nowhere", "t/a/gone.tcl");
+    process_result r = run({"--recursive", "-q", "t", "t/a/notes.txt"});
+    EXPECT_EQ(r.out, "File t/a/gone.tcl:\nCannot be accessed!!\n"
+                     "File t/a/same.tcl:\n] missing, opened on line 1 char 1\n"
+                     "File t/a/y.tk:\nUnmatching ] : line 1 char 1\n"
+                     "File t/b/z.tcl:\nUnmatching } : line 1 char 1\n"
+                     "File t/m.test:\n] missing, opened on line 1 char 1\n"
+                     "File t/pkg.tm:\n} missing, opened on line 1 char 1\n"
+                     "File t/a/notes.txt:\nUnmatching } : line 1 char 1\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(run({"--recursive", "--include=*.txt", "--include=*.TCL", "-q", "t/"}).out,
+              "File t/a/notes.txt:\nUnmatching } : line 1 char 1\nFile t/lib.TCL:\nUnmatching } : line 1 char 1\n");
+    EXPECT_EQ(run({"-q", "t"}).out, "File t:\nCannot be accessed!!\n") << "a directory without --recursive";
+}
+
+TEST_F(Cli, FilesFromAList)
+{
+    dir.write("one.tcl", "}\n");
+    dir.write("two words.tcl", "{\n");
+    mkdir_p("d");
+    dir.write("d/three.tcl", "]\n");
+    const std::string expected = "File one.tcl:\nUnmatching } : line 1 char 1\n"
+                                 "File two words.tcl:\n} missing, opened on line 1 char 1\n";
+    dir.write("list", "one.tcl\n\n\ntwo words.tcl");
+    EXPECT_EQ(run({"-q", "--files-from=list"}).out, expected);
+    dir.write("list0", std::string("one.tcl\0two words.tcl\0\0", 25));
+    EXPECT_EQ(run({"-q", "--null", "--files-from=list0"}).out, expected);
+    EXPECT_EQ(run({"-q", "--files-from=-"}, "one.tcl\ntwo words.tcl\n").out, expected) << "the list on standard input";
+    EXPECT_EQ(run({"-q", "--files-from=list", "d/three.tcl"}).out,
+              "File d/three.tcl:\nUnmatching ] : line 1 char 1\n" + expected)
+        << "the operands come first";
+    dir.write("dirs", "d\n");
+    EXPECT_EQ(run({"-q", "--recursive", "--files-from=dirs"}).out, "File d/three.tcl:\nUnmatching ] : line 1 char 1\n");
+    EXPECT_EQ(run({"--status", "--files-from=-"}, "").status, 0) << "an empty list checks nothing, not standard input";
+    process_result missing = run({"--files-from=nolist", "one.tcl"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "") << "nothing is checked when the list cannot be read";
+    EXPECT_EQ(lines_of(missing.err), 1u);
+}
+
+// Many small inputs, read errors and unreadable files among them: any number of jobs gives
+// the output and the status of one job, in every format.
+TEST_F(Cli, ParallelOutputEqualsSequential)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 120; ++i) {
+        std::string name = "f" + std::to_string(i) + ".tcl";
+        std::string text;
+        for (int k = 0; k < i % 7; ++k)
+            text += std::string(static_cast<std::size_t>(k), ' ') + (i % 3 == 0 ? "{\n" : "}\n\"a\"b\n");
+        if (i % 11 == 0)
+            text = std::string(300000, 'x') + text; // a large one now and then
+        dir.write(name, text);
+        names.push_back(name);
+        if (i % 17 == 5)
+            names.push_back("missing" + std::to_string(i));
+        if (i % 29 == 3)
+            names.push_back("/proc/self/mem");
+    }
+    for (const std::vector<std::string> &opts : std::vector<std::vector<std::string>>{
+             {}, {"-q"}, {"-l"}, {"--format=gcc"}, {"--format=json"}, {"--format=sarif"}, {"--format=github"}, {"--status"}}) {
+        std::vector<std::string> one = opts, many = opts;
+        one.push_back("--jobs=1");
+        many.push_back("--jobs=4");
+        one.insert(one.end(), names.begin(), names.end());
+        many.insert(many.end(), names.begin(), names.end());
+        process_result a = run(one), b = run(many);
+        EXPECT_EQ(b.out, a.out) << (opts.empty() ? "text" : opts[0]);
+        EXPECT_EQ(b.err, a.err) << (opts.empty() ? "text" : opts[0]);
+        EXPECT_EQ(b.status, a.status) << (opts.empty() ? "text" : opts[0]);
+        EXPECT_FALSE(a.out.empty());
+    }
+}
+
+} // namespace
