@@ -3,15 +3,20 @@
 // inputs.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "format/json_text.h"
 #include "format/output.h"
+#include "format/report_format.h"
 
 namespace {
 
 using namespace delimcheck::format;
+using delimcheck::diagnostic;
+using delimcheck::diagnostic_kind;
 
 struct bytes_case {
     std::string in;
@@ -82,5 +87,163 @@ TEST(UriPath, KeepsUnreservedBytesAndSlashes)
     for (const bytes_case &c : cases)
         EXPECT_EQ(uri_path(c.in), c.expected) << c.in;
 }
+
+// One input of a run: its name (nullptr for standard input) and what it reports.
+struct run_input {
+    const char *name;
+    std::vector<diagnostic> diagnostics;
+};
+
+// A run as the driver makes it: each input written on its own, and the inputs that wrote
+// something joined by the document's separator.
+std::string run(const format_settings &s, const std::vector<run_input> &inputs)
+{
+    auto writer = make_input_writer(s);
+    auto doc = make_document(s);
+    std::string text;
+    string_destination dest(text);
+    output out(dest);
+    doc->begin(out);
+    bool any = false;
+    for (const run_input &in : inputs) {
+        std::string piece;
+        string_destination piece_dest(piece);
+        output piece_out(piece_dest);
+        std::string name = in.name != nullptr ? in.name : "";
+        writer->begin_input(piece_out, in.name != nullptr ? &name : nullptr);
+        for (const diagnostic &d : in.diagnostics)
+            writer->report(d);
+        writer->end_input();
+        piece_out.flush();
+        if (piece.empty())
+            continue;
+        if (any)
+            out.text(doc->separator());
+        out.text(piece);
+        any = true;
+    }
+    doc->end(out);
+    out.flush();
+    return text;
+}
+
+// A diagnostic from its kind and position; the other fields are set by the helpers below.
+diagnostic at(diagnostic_kind kind, delimcheck::position p)
+{
+    diagnostic d;
+    d.kind = kind;
+    d.at = p;
+    return d;
+}
+
+diagnostic with_opener(diagnostic d, delimcheck::position opener, char opener_byte)
+{
+    d.opener = opener;
+    d.opener_byte = opener_byte;
+    return d;
+}
+
+diagnostic closer(diagnostic_kind kind, delimcheck::position p, char got, char expected)
+{
+    diagnostic d = at(kind, p);
+    d.got = got;
+    d.expected = expected;
+    return d;
+}
+
+diagnostic balanced(delimcheck::position p, char got, char expected, const char pair[2],
+                    delimcheck::position opener, char opener_byte)
+{
+    diagnostic d = closer(diagnostic_kind::balanced_closer, p, got, expected);
+    d.pair_opener = pair[0];
+    d.pair_closer = pair[1];
+    return with_opener(d, opener, opener_byte);
+}
+
+diagnostic wrong(delimcheck::position p, char got, char expected, delimcheck::position opener, char opener_byte)
+{
+    return with_opener(closer(diagnostic_kind::wrong_closer, p, got, expected), opener, opener_byte);
+}
+
+diagnostic missing(delimcheck::position p, char expected, delimcheck::position opener, char opener_byte)
+{
+    return with_opener(closer(diagnostic_kind::missing_closer, p, 0, expected), opener, opener_byte);
+}
+
+diagnostic extra_after_string(delimcheck::position p)
+{
+    return closer(diagnostic_kind::extra_after_string, p, '"', 0);
+}
+
+diagnostic unmatched(delimcheck::position p, char got) { return closer(diagnostic_kind::unmatched_closer, p, got, 0); }
+
+diagnostic cannot_access(int error)
+{
+    diagnostic d = at(diagnostic_kind::cannot_access, {});
+    d.system_error = error;
+    return d;
+}
+
+// A named input with an error and its note, a warning and a missing closer; a clean input,
+// which writes nothing and so needs no separator; standard input; an input that is not there.
+const std::vector<run_input> several_inputs = {
+    {"a b.tcl",
+     {balanced({3, 1}, '}', ']', "{}", {2, 11}, '['), extra_after_string({4, 7}),
+      missing({4, 9}, '}', {1, 12}, '{')}},
+    {"clean.tcl", {}},
+    {nullptr, {unmatched({1, 1}, ']')}},
+    {"gone.tcl", {cannot_access(ENOENT)}},
+};
+
+// A name with every byte that a format must escape: quote, backslash, space, comma, colon,
+// percent, newline, a control byte and a byte outside UTF-8.
+const char awkward_name[] = "d/we\"ird\\ n,a:m%e\n\x01\xff.tcl";
+const std::vector<run_input> awkward_input = {{awkward_name, {wrong({2, 5}, ')', ']', {1, 1}, '[')}}};
+
+const std::vector<run_input> clean_inputs = {{"clean.tcl", {}}, {nullptr, {}}};
+
+const std::string enoent = std::strerror(ENOENT);
+
+struct format_case {
+    const char *name;
+    format_kind kind;
+    const std::vector<run_input> *inputs;
+    std::string expected;
+};
+
+void PrintTo(const format_case &c, std::ostream *os) { *os << c.name; }
+
+const std::vector<format_case> format_cases = {
+    {"json_several_inputs", format_kind::json, &several_inputs,
+     R"x([
+  {"file": "a b.tcl", "line": 3, "column": 1, "severity": "error", "code": "wrong-closer-balanced", "message": "Expecting ] got } (balancing {})", "related": [{"line": 2, "column": 11, "message": "[ opened here, discarded"}]},
+  {"file": "a b.tcl", "line": 4, "column": 7, "severity": "warning", "code": "extra-after-string", "message": "Extra characters after string"},
+  {"file": "a b.tcl", "line": 4, "column": 9, "severity": "error", "code": "missing-closer", "message": "} missing, opened on line 1 char 12", "related": [{"line": 1, "column": 12, "message": "{ opened here, never closed"}]},
+  {"file": "-", "line": 1, "column": 1, "severity": "error", "code": "unmatched-closer", "message": "Unmatching ]"},
+  {"file": "gone.tcl", "line": 1, "column": 1, "severity": "error", "code": "cannot-access", "message": "Cannot be accessed: )x" +
+         enoent + R"x("}
+]
+)x"},
+    {"json_awkward_name", format_kind::json, &awkward_input,
+     R"x([
+  {"file": "d/we\"ird\\ n,a:m%e\n\u0001\udcff.tcl", "line": 2, "column": 5, "severity": "error", "code": "wrong-closer", "message": "Expecting ] got )", "related": [{"line": 1, "column": 1, "message": "[ opened here"}]}
+]
+)x"},
+    {"json_nothing_reported", format_kind::json, &clean_inputs, "[\n]\n"},
+};
+
+class Formats : public ::testing::TestWithParam<format_case> {};
+
+TEST_P(Formats, WholeRun)
+{
+    const format_case &c = GetParam();
+    format_settings s;
+    s.kind = c.kind;
+    s.tool_version = "1.2.3";
+    EXPECT_EQ(run(s, *c.inputs), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Formats, ::testing::ValuesIn(format_cases),
+                         [](const ::testing::TestParamInfo<format_case> &i) { return std::string(i.param.name); });
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "format/report_format.h"
 
 #include "format/gcc_format.h"
+#include "format/json_format.h"
 #include "format/text_format.h"
 
 namespace delimcheck::format {
@@ -25,14 +26,21 @@ std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
     switch (s.kind) {
     case format_kind::gcc:
         return std::make_unique<gcc_format>();
+    case format_kind::json:
+        return std::make_unique<json_format>();
     default:
         return std::make_unique<text_format>(s.quiet);
     }
 }
 
-std::unique_ptr<document> make_document(const format_settings &)
+std::unique_ptr<document> make_document(const format_settings &s)
 {
-    return std::make_unique<document>();
+    switch (s.kind) {
+    case format_kind::json:
+        return std::make_unique<json_document>();
+    default:
+        return std::make_unique<document>();
+    }
 }
 
 } // namespace delimcheck::format
