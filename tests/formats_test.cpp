@@ -204,6 +204,36 @@ const std::vector<run_input> clean_inputs = {{"clean.tcl", {}}, {nullptr, {}}};
 
 const std::string enoent = std::strerror(ENOENT);
 
+// What every SARIF log starts with, up to its results.
+const std::string sarif_head = R"({
+  "$schema": "https://json.schemastore.org/sarif-2.1.0.json",
+  "version": "2.1.0",
+  "runs": [
+    {
+      "tool": {
+        "driver": {
+          "name": "delimcheck",
+          "version": "1.2.3",
+          "rules": [
+            {"id": "unmatched-closer", "shortDescription": {"text": "A closing delimiter with nothing open"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer", "shortDescription": {"text": "A closing delimiter where another one was expected"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer-balanced", "shortDescription": {"text": "A closing delimiter where another one was expected; the opener in the way is discarded"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-stray-closer", "shortDescription": {"text": "A closing delimiter inside a string that holds nothing it closes"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-unclosed-opener", "shortDescription": {"text": "A string ends with an opener inside it left open"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "extra-after-string", "shortDescription": {"text": "A closing quote followed by a stray character"}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "backslash-blank", "shortDescription": {"text": "A line ends in a backslash followed by blanks"}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "missing-closer", "shortDescription": {"text": "An opener left open at the end of the input"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "cannot-access", "shortDescription": {"text": "The input could not be opened"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "read-error", "shortDescription": {"text": "The input could not be read to its end"}, "defaultConfiguration": {"level": "error"}}
+          ]
+        }
+      },
+      "originalUriBaseIds": {
+        "SRCROOT": {"uri": "file:///home/dev/my%20project/"}
+      },
+      "results": [)";
+const std::string sarif_tail = "\n      ]\n    }\n  ]\n}\n";
+
 struct format_case {
     const char *name;
     format_kind kind;
@@ -230,6 +260,22 @@ const std::vector<format_case> format_cases = {
 ]
 )x"},
     {"json_nothing_reported", format_kind::json, &clean_inputs, "[\n]\n"},
+
+    {"sarif_several_inputs", format_kind::sarif, &several_inputs,
+     sarif_head + R"x(
+        {"ruleId": "wrong-closer-balanced", "level": "error", "message": {"text": "Expecting ] got } (balancing {})"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 3, "startColumn": 1}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 11}}, "message": {"text": "[ opened here, discarded"}}]},
+        {"ruleId": "extra-after-string", "level": "warning", "message": {"text": "Extra characters after string"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 7}}}]},
+        {"ruleId": "missing-closer", "level": "error", "message": {"text": "} missing, opened on line 1 char 12"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 9}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 12}}, "message": {"text": "{ opened here, never closed"}}]},
+        {"ruleId": "unmatched-closer", "level": "error", "message": {"text": "Unmatching ]"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]},
+        {"ruleId": "cannot-access", "level": "error", "message": {"text": "Cannot be accessed: )x" +
+         enoent +
+         R"x("}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "gone.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]})x" +
+         sarif_tail},
+    {"sarif_awkward_name", format_kind::sarif, &awkward_input,
+     sarif_head + R"x(
+        {"ruleId": "wrong-closer", "level": "error", "message": {"text": "Expecting ] got )"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 5}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}, "message": {"text": "[ opened here"}}]})x" +
+         sarif_tail},
+    {"sarif_nothing_reported", format_kind::sarif, &clean_inputs, sarif_head + sarif_tail},
 };
 
 class Formats : public ::testing::TestWithParam<format_case> {};
@@ -240,10 +286,61 @@ TEST_P(Formats, WholeRun)
     format_settings s;
     s.kind = c.kind;
     s.tool_version = "1.2.3";
+    s.working_directory = "/home/dev/my project";
     EXPECT_EQ(run(s, *c.inputs), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Formats, ::testing::ValuesIn(format_cases),
                          [](const ::testing::TestParamInfo<format_case> &i) { return std::string(i.param.name); });
+
+std::string sarif_log(const std::string &working_directory, const char *name)
+{
+    format_settings s;
+    s.kind = format_kind::sarif;
+    s.working_directory = working_directory;
+    return run(s, {{name, {unmatched({1, 1}, ']')}}});
+}
+
+// A relative name is a reference against SRCROOT and must stay relative: "./" goes, and so
+// do the slashes after it, which would make it absolute. An absolute name is a file URI.
+TEST(SarifLocations, RelativeAndAbsoluteNames)
+{
+    const struct {
+        const char *name;
+        const char *artifact;
+    } cases[] = {
+        {"x.tcl", R"("artifactLocation": {"uri": "x.tcl", "uriBaseId": "SRCROOT"})"},
+        {"./x.tcl", R"("artifactLocation": {"uri": "x.tcl", "uriBaseId": "SRCROOT"})"},
+        {"././sub/./y.tcl", R"("artifactLocation": {"uri": "sub/./y.tcl", "uriBaseId": "SRCROOT"})"},
+        {".//z.tcl", R"("artifactLocation": {"uri": "z.tcl", "uriBaseId": "SRCROOT"})"},
+        {"../up.tcl", R"("artifactLocation": {"uri": "../up.tcl", "uriBaseId": "SRCROOT"})"},
+        {".hidden.tcl", R"("artifactLocation": {"uri": ".hidden.tcl", "uriBaseId": "SRCROOT"})"},
+        {"c:d.tcl", R"("artifactLocation": {"uri": "c%3Ad.tcl", "uriBaseId": "SRCROOT"})"},
+        {"/abs/p q.tcl", R"("artifactLocation": {"uri": "file:///abs/p%20q.tcl"})"},
+        {"//net/r.tcl", R"("artifactLocation": {"uri": "file:////net/r.tcl"})"},
+        {nullptr, R"("artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"})"},
+    };
+    for (const auto &c : cases)
+        EXPECT_NE(sarif_log("/w", c.name).find(c.artifact), std::string::npos)
+            << (c.name != nullptr ? c.name : "standard input") << "\n" << sarif_log("/w", c.name);
+}
+
+// SRCROOT names a directory, so its URI ends in one slash; without a working directory there
+// is no base to give.
+TEST(SarifLocations, SourceRoot)
+{
+    const struct {
+        const char *working_directory;
+        const char *base;
+    } cases[] = {
+        {"/", R"("SRCROOT": {"uri": "file:///"})"},
+        {"/home/dev", R"("SRCROOT": {"uri": "file:///home/dev/"})"},
+        {"/home/dev/", R"("SRCROOT": {"uri": "file:///home/dev/"})"},
+        {"/d\xc3\xa9j\xc3\xa0 vu/100%", R"("SRCROOT": {"uri": "file:///d%C3%A9j%C3%A0%20vu/100%25/"})"},
+    };
+    for (const auto &c : cases)
+        EXPECT_NE(sarif_log(c.working_directory, "x.tcl").find(c.base), std::string::npos) << c.working_directory;
+    EXPECT_EQ(sarif_log("", "x.tcl").find("originalUriBaseIds"), std::string::npos);
+}
 
 } // namespace
