@@ -276,6 +276,17 @@ const std::vector<format_case> format_cases = {
         {"ruleId": "wrong-closer", "level": "error", "message": {"text": "Expecting ] got )"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 5}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}, "message": {"text": "[ opened here"}}]})x" +
          sarif_tail},
     {"sarif_nothing_reported", format_kind::sarif, &clean_inputs, sarif_head + sarif_tail},
+
+    {"github_several_inputs", format_kind::github, &several_inputs,
+     "::error file=a b.tcl,line=3,col=1::Expecting ] got } (balancing {})%0A2:11: [ opened here, discarded\n"
+     "::warning file=a b.tcl,line=4,col=7::Extra characters after string\n"
+     "::error file=a b.tcl,line=4,col=9::} missing, opened on line 1 char 12%0A1:12: { opened here, never closed\n"
+     "::error file=-,line=1,col=1::Unmatching ]\n"
+     "::error file=gone.tcl,line=1,col=1::Cannot be accessed: " +
+         enoent + "\n"},
+    {"github_awkward_name", format_kind::github, &awkward_input,
+     "::error file=d/we\"ird\\ n%2Ca%3Am%25e%0A\x01\xff.tcl,line=2,col=5::Expecting ] got )%0A1:1: [ opened here\n"},
+    {"github_nothing_reported", format_kind::github, &clean_inputs, ""},
 };
 
 class Formats : public ::testing::TestWithParam<format_case> {};

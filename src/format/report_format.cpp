@@ -1,6 +1,7 @@
 #include "format/report_format.h"
 
 #include "format/gcc_format.h"
+#include "format/github_format.h"
 #include "format/json_format.h"
 #include "format/sarif_format.h"
 #include "format/text_format.h"
@@ -31,6 +32,8 @@ std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
         return std::make_unique<json_format>();
     case format_kind::sarif:
         return std::make_unique<sarif_format>();
+    case format_kind::github:
+        return std::make_unique<github_format>();
     default:
         return std::make_unique<text_format>(s.quiet);
     }
