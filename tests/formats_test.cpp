@@ -127,7 +127,7 @@ std::string run(const format_settings &s, const std::vector<run_input> &inputs)
     return text;
 }
 
-// A diagnostic from its kind and position; the other fields are set by the helpers below.
+// A diagnostic from its kind and position; the functions below set the other fields.
 diagnostic at(diagnostic_kind kind, delimcheck::position p)
 {
     diagnostic d;

@@ -28,7 +28,10 @@ private:
 // Everything around the results: the tool, its rules and the base of relative names.
 class sarif_document final : public document {
 public:
-    explicit sarif_document(const format_settings &s) : version_(s.tool_version), root_(s.working_directory) {}
+    explicit sarif_document(const format_settings &s)
+        : version_(s.tool_version), root_(s.working_directory)
+    {
+    }
     void begin(output &out) override;
     void end(output &out) override;
     std::string_view separator() const override { return ","; }
