@@ -1,1 +1,54 @@
-// placeholder
+#include "format/json_format.h"
+
+#include "format/json_text.h"
+#include "format/messages.h"
+
+namespace delimcheck::format {
+
+void json_format::begin_input(output &out, const std::string *name)
+{
+    out_ = &out;
+    name_ = name != nullptr ? *name : "-";
+    first_ = true;
+}
+
+namespace {
+
+void line_and_column(output &out, position at)
+{
+    out.text("\"line\": ");
+    out.decimal(at.line);
+    out.text(", \"column\": ");
+    out.decimal(at.column);
+}
+
+} // namespace
+
+// The fields in their fixed order; a field added later goes after the last.
+void json_format::write(const diagnostic &d)
+{
+    output &out = *out_;
+    if (!first_)
+        out.put(',');
+    first_ = false;
+    out.text("\n  {\"file\": ");
+    json_string(out, name_);
+    out.text(", ");
+    line_and_column(out, shown_position(d));
+    out.text(", \"severity\": ");
+    json_string(out, severity_name(severity_of(d.kind)));
+    out.text(", \"code\": ");
+    json_string(out, code(d.kind));
+    out.text(", \"message\": ");
+    json_string(out, message(d));
+    if (d.opener.line != 0) {
+        out.text(", \"related\": [{");
+        line_and_column(out, d.opener);
+        out.text(", \"message\": ");
+        json_string(out, related_message(d));
+        out.text("}]");
+    }
+    out.put('}');
+}
+
+} // namespace delimcheck::format

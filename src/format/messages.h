@@ -15,4 +15,8 @@ std::string message(const diagnostic &d);
 // "( opened here, discarded". Empty when the diagnostic names no opener.
 std::string related_message(const diagnostic &d);
 
+// Where a diagnostic is shown. An input that cannot be read has no position of its own: its
+// errors stand at line 1, column 1.
+inline position shown_position(const diagnostic &d) { return d.at.line != 0 ? d.at : position{1, 1}; }
+
 } // namespace delimcheck::format

@@ -65,7 +65,13 @@ public:
         std::memcpy(buf_.get() + used_, p, n);
         used_ += n;
     }
-    void text(std::string_view s) { bytes(s.data(), s.size()); }
+    // An empty view, such as the separator of a document that has none, may point nowhere,
+    // and memcpy must not be given a null pointer even for no bytes.
+    void text(std::string_view s)
+    {
+        if (!s.empty())
+            bytes(s.data(), s.size());
+    }
     void put(char c)
     {
         if (used_ == capacity)

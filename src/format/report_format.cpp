@@ -1,6 +1,9 @@
 #include "format/report_format.h"
 
 #include "format/gcc_format.h"
+#include "format/github_format.h"
+#include "format/json_format.h"
+#include "format/sarif_format.h"
 #include "format/text_format.h"
 
 namespace delimcheck::format {
@@ -25,14 +28,27 @@ std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
     switch (s.kind) {
     case format_kind::gcc:
         return std::make_unique<gcc_format>();
+    case format_kind::json:
+        return std::make_unique<json_format>();
+    case format_kind::sarif:
+        return std::make_unique<sarif_format>();
+    case format_kind::github:
+        return std::make_unique<github_format>();
     default:
         return std::make_unique<text_format>(s.quiet);
     }
 }
 
-std::unique_ptr<document> make_document(const format_settings &)
+std::unique_ptr<document> make_document(const format_settings &s)
 {
-    return std::make_unique<document>();
+    switch (s.kind) {
+    case format_kind::json:
+        return std::make_unique<json_document>();
+    case format_kind::sarif:
+        return std::make_unique<sarif_document>(s);
+    default:
+        return std::make_unique<document>();
+    }
 }
 
 } // namespace delimcheck::format

@@ -56,7 +56,7 @@ struct format_settings {
     format_kind kind = format_kind::text;
     bool quiet = false; // text only: a file's header waits for its first line
     std::string tool_version;
-    std::string working_directory; // absolute; relative names are relative to it
+    std::string working_directory; // absolute; sarif resolves relative names against it
 };
 
 std::unique_ptr<input_writer> make_input_writer(const format_settings &s);

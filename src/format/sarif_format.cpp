@@ -1,1 +1,145 @@
-// placeholder
+#include "format/sarif_format.h"
+
+#include "format/json_text.h"
+#include "format/messages.h"
+
+namespace delimcheck::format {
+
+namespace {
+
+std::string_view description(diagnostic_kind kind)
+{
+    switch (kind) {
+    case diagnostic_kind::unmatched_closer:
+        return "A closing delimiter with nothing open";
+    case diagnostic_kind::wrong_closer:
+        return "A closing delimiter where another one was expected";
+    case diagnostic_kind::balanced_closer:
+        return "A closing delimiter where another one was expected; the opener in the way is discarded";
+    case diagnostic_kind::string_stray_closer:
+        return "A closing delimiter inside a string that holds nothing it closes";
+    case diagnostic_kind::string_unclosed:
+        return "A string ends with an opener inside it left open";
+    case diagnostic_kind::extra_after_string:
+        return "A closing quote followed by a stray character";
+    case diagnostic_kind::backslash_blank:
+        return "A line ends in a backslash followed by blanks";
+    case diagnostic_kind::missing_closer:
+        return "An opener left open at the end of the input";
+    case diagnostic_kind::cannot_access:
+        return "The input could not be opened";
+    case diagnostic_kind::read_error:
+        return "The input could not be read to its end";
+    }
+    return {};
+}
+
+std::string_view level(diagnostic_kind kind) { return severity_name(severity_of(kind)); }
+
+void rule(output &out, diagnostic_kind kind)
+{
+    out.text("{\"id\": ");
+    json_string(out, code(kind));
+    out.text(", \"shortDescription\": {\"text\": ");
+    json_string(out, description(kind));
+    out.text("}, \"defaultConfiguration\": {\"level\": ");
+    json_string(out, level(kind));
+    out.text("}}");
+}
+
+// "./" says nothing in a URI reference; what follows it must not start with '/', which would
+// make the reference absolute.
+std::string_view without_dot_slash(std::string_view name)
+{
+    while (name.starts_with("./")) {
+        name.remove_prefix(2);
+        while (name.starts_with('/'))
+            name.remove_prefix(1);
+    }
+    return name;
+}
+
+} // namespace
+
+void sarif_document::begin(output &out)
+{
+    out.text("{\n"
+             "  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
+             "  \"version\": \"2.1.0\",\n"
+             "  \"runs\": [\n"
+             "    {\n"
+             "      \"tool\": {\n"
+             "        \"driver\": {\n"
+             "          \"name\": \"delimcheck\",\n"
+             "          \"version\": ");
+    json_string(out, version_);
+    out.text(",\n          \"rules\": [");
+    for (int k = 0; k < diagnostic_kind_count; ++k) {
+        out.text(k == 0 ? "\n            " : ",\n            ");
+        rule(out, static_cast<diagnostic_kind>(k));
+    }
+    out.text("\n          ]\n        }\n      },\n");
+    if (!root_.empty()) {
+        std::string uri = "file://" + uri_path(root_);
+        if (!uri.ends_with('/'))
+            uri += '/';
+        out.text("      \"originalUriBaseIds\": {\n        \"SRCROOT\": {\"uri\": ");
+        json_string(out, uri);
+        out.text("}\n      },\n");
+    }
+    out.text("      \"results\": [");
+}
+
+void sarif_document::end(output &out) { out.text("\n      ]\n    }\n  ]\n}\n"); }
+
+void sarif_format::begin_input(output &out, const std::string *name)
+{
+    out_ = &out;
+    first_ = true;
+    relative_ = name == nullptr || !name->starts_with('/');
+    if (name == nullptr)
+        uri_ = "-";
+    else if (relative_)
+        uri_ = uri_path(without_dot_slash(*name));
+    else
+        uri_ = "file://" + uri_path(*name);
+}
+
+void sarif_format::physical_location(position at)
+{
+    output &out = *out_;
+    out.text("\"physicalLocation\": {\"artifactLocation\": {\"uri\": ");
+    json_string(out, uri_);
+    if (relative_)
+        out.text(", \"uriBaseId\": \"SRCROOT\"");
+    out.text("}, \"region\": {\"startLine\": ");
+    out.decimal(at.line);
+    out.text(", \"startColumn\": ");
+    out.decimal(at.column);
+    out.text("}}");
+}
+
+void sarif_format::write(const diagnostic &d)
+{
+    output &out = *out_;
+    out.text(first_ ? "\n        {\"ruleId\": " : ",\n        {\"ruleId\": ");
+    first_ = false;
+    json_string(out, code(d.kind));
+    out.text(", \"level\": ");
+    json_string(out, level(d.kind));
+    out.text(", \"message\": {\"text\": ");
+    json_string(out, message(d));
+    out.text("}, \"locations\": [{");
+    physical_location(shown_position(d));
+    out.text("}]");
+    if (d.opener.line != 0) {
+        out.text(", \"relatedLocations\": [{\"id\": 1, ");
+        physical_location(d.opener);
+        out.text(", \"message\": {\"text\": ");
+        json_string(out, related_message(d));
+        out.text("}}]");
+    }
+    out.put('}');
+}
+
+} // namespace delimcheck::format

@@ -1,0 +1,32 @@
+// The JSON format: one array for the whole run, one object per diagnostic on a line of its
+// own, in report order.
+#pragma once
+
+#include <string>
+
+#include "format/report_format.h"
+
+namespace delimcheck::format {
+
+class json_format final : public input_writer {
+public:
+    void begin_input(output &out, const std::string *name) override;
+
+protected:
+    void write(const diagnostic &d) override;
+
+private:
+    output *out_ = nullptr;
+    std::string name_;
+    bool first_ = true;
+};
+
+// The brackets around every input's objects; inputs are joined by a comma.
+class json_document final : public document {
+public:
+    void begin(output &out) override { out.put('['); }
+    void end(output &out) override { out.text("\n]\n"); }
+    std::string_view separator() const override { return ","; }
+};
+
+} // namespace delimcheck::format

@@ -1,0 +1,44 @@
+// The SARIF format: one SARIF 2.1.0 log for the whole run, with a rule per diagnostic kind
+// and a result per diagnostic. Relative names are resolved against the working directory
+// through the base SRCROOT, so that the log can be read on another machine.
+#pragma once
+
+#include <string>
+
+#include "format/report_format.h"
+
+namespace delimcheck::format {
+
+class sarif_format final : public input_writer {
+public:
+    void begin_input(output &out, const std::string *name) override;
+
+protected:
+    void write(const diagnostic &d) override;
+
+private:
+    void physical_location(position at);
+
+    output *out_ = nullptr;
+    std::string uri_;
+    bool relative_ = true;
+    bool first_ = true;
+};
+
+// Everything around the results: the tool, its rules and the base of relative names.
+class sarif_document final : public document {
+public:
+    explicit sarif_document(const format_settings &s)
+        : version_(s.tool_version), root_(s.working_directory)
+    {
+    }
+    void begin(output &out) override;
+    void end(output &out) override;
+    std::string_view separator() const override { return ","; }
+
+private:
+    std::string version_;
+    std::string root_;
+};
+
+} // namespace delimcheck::format

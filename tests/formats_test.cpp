@@ -1,0 +1,357 @@
+// The machine-read formats, written from hand-made diagnostics and compared byte for byte:
+// the strings that carry file names and messages, then each format over a run of several
+// inputs.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "format/json_text.h"
+#include "format/output.h"
+#include "format/report_format.h"
+
+namespace {
+
+using namespace delimcheck::format;
+using delimcheck::diagnostic;
+using delimcheck::diagnostic_kind;
+
+struct bytes_case {
+    std::string in;
+    std::string expected;
+};
+
+std::string json_of(std::string_view s)
+{
+    std::string text;
+    string_destination dest(text);
+    output out(dest);
+    json_string(out, s);
+    out.flush();
+    return text;
+}
+
+TEST(JsonString, EscapesWhatJsonForbidsAndKeepsValidUtf8)
+{
+    const std::vector<bytes_case> cases = {
+        {"", R"("")"},
+        {"dir/plain name.tcl", R"("dir/plain name.tcl")"},
+        {"a\"b\\c/", R"("a\"b\\c/")"},
+        {"\n\r\t", R"("\n\r\t")"},
+        {std::string("\0\x01\x1f\x7f ~", 6), R"("\u0000\u0001\u001f\u007f ~")"},
+        // The first and last code point of each length, and either side of the surrogates.
+        {"\xc2\x80|\xdf\xbf|\xe0\xa0\x80|\xed\x9f\xbf|\xee\x80\x80|\xef\xbf\xbf|\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf",
+         "\"\xc2\x80|\xdf\xbf|\xe0\xa0\x80|\xed\x9f\xbf|\xee\x80\x80|\xef\xbf\xbf|\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf\""},
+    };
+    for (const bytes_case &c : cases)
+        EXPECT_EQ(json_of(c.in), c.expected) << c.in;
+}
+
+// Each byte outside valid UTF-8 becomes a lone low surrogate of its own; what follows it is
+// read afresh, so a valid character right after an invalid byte survives.
+TEST(JsonString, BytesOutsideUtf8BecomeLoneSurrogates)
+{
+    const std::vector<bytes_case> cases = {
+        {"\x80", R"("\udc80")"},
+        {"a\xbf", R"("a\udcbf")"},
+        {"\xc3", R"("\udcc3")"},                                        // cut short at the end
+        {"\xc3(", R"("\udcc3(")"},                                      // cut short by ASCII
+        {"\xe2\x82", R"("\udce2\udc82")"},                              // three bytes, two there
+        {"\xf0\x9d\x28\x9e", R"("\udcf0\udc9d(\udc9e")"},               // a bad third byte
+        {"\xc0\xaf", R"("\udcc0\udcaf")"},                              // overlong '/'
+        {"\xc1\xbf", R"("\udcc1\udcbf")"},                              // overlong, C1
+        {"\xe0\x9f\xbf", R"("\udce0\udc9f\udcbf")"},                    // overlong, three bytes
+        {"\xf0\x8f\xbf\xbf", R"("\udcf0\udc8f\udcbf\udcbf")"},          // overlong, four bytes
+        {"\xed\xa0\x80", R"("\udced\udca0\udc80")"},                    // U+D800
+        {"\xed\xbf\xbf", R"("\udced\udcbf\udcbf")"},                    // U+DFFF
+        {"\xf4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},          // U+110000
+        {"\xf5\x80\x80\x80", R"("\udcf5\udc80\udc80\udc80")"},          // F5 never leads
+        {"\xfe\xff", R"("\udcfe\udcff")"},
+        {"\xff\xc3\xa9\x80", "\"\\udcff\xc3\xa9\\udc80\""},
+    };
+    for (const bytes_case &c : cases)
+        EXPECT_EQ(json_of(c.in), c.expected) << c.expected;
+}
+
+TEST(UriPath, KeepsUnreservedBytesAndSlashes)
+{
+    const std::vector<bytes_case> cases = {
+        {"", ""},
+        {"src/a-b_c.d~e/Z9.tcl", "src/a-b_c.d~e/Z9.tcl"},
+        {"a b%", "a%20b%25"},
+        {":?#[]@!$&'()*+,;=\"\\", "%3A%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D%22%5C"},
+        {std::string("\0\n\x7f\xc3\xa9\xff", 6), "%00%0A%7F%C3%A9%FF"},
+    };
+    for (const bytes_case &c : cases)
+        EXPECT_EQ(uri_path(c.in), c.expected) << c.in;
+}
+
+// One input of a run: its name (nullptr for standard input) and what it reports.
+struct run_input {
+    const char *name;
+    std::vector<diagnostic> diagnostics;
+};
+
+// A run as the driver makes it: each input written on its own, and the inputs that wrote
+// something joined by the document's separator.
+std::string run(const format_settings &s, const std::vector<run_input> &inputs)
+{
+    auto writer = make_input_writer(s);
+    auto doc = make_document(s);
+    std::string text;
+    string_destination dest(text);
+    output out(dest);
+    doc->begin(out);
+    bool any = false;
+    for (const run_input &in : inputs) {
+        std::string piece;
+        string_destination piece_dest(piece);
+        output piece_out(piece_dest);
+        std::string name = in.name != nullptr ? in.name : "";
+        writer->begin_input(piece_out, in.name != nullptr ? &name : nullptr);
+        for (const diagnostic &d : in.diagnostics)
+            writer->report(d);
+        writer->end_input();
+        piece_out.flush();
+        if (piece.empty())
+            continue;
+        if (any)
+            out.text(doc->separator());
+        out.text(piece);
+        any = true;
+    }
+    doc->end(out);
+    out.flush();
+    return text;
+}
+
+// A diagnostic from its kind and position; the functions below set the other fields.
+diagnostic at(diagnostic_kind kind, delimcheck::position p)
+{
+    diagnostic d;
+    d.kind = kind;
+    d.at = p;
+    return d;
+}
+
+diagnostic with_opener(diagnostic d, delimcheck::position opener, char opener_byte)
+{
+    d.opener = opener;
+    d.opener_byte = opener_byte;
+    return d;
+}
+
+diagnostic closer(diagnostic_kind kind, delimcheck::position p, char got, char expected)
+{
+    diagnostic d = at(kind, p);
+    d.got = got;
+    d.expected = expected;
+    return d;
+}
+
+diagnostic balanced(delimcheck::position p, char got, char expected, const char pair[2],
+                    delimcheck::position opener, char opener_byte)
+{
+    diagnostic d = closer(diagnostic_kind::balanced_closer, p, got, expected);
+    d.pair_opener = pair[0];
+    d.pair_closer = pair[1];
+    return with_opener(d, opener, opener_byte);
+}
+
+diagnostic wrong(delimcheck::position p, char got, char expected, delimcheck::position opener, char opener_byte)
+{
+    return with_opener(closer(diagnostic_kind::wrong_closer, p, got, expected), opener, opener_byte);
+}
+
+diagnostic missing(delimcheck::position p, char expected, delimcheck::position opener, char opener_byte)
+{
+    return with_opener(closer(diagnostic_kind::missing_closer, p, 0, expected), opener, opener_byte);
+}
+
+diagnostic extra_after_string(delimcheck::position p)
+{
+    return closer(diagnostic_kind::extra_after_string, p, '"', 0);
+}
+
+diagnostic unmatched(delimcheck::position p, char got) { return closer(diagnostic_kind::unmatched_closer, p, got, 0); }
+
+diagnostic cannot_access(int error)
+{
+    diagnostic d = at(diagnostic_kind::cannot_access, {});
+    d.system_error = error;
+    return d;
+}
+
+// A named input with an error and its note, a warning and a missing closer; a clean input,
+// which writes nothing and so needs no separator; standard input; an input that is not there.
+const std::vector<run_input> several_inputs = {
+    {"a b.tcl",
+     {balanced({3, 1}, '}', ']', "{}", {2, 11}, '['), extra_after_string({4, 7}),
+      missing({4, 9}, '}', {1, 12}, '{')}},
+    {"clean.tcl", {}},
+    {nullptr, {unmatched({1, 1}, ']')}},
+    {"gone.tcl", {cannot_access(ENOENT)}},
+};
+
+// A name with every byte that a format must escape: quote, backslash, space, comma, colon,
+// percent, newline, a control byte and a byte outside UTF-8.
+const char awkward_name[] = "d/we\"ird\\ n,a:m%e\n\x01\xff.tcl";
+const std::vector<run_input> awkward_input = {{awkward_name, {wrong({2, 5}, ')', ']', {1, 1}, '[')}}};
+
+const std::vector<run_input> clean_inputs = {{"clean.tcl", {}}, {nullptr, {}}};
+
+const std::string enoent = std::strerror(ENOENT);
+
+// What every SARIF log starts with, up to its results.
+const std::string sarif_head = R"({
+  "$schema": "https://json.schemastore.org/sarif-2.1.0.json",
+  "version": "2.1.0",
+  "runs": [
+    {
+      "tool": {
+        "driver": {
+          "name": "delimcheck",
+          "version": "1.2.3",
+          "rules": [
+            {"id": "unmatched-closer", "shortDescription": {"text": "A closing delimiter with nothing open"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer", "shortDescription": {"text": "A closing delimiter where another one was expected"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer-balanced", "shortDescription": {"text": "A closing delimiter where another one was expected; the opener in the way is discarded"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-stray-closer", "shortDescription": {"text": "A closing delimiter inside a string that holds nothing it closes"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-unclosed-opener", "shortDescription": {"text": "A string ends with an opener inside it left open"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "extra-after-string", "shortDescription": {"text": "A closing quote followed by a stray character"}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "backslash-blank", "shortDescription": {"text": "A line ends in a backslash followed by blanks"}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "missing-closer", "shortDescription": {"text": "An opener left open at the end of the input"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "cannot-access", "shortDescription": {"text": "The input could not be opened"}, "defaultConfiguration": {"level": "error"}},
+            {"id": "read-error", "shortDescription": {"text": "The input could not be read to its end"}, "defaultConfiguration": {"level": "error"}}
+          ]
+        }
+      },
+      "originalUriBaseIds": {
+        "SRCROOT": {"uri": "file:///home/dev/my%20project/"}
+      },
+      "results": [)";
+const std::string sarif_tail = "\n      ]\n    }\n  ]\n}\n";
+
+struct format_case {
+    const char *name;
+    format_kind kind;
+    const std::vector<run_input> *inputs;
+    std::string expected;
+};
+
+void PrintTo(const format_case &c, std::ostream *os) { *os << c.name; }
+
+const std::vector<format_case> format_cases = {
+    {"json_several_inputs", format_kind::json, &several_inputs,
+     R"x([
+  {"file": "a b.tcl", "line": 3, "column": 1, "severity": "error", "code": "wrong-closer-balanced", "message": "Expecting ] got } (balancing {})", "related": [{"line": 2, "column": 11, "message": "[ opened here, discarded"}]},
+  {"file": "a b.tcl", "line": 4, "column": 7, "severity": "warning", "code": "extra-after-string", "message": "Extra characters after string"},
+  {"file": "a b.tcl", "line": 4, "column": 9, "severity": "error", "code": "missing-closer", "message": "} missing, opened on line 1 char 12", "related": [{"line": 1, "column": 12, "message": "{ opened here, never closed"}]},
+  {"file": "-", "line": 1, "column": 1, "severity": "error", "code": "unmatched-closer", "message": "Unmatching ]"},
+  {"file": "gone.tcl", "line": 1, "column": 1, "severity": "error", "code": "cannot-access", "message": "Cannot be accessed: )x" +
+         enoent + R"x("}
+]
+)x"},
+    {"json_awkward_name", format_kind::json, &awkward_input,
+     R"x([
+  {"file": "d/we\"ird\\ n,a:m%e\n\u0001\udcff.tcl", "line": 2, "column": 5, "severity": "error", "code": "wrong-closer", "message": "Expecting ] got )", "related": [{"line": 1, "column": 1, "message": "[ opened here"}]}
+]
+)x"},
+    {"json_nothing_reported", format_kind::json, &clean_inputs, "[\n]\n"},
+
+    {"sarif_several_inputs", format_kind::sarif, &several_inputs,
+     sarif_head + R"x(
+        {"ruleId": "wrong-closer-balanced", "level": "error", "message": {"text": "Expecting ] got } (balancing {})"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 3, "startColumn": 1}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 11}}, "message": {"text": "[ opened here, discarded"}}]},
+        {"ruleId": "extra-after-string", "level": "warning", "message": {"text": "Extra characters after string"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 7}}}]},
+        {"ruleId": "missing-closer", "level": "error", "message": {"text": "} missing, opened on line 1 char 12"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 9}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 12}}, "message": {"text": "{ opened here, never closed"}}]},
+        {"ruleId": "unmatched-closer", "level": "error", "message": {"text": "Unmatching ]"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]},
+        {"ruleId": "cannot-access", "level": "error", "message": {"text": "Cannot be accessed: )x" +
+         enoent +
+         R"x("}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "gone.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]})x" +
+         sarif_tail},
+    {"sarif_awkward_name", format_kind::sarif, &awkward_input,
+     sarif_head + R"x(
+        {"ruleId": "wrong-closer", "level": "error", "message": {"text": "Expecting ] got )"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 5}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "d/we%22ird%5C%20n%2Ca%3Am%25e%0A%01%FF.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}, "message": {"text": "[ opened here"}}]})x" +
+         sarif_tail},
+    {"sarif_nothing_reported", format_kind::sarif, &clean_inputs, sarif_head + sarif_tail},
+
+    {"github_several_inputs", format_kind::github, &several_inputs,
+     "::error file=a b.tcl,line=3,col=1::Expecting ] got } (balancing {})%0A2:11: [ opened here, discarded\n"
+     "::warning file=a b.tcl,line=4,col=7::Extra characters after string\n"
+     "::error file=a b.tcl,line=4,col=9::} missing, opened on line 1 char 12%0A1:12: { opened here, never closed\n"
+     "::error file=-,line=1,col=1::Unmatching ]\n"
+     "::error file=gone.tcl,line=1,col=1::Cannot be accessed: " +
+         enoent + "\n"},
+    {"github_awkward_name", format_kind::github, &awkward_input,
+     "::error file=d/we\"ird\\ n%2Ca%3Am%25e%0A\x01\xff.tcl,line=2,col=5::Expecting ] got )%0A1:1: [ opened here\n"},
+    {"github_nothing_reported", format_kind::github, &clean_inputs, ""},
+};
+
+class Formats : public ::testing::TestWithParam<format_case> {};
+
+TEST_P(Formats, WholeRun)
+{
+    const format_case &c = GetParam();
+    format_settings s;
+    s.kind = c.kind;
+    s.tool_version = "1.2.3";
+    s.working_directory = "/home/dev/my project";
+    EXPECT_EQ(run(s, *c.inputs), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Formats, ::testing::ValuesIn(format_cases),
+                         [](const ::testing::TestParamInfo<format_case> &i) { return std::string(i.param.name); });
+
+std::string sarif_log(const std::string &working_directory, const char *name)
+{
+    format_settings s;
+    s.kind = format_kind::sarif;
+    s.working_directory = working_directory;
+    return run(s, {{name, {unmatched({1, 1}, ']')}}});
+}
+
+// A relative name is a reference against SRCROOT and must stay relative: "./" goes, and so
+// do the slashes after it, which would make it absolute. An absolute name is a file URI.
+TEST(SarifLocations, RelativeAndAbsoluteNames)
+{
+    const struct {
+        const char *name;
+        const char *artifact;
+    } cases[] = {
+        {"x.tcl", R"("artifactLocation": {"uri": "x.tcl", "uriBaseId": "SRCROOT"})"},
+        {"./x.tcl", R"("artifactLocation": {"uri": "x.tcl", "uriBaseId": "SRCROOT"})"},
+        {"././sub/./y.tcl", R"("artifactLocation": {"uri": "sub/./y.tcl", "uriBaseId": "SRCROOT"})"},
+        {".//z.tcl", R"("artifactLocation": {"uri": "z.tcl", "uriBaseId": "SRCROOT"})"},
+        {"../up.tcl", R"("artifactLocation": {"uri": "../up.tcl", "uriBaseId": "SRCROOT"})"},
+        {".hidden.tcl", R"("artifactLocation": {"uri": ".hidden.tcl", "uriBaseId": "SRCROOT"})"},
+        {"c:d.tcl", R"("artifactLocation": {"uri": "c%3Ad.tcl", "uriBaseId": "SRCROOT"})"},
+        {"/abs/p q.tcl", R"("artifactLocation": {"uri": "file:///abs/p%20q.tcl"})"},
+        {"//net/r.tcl", R"("artifactLocation": {"uri": "file:////net/r.tcl"})"},
+        {nullptr, R"("artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"})"},
+    };
+    for (const auto &c : cases)
+        EXPECT_NE(sarif_log("/w", c.name).find(c.artifact), std::string::npos)
+            << (c.name != nullptr ? c.name : "standard input") << "\n" << sarif_log("/w", c.name);
+}
+
+// SRCROOT names a directory, so its URI ends in one slash; without a working directory there
+// is no base to give.
+TEST(SarifLocations, SourceRoot)
+{
+    const struct {
+        const char *working_directory;
+        const char *base;
+    } cases[] = {
+        {"/", R"("SRCROOT": {"uri": "file:///"})"},
+        {"/home/dev", R"("SRCROOT": {"uri": "file:///home/dev/"})"},
+        {"/home/dev/", R"("SRCROOT": {"uri": "file:///home/dev/"})"},
+        {"/d\xc3\xa9j\xc3\xa0 vu/100%", R"("SRCROOT": {"uri": "file:///d%C3%A9j%C3%A0%20vu/100%25/"})"},
+    };
+    for (const auto &c : cases)
+        EXPECT_NE(sarif_log(c.working_directory, "x.tcl").find(c.base), std::string::npos) << c.working_directory;
+    EXPECT_EQ(sarif_log("", "x.tcl").find("originalUriBaseIds"), std::string::npos);
+}
+
+} // namespace
