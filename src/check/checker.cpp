@@ -14,10 +14,17 @@ struct checker::impl {
     check_result run(scan::byte_source &src)
     {
         machine.begin_input();
-        position end = opts.scanner == scanner_kind::plain ? scan::scan_plain(src, machine)
-                                                           : scan::scan_blocks(reader, src, machine);
+        bool listing = machine.lists(), warn = machine.warns_backslash_blank();
+        position end = listing ? warn ? scan<true, true>(src) : scan<true, false>(src)
+                               : warn ? scan<false, true>(src) : scan<false, false>(src);
         machine.end_input(end);
         return {src.error()};
+    }
+
+    template <bool Listing, bool Warn> position scan(scan::byte_source &src)
+    {
+        checking::steps_view<Listing, Warn> view(machine);
+        return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
     }
 
     const delimcheck::options opts;

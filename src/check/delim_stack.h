@@ -24,14 +24,14 @@ public:
     const delim_entry &top() const { return top_[-1]; }
     char top_closer() const { return top_[-1].closer; }
 
-    void push(const delim_entry &e)
+    [[gnu::always_inline]] void push(const delim_entry &e)
     {
         if (top_ == end_)
             next_chunk();
         *top_++ = e;
         ++size_;
     }
-    void pop()
+    [[gnu::always_inline]] void pop()
     {
         --top_;
         --size_;

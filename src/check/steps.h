@@ -26,37 +26,38 @@ public:
 
     bool in_string() const { return in_string_; }
     bool hash_lines() const { return opts_.hash_lines; }
-    bool warn_backslash_blank() const { return opts_.warn_backslash_blank; }
-    bool listing_on() const { return listing_.on(); }
+    bool warns_backslash_blank() const { return opts_.warn_backslash_blank; }
+    bool lists() const { return listing_.on(); }
     void record_blanks(const char *p, std::size_t n) { listing_.record_blanks(p, n); }
     void end_of_line(std::int64_t line) { listing_.end_of_line(line, out_); }
     void backslash_blank(position at);
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
     // line; braces and brackets everywhere but in a hash line with nothing open.
+    template <bool Listing>
     [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
     {
         switch (c) {
         case '(':
             if (paren_tracked(in_hash_line))
-                push(')', at);
+                push<Listing>(')', at);
             break;
         case ')':
             if (paren_tracked(in_hash_line))
-                close(')', at);
+                close<Listing>(')', at);
             break;
         case '{':
             if (!in_hash_line || !stack_.empty())
-                push('}', at);
+                push<Listing>('}', at);
             break;
         case '[':
             if (!in_hash_line || !stack_.empty())
-                push(']', at);
+                push<Listing>(']', at);
             in_string_ = false; // a bracket opens a command context, even inside a string
             break;
         default: // ']' or '}'
             if (!in_hash_line || !stack_.empty())
-                close(static_cast<char>(c), at);
+                close<Listing>(static_cast<char>(c), at);
             break;
         }
     }
@@ -64,14 +65,15 @@ public:
     // A quote closes the open string, or opens one at the start of a word (anywhere with -t),
     // or is plain text in a word. prev is the byte before it; follower the byte after it, -1
     // at the end of the input.
+    template <bool Listing>
     [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
     {
         if (in_string_) {
             if (!in_hash_line && !accepted_follower(follower))
                 extra_after_string(at);
-            close('"', at);
+            close<Listing>('"', at);
         } else if (opts_.any_quote_opens || is_c_space(prev) || prev == '(' || prev == '{' || prev == '[') {
-            push('"', at);
+            push<Listing>('"', at);
             in_string_ = true;
         }
     }
@@ -90,16 +92,18 @@ private:
         return !stack_.empty() && stack_.top_closer() != ']' && !in_hash_line;
     }
 
-    void push(char closer, position at)
+    template <bool Listing> [[gnu::always_inline]] void push(char closer, position at)
     {
         stack_.push({at.line, at.column, closer, in_string_});
-        listing_.record(opener_of(closer));
+        if constexpr (Listing)
+            listing_.record(opener_of(closer));
     }
 
     // What a closer means against the stack: a match, or one of the reports.
-    void close(char c, position at)
+    template <bool Listing> [[gnu::always_inline]] void close(char c, position at)
     {
-        listing_.record(c);
+        if constexpr (Listing)
+            listing_.record(c);
         if (!stack_.empty() && stack_.top_closer() == c) {
             in_string_ = stack_.top().saved_in_string;
             stack_.pop();
@@ -123,6 +127,39 @@ private:
     bool in_string_ = false;
     listing::listing listing_;
     diagnostic diag_;
+};
+
+// The machine as the scanners see it (see scan/lexer.h), with the listing and the -e warning
+// fixed when the code is compiled: a run without them carries none of their tests per byte.
+template <bool Listing, bool Warn> class steps_view {
+public:
+    explicit steps_view(steps &m) : m_(m) {}
+    bool in_string() const { return m_.in_string(); }
+    bool hash_lines() const { return m_.hash_lines(); }
+    static constexpr bool warn_backslash_blank() { return Warn; }
+    static constexpr bool listing_on() { return Listing; }
+    void record_blanks(const char *p, std::size_t n)
+    {
+        if constexpr (Listing)
+            m_.record_blanks(p, n);
+    }
+    void end_of_line(std::int64_t line)
+    {
+        if constexpr (Listing)
+            m_.end_of_line(line);
+    }
+    void backslash_blank(position at) { m_.backslash_blank(at); }
+    [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
+    {
+        m_.delimiter<Listing>(c, at, in_hash_line);
+    }
+    [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
+    {
+        m_.quote<Listing>(at, prev, follower, in_hash_line);
+    }
+
+private:
+    steps &m_;
 };
 
 } // namespace delimcheck::checking

@@ -18,12 +18,15 @@ extern const std::size_t block_size;
 struct block_reader {
     explicit block_reader(simd_level level);
 
-    std::vector<unsigned char> buf;          // block_size bytes and the padding of the last chunk
+    // The block: bytes()[-1] is the byte before it (' ' at the start of the input), bytes()[have]
+    // is 0xFF, the end of input as a quote's follower sees it, when the input ends there.
+    unsigned char *bytes() { return buf.data() + 64; }
+    const unsigned char *bytes() const { return buf.data() + 64; }
+    std::vector<unsigned char> buf;          // 64 bytes before the block, the block, and the padding of its last chunk
     std::vector<std::uint64_t> structural;   // bit per byte: the byte needs a step
     std::vector<std::uint64_t> blank;        // bit per byte: ' ' or '\t'
     std::size_t have = 0;                    // bytes in buf
     std::int64_t base = 0;                   // input offset of buf[0]
-    unsigned char before = ' ';              // the byte before buf[0]; ' ' at the start of the input
     std::int64_t last_newline = -1;          // input offset of the newline that began the current line
     classify_function classify;
 

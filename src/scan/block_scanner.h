@@ -23,7 +23,7 @@ template <class M>
 void settle_line_start(const block_reader &r, lex_state &s, M &m, std::size_t from, std::size_t to)
 {
     std::size_t first = block_reader::next_set(r.blank, from, to, true);
-    m.record_blanks(reinterpret_cast<const char *>(r.buf.data() + from), first - from);
+    m.record_blanks(reinterpret_cast<const char *>(r.bytes() + from), first - from);
     if (first < to)
         s.at_line_start = false;
 }
@@ -32,7 +32,7 @@ void settle_line_start(const block_reader &r, lex_state &s, M &m, std::size_t fr
 inline std::size_t after_escaped_blank(const block_reader &r, lex_state &s, std::size_t i, std::size_t limit)
 {
     std::size_t j = block_reader::next_set(r.blank, i, limit, true);
-    if (j < limit && r.buf[j] != '\n' && !r.is_structural(j))
+    if (j < limit && r.bytes()[j] != '\n' && !r.is_structural(j))
         s.backslash_blank = false;
     return j;
 }
@@ -41,85 +41,96 @@ inline constexpr std::size_t input_ended = ~std::size_t{0};
 
 // Takes the steps for the bytes that matter in buf[0, limit). Returns where the next block
 // starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when the
-// input ends right after a backslash.
+// input ends right after a backslash. The loop keeps its state in locals and dispatches once
+// per byte; its own bookkeeping is most of the time spent on ordinary text.
 template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, std::size_t limit)
 {
-    std::size_t i = 0; // the next byte not yet dealt with
-    // Only the listing needs the blanks of a line start, and only a '#' needs to know whether
-    // the line has started; any other byte that matters ends the line start anyway.
-    const bool listing_on = m.listing_on();
-    const bool warn = m.warn_backslash_blank();
-    const unsigned char *const buf = r.buf.data();
-    const std::uint64_t *const structural = r.structural.data();
-    const std::size_t have = r.have;
-    const std::size_t last_word = (limit + 63) >> 6;
+    const unsigned char *const buf = r.bytes();
+    std::uint64_t *const structural = r.structural.data();
+    const std::size_t words = (limit + 63) >> 6;
+    if (limit & 63) // the bytes from limit on are the next block's
+        structural[words - 1] &= (std::uint64_t{1} << (limit & 63)) - 1;
     std::int64_t origin = r.base - r.last_newline; // the column of buf[x] is x + origin
     std::size_t line_begin = 0;                    // where the blanks of the current line start
-    std::size_t k = 0;
-    std::uint64_t w = 0;
-    bool reposition = true;
     std::size_t next = limit;
+    // Under -e an escaped blank makes the blanks after it matter too, also across blocks.
+    if constexpr (M::warn_backslash_blank())
+        if (s.backslash_blank)
+            after_escaped_blank(r, s, 0, limit);
+    // Only the listing needs the blanks of a line start, and only a '#' needs to know whether
+    // the line has started; any other byte that matters ends the line start anyway.
+    auto line_started = [&](std::size_t j) {
+        if (s.at_line_start)
+            settle_line_start(r, s, m, line_begin, j);
+    };
+    auto delimiter = [&](std::size_t j, unsigned char c, std::int64_t column) {
+        if constexpr (M::listing_on())
+            line_started(j);
+        delimiter_step(s, m, c, column);
+    };
+    std::size_t k = 0;
+    std::uint64_t w = words > 0 ? structural[0] : 0;
     for (;;) {
-        if (reposition) {
-            // Under -e an escaped blank makes the blanks after it matter too.
-            if (s.backslash_blank && warn)
-                i = after_escaped_blank(r, s, i, limit);
-            if (i >= limit) {
-                next = i;
-                break;
-            }
-            k = i >> 6;
-            w = structural[k] & (~std::uint64_t{0} << (i & 63));
-            reposition = false;
-        }
-        while (w == 0 && ++k < last_word)
+        while (w == 0) {
+            if (++k >= words)
+                goto done;
             w = structural[k];
-        if (w == 0)
-            break;
+        }
         std::size_t j = (k << 6) + static_cast<std::size_t>(__builtin_ctzll(w));
         w &= w - 1;
-        if (j >= limit)
-            break;
-        unsigned char c = buf[j];
         std::int64_t column = static_cast<std::int64_t>(j) + origin;
+        // A chain of tests in the order of how often the bytes come in scripts: it costs fewer
+        // mispredictions than a jump table here.
+        const unsigned char c = buf[j];
         if (c == '\n') {
             // A line of blanks alone lists nothing, so its blanks need no recording.
             newline_step(s, m, column);
             origin = -static_cast<std::int64_t>(j);
-            i = line_begin = j + 1;
+            line_begin = j + 1;
             continue;
         }
-        if (s.at_line_start && (listing_on || c == '#'))
-            settle_line_start(r, s, m, line_begin, j);
-        switch (c) {
-        case '\\':
-            if (j + 1 >= have) {
-                next = input_ended;
-                break;
-            }
-            escape_step(s, m, buf[j + 1], column);
-            if (buf[j + 1] == '\n')
-                origin = -static_cast<std::int64_t>(j + 1);
-            i = j + 2; // the escaped byte is consumed, whatever it is
-            reposition = true;
-            continue;
-        case '"':
-            s.prev = static_cast<signed char>(j > 0 ? buf[j - 1] : r.before);
-            quote_step(s, m, j + 1 < have ? static_cast<signed char>(buf[j + 1]) : -1, column);
-            i = j + 1;
-            continue;
-        case '#':
+        if (c == '#') {
+            line_started(j);
             hash_step(s, m);
-            i = j + 1;
-            continue;
-        default:
-            delimiter_step(s, m, c, column);
-            i = j + 1;
             continue;
         }
-        break; // only the end of input after a backslash gets here
+        if (c == '"') {
+            if constexpr (M::listing_on())
+                line_started(j);
+            s.prev = static_cast<signed char>(buf[j - 1]);
+            quote_step(s, m, static_cast<signed char>(buf[j + 1]), column); // -1 after the input's last byte
+            continue;
+        }
+        if (c == '\\') {
+            if (j + 1 >= r.have) {
+                next = input_ended;
+                goto done;
+            }
+            if constexpr (M::listing_on())
+                line_started(j);
+            unsigned char escaped = buf[j + 1];
+            escape_step(s, m, escaped, column);
+            if (escaped == '\n')
+                origin = -static_cast<std::int64_t>(j + 1);
+            // The escaped byte is consumed, whatever it is.
+            std::size_t e = j + 1;
+            if (e == limit) {
+                next = limit + 1;
+                goto done;
+            }
+            if ((e >> 6) == k)
+                w &= ~(std::uint64_t{1} << (e & 63));
+            else
+                structural[k + 1] &= ~std::uint64_t{1};
+            if constexpr (M::warn_backslash_blank())
+                if (s.backslash_blank)
+                    after_escaped_blank(r, s, j + 2, limit);
+            continue;
+        }
+        delimiter(j, c, column);
     }
-    if (s.at_line_start && next != input_ended)
+done:
+    if (s.at_line_start && next == limit)
         settle_line_start(r, s, m, line_begin, limit);
     r.last_newline = r.base - origin;
     return next;
