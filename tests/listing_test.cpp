@@ -135,8 +135,7 @@ std::vector<stored> after_of(const line_records &records)
 // Flushes one line into the records, as the end of a listed line does.
 void pair(line_records &records, std::int64_t line, const std::string &text, bool join)
 {
-    std::string delims = without_blanks(text);
-    records.pair_line(line, text, delims, join);
+    records.pair_line(line, text, without_blanks(text).size(), join);
 }
 
 std::vector<stored> run_pairing(const pairing_case &c, bool join)

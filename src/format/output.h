@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "delimcheck/small_copy.h"
+
 namespace delimcheck::format {
 
 // A write that failed, with its errno value.

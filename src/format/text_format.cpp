@@ -95,20 +95,46 @@ void text_format::write(const diagnostic &d)
     out_->commit(p);
 }
 
+// The listing's line number: right-aligned in five places, wider when it has more digits.
+static char *put_line_number(char *p, std::int64_t line)
+{
+    if (line < 0 || line >= 100000) {
+        char number[24];
+        char *end = put_decimal(number, line);
+        std::size_t n = static_cast<std::size_t>(end - number);
+        std::memset(p, ' ', n < 5 ? 5 - n : 0);
+        p += n < 5 ? 5 - n : 0;
+        std::memcpy(p, number, n);
+        return p + n;
+    }
+    // Five places whatever the number, with its leading zeros blanked: listing lines come by
+    // the million, and this is most of their formatting.
+    unsigned v = static_cast<unsigned>(line);
+    p[4] = static_cast<char>('0' + v % 10);
+    p[3] = static_cast<char>('0' + v / 10 % 10);
+    p[2] = static_cast<char>('0' + v / 100 % 10);
+    p[1] = static_cast<char>('0' + v / 1000 % 10);
+    p[0] = static_cast<char>('0' + v / 10000);
+    for (int i = 0; i < 4 && p[i] == '0'; ++i)
+        p[i] = ' ';
+    return p + 5;
+}
+
 void text_format::listing(const listing_line &l)
 {
     header_once();
-    char *p = out_->reserve(32);
-    char number[24];
-    char *end = put_decimal(number, l.line);
-    for (auto n = end - number; n < 5; ++n)
-        *p++ = ' ';
-    std::memcpy(p, number, static_cast<std::size_t>(end - number));
-    p += end - number;
-    p = put_text(p, " : ");
+    const std::size_t n = l.text.size();
+    if (n > 4096) { // a line too long to assemble in place
+        char *p = put_line_number(out_->reserve(32), l.line);
+        out_->commit(put_text(p, " : "));
+        out_->text(l.text);
+        out_->put('\n');
+        return;
+    }
+    char *p = put_line_number(out_->reserve(n + 32), l.line);
+    p = put_bytes(put_text(p, " : "), l.text.data(), n);
+    *p++ = '\n';
     out_->commit(p);
-    out_->text(l.text);
-    out_->put('\n');
 }
 
 } // namespace delimcheck::format

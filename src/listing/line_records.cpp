@@ -49,28 +49,24 @@ std::string_view line_records::delims(std::size_t index) const
 // The line's closers, from its first on, answer the records' openers from the newest back.
 // A failure undoes nothing: cuts and dropped records stay, and the line keeps what was left
 // of it when the last record was dropped.
-bool line_records::join_line(std::string &d)
+std::size_t line_records::join_line(std::string_view d)
 {
     std::size_t start = 0; // where this pass begins in d; earlier bytes closed dropped records
     for (;;) {
-        if (stack_.empty()) {
-            d.erase(0, start);
-            return false;
-        }
+        if (stack_.empty())
+            return d.size() - start;
         record &r = stack_.back();
         std::size_t i = start;
         while (i < d.size() && r.delims_end > r.delims_begin) {
-            if (!is_pair(bytes_[r.delims_end - 1], d[i])) {
-                d.erase(0, start);
-                return false;
-            }
+            if (!is_pair(bytes_[r.delims_end - 1], d[i]))
+                return d.size() - start;
             --r.delims_end; // cut the record's last delimiter
             ++i;
         }
         if (r.delims_end == r.delims_begin)
             pop();
         if (i == d.size())
-            return true;
+            return 0;
         start = i;
     }
 }
@@ -89,17 +85,17 @@ bool line_records::cancels_reopened_pair(std::string_view line, std::string_view
     return closes(std::string_view(copy).substr(copy.size() - n), line, true);
 }
 
-void line_records::pair_line(std::int64_t line, std::string_view text, std::string &delims, bool join)
+void line_records::pair_line(std::int64_t line, std::string_view text, std::size_t delims_size, bool join)
 {
     if (stack_.empty()) {
-        push(line, text, delims.size());
+        push(line, text, delims_size);
         return;
     }
     if (join) {
-        // The delimiters of a line are the last bytes of its text, and joining only ever takes
-        // bytes from their front, so they are still the text's last delims.size() bytes.
-        if (!join_line(delims))
-            push(line, text, delims.size());
+        // Joining takes the delimiters from their front, so what is left of them is still the
+        // text's last bytes.
+        if (std::size_t left = join_line(text.substr(text.size() - delims_size)); left != 0)
+            push(line, text, left);
         return;
     }
     // Read from the back: indexing a deque from its front costs more on this path.
@@ -110,7 +106,7 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::stri
         return;
     }
     if (stack_.size() < 2) {
-        push(line, text, delims.size());
+        push(line, text, delims_size);
         return;
     }
     std::string_view below = bytes_between(stack_.end()[-2].text_begin, top_begin);
@@ -119,7 +115,7 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::stri
         pop();
         return;
     }
-    push(line, text, delims.size());
+    push(line, text, delims_size);
 }
 
 void line_records::list(sink &out)

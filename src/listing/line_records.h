@@ -18,9 +18,9 @@ bool closes(std::string_view a, std::string_view b, bool exact);
 
 class line_records {
 public:
-    // A flushed line: its text (leading blanks, then delimiters) and its delimiters alone, which
-    // are the text's last bytes. Joining may use up delims from their front.
-    void pair_line(std::int64_t line, std::string_view text, std::string &delims, bool join);
+    // A flushed line: its text, leading blanks and then delimiters, whose last delims_size
+    // bytes are its delimiters.
+    void pair_line(std::int64_t line, std::string_view text, std::size_t delims_size, bool join);
 
     // Stores a record on top: text, whose last delims_size bytes are its delims.
     void push(std::int64_t line, std::string_view text, std::size_t delims_size);
@@ -46,7 +46,8 @@ private:
         std::size_t delims_end;
     };
 
-    bool join_line(std::string &d);
+    // How many of the delimiters d are left to store: 0 when they all closed stored ones.
+    std::size_t join_line(std::string_view d);
     bool cancels_reopened_pair(std::string_view line, std::string_view top, std::string_view below) const;
     std::string_view bytes_between(std::size_t begin, std::size_t end) const;
 

@@ -1,5 +1,7 @@
 #include "listing/listing.h"
 
+#include <algorithm>
+
 namespace delimcheck::listing {
 
 void listing::end_of_line(std::int64_t line, sink &out)
@@ -10,14 +12,12 @@ void listing::end_of_line(std::int64_t line, sink &out)
         if (pair_) {
             // Blanks are recorded only before a line's first delimiter, so the delimiters are
             // the text's last delim_count_ bytes.
-            std::size_t n = static_cast<std::size_t>(delim_count_);
-            delims_.assign(text_, text_.size() - n, n);
-            records_.pair_line(line, text_, delims_, join_);
+            records_.pair_line(line, text(), static_cast<std::size_t>(delim_count_), join_);
         } else {
-            out.listing({line, text_});
+            out.listing({line, text()});
         }
     }
-    text_.clear();
+    size_ = 0;
     delim_count_ = 0;
 }
 
@@ -27,12 +27,23 @@ void listing::end_of_input(sink &out)
         records_.list(out);
 }
 
+void listing::grow(std::size_t more)
+{
+    std::size_t capacity = std::max({capacity_ * 2, size_ + more, std::size_t{256}});
+    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0)
+        std::memcpy(bigger.get(), text_.get(), size_);
+    text_ = std::move(bigger);
+    capacity_ = capacity;
+}
+
 void listing::clear()
 {
-    text_.clear();
-    text_.shrink_to_fit();
-    delims_.clear();
-    delims_.shrink_to_fit();
+    if (capacity_ > (1 << 16)) { // a huge line does not keep its buffer for the next input
+        text_.reset();
+        capacity_ = 0;
+    }
+    size_ = 0;
     delim_count_ = 0;
     records_.clear();
 }

@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
+#include <memory>
+#include <string_view>
 
 #include "delimcheck/delimiters.h"
 #include "delimcheck/options.h"
+#include "delimcheck/small_copy.h"
 #include "delimcheck/sink.h"
 #include "listing/line_records.h"
 
@@ -30,21 +33,26 @@ public:
         if (!show_)
             return;
         // A closer right after its own opener cancels it, like a stack within the line.
-        if (collapse_ && !text_.empty() && is_pair(text_.back(), c)) {
-            text_.pop_back();
+        if (collapse_ && size_ != 0 && is_pair(text_[size_ - 1], c)) {
+            --size_;
             --delim_count_;
             return;
         }
-        text_.push_back(c);
-        if (!is_c_space(static_cast<signed char>(c)))
-            ++delim_count_;
+        if (size_ == capacity_)
+            grow(1);
+        text_[size_++] = c; // only ever a delimiter: the blanks come through record_blanks
+        ++delim_count_;
     }
 
     // The same as record for each of n blanks, in one step: a blank never cancels anything.
     void record_blanks(const char *p, std::size_t n)
     {
-        if (show_)
-            text_.append(p, n);
+        if (!show_)
+            return;
+        if (n > capacity_ - size_)
+            grow(n);
+        put_bytes(text_.get() + size_, p, n);
+        size_ += n;
     }
 
     // The line numbered `line` ends: it is listed (-s, -m) or paired with the stored lines
@@ -58,9 +66,14 @@ public:
     line_records &records() { return records_; }
 
 private:
+    void grow(std::size_t more);
+    std::string_view text() const { return {text_.get(), size_}; }
+
     bool show_, collapse_, pair_, join_;
-    std::string text_;   // leading blanks, then the recorded delimiters
-    std::string delims_; // the recorded delimiters alone; filled when a line is paired
+    // The line so far: leading blanks, then the recorded delimiters. A plain buffer: a string
+    // spends more on its own bookkeeping than this costs per delimiter.
+    std::unique_ptr<char[]> text_;
+    std::size_t size_ = 0, capacity_ = 0;
     std::int64_t delim_count_ = 0;
     line_records records_;
 };

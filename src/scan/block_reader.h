@@ -37,7 +37,19 @@ struct block_reader {
 
     bool is_structural(std::size_t j) const { return structural[j >> 6] >> (j & 63) & 1; }
     // The first index in [i, end) whose bit in m is set (clear, with invert), or end.
-    static std::size_t next_set(const std::vector<std::uint64_t> &m, std::size_t i, std::size_t end, bool invert);
+    static std::size_t next_set(const std::vector<std::uint64_t> &m, std::size_t i, std::size_t end, bool invert)
+    {
+        std::size_t k = i >> 6;
+        std::uint64_t w = (invert ? ~m[k] : m[k]) & (~std::uint64_t{0} << (i & 63));
+        std::size_t last = (end + 63) >> 6;
+        while (w == 0) {
+            if (++k >= last)
+                return end;
+            w = invert ? ~m[k] : m[k];
+        }
+        std::size_t j = (k << 6) + static_cast<std::size_t>(__builtin_ctzll(w));
+        return j < end ? j : end;
+    }
 };
 
 } // namespace delimcheck::scan
