@@ -14,6 +14,7 @@ namespace {
 
 const std::vector<std::vector<std::string>> option_sets = {
     {}, {"-q"}, {"-e"}, {"-s"}, {"-m"}, {"-l"}, {"-j"}, {"-c", "-e", "-s"}, {"-g", "-i", "-t", "-m"}, {"-ejt"},
+    {"--hints"}, {"--format=json"}, {"-e", "--hints", "-l"},
 };
 
 // Bytes that matter placed on both sides of every block boundary the scanner crosses.
@@ -82,15 +83,16 @@ TEST(ByteClasses, EveryLevelClassifiesEveryByte)
     std::vector<unsigned char> bytes(512);
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<unsigned char>(i * 7 + i / 256);
-    std::vector<std::uint64_t> s(8), b(8);
+    std::vector<std::uint64_t> s(8), b(8), t(8);
     for (simd_level level : available_levels()) {
-        delimcheck::scan::classifier_for(level)(bytes.data(), bytes.size(), {s.data(), b.data()});
+        delimcheck::scan::classifier_for(level)(bytes.data(), bytes.size(), {s.data(), b.data(), t.data()});
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             unsigned char c = bytes[i];
             bool structural = std::strchr("\n\\\"#()[]{}", c) != nullptr && c != 0;
             bool blank = c == ' ' || c == '\t';
             ASSERT_EQ((s[i / 64] >> (i % 64)) & 1, structural ? 1u : 0u) << int(c) << " level " << int(level);
             ASSERT_EQ((b[i / 64] >> (i % 64)) & 1, blank ? 1u : 0u) << int(c) << " level " << int(level);
+            ASSERT_EQ((t[i / 64] >> (i % 64)) & 1, c == '\t' ? 1u : 0u) << int(c) << " level " << int(level);
         }
     }
 }

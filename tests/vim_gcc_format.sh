@@ -24,6 +24,7 @@ second.tcl:2:14: error: Inside a string: unmatched ]
 second.tcl:2:11: note: " opened here
 second.tcl:2:17: warning: \ followed by blank space at the end of the line
 second.tcl:4:1: error: Unmatching }
+second.tcl:3:5: note: likely fault: this closer stands at another indentation than the line of the { on line 1 it closes
 END
 if ! diff -u expected.txt qf.txt; then
   echo "delimcheck output was:"; cat out.txt

@@ -7,6 +7,15 @@ void steps::begin_input()
     stack_.clear();
     in_string_ = false;
     listing_.clear();
+    if (gives_hints())
+        hints_.begin_input();
+}
+
+void steps::discard()
+{
+    stack_.pop();
+    if (gives_hints())
+        hints_.discarded(stack_.size());
 }
 
 void steps::end_input(position end)
@@ -16,7 +25,7 @@ void steps::end_input(position end)
     listing_.end_of_line(end.line, out_);
     while (!stack_.empty()) {
         emit(diagnostic_kind::missing_closer, end, 0, stack_.top_closer(), &stack_.top());
-        stack_.pop();
+        discard();
     }
     stack_.clear();
     listing_.end_of_input(out_);
@@ -34,6 +43,18 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
     d.pair_closer = pair_closer;
     d.opener = opener != nullptr ? position{opener->line, opener->column} : position{};
     d.opener_byte = opener != nullptr ? opener_of(opener->closer) : 0;
+    d.likely = {};
+    if (hint_mode_ == hint_mode::deferred && severity_of(kind) == severity::error)
+        throw hints_needed{};
+    if (gives_hints() && severity_of(kind) == severity::error) {
+        // A string left open is a quote's fault, which the indentation knows nothing of; what
+        // is never closed is, failing all else, best looked for at its opener.
+        bool missing = kind == diagnostic_kind::missing_closer;
+        if (!(missing && expected == '"'))
+            d.likely = hints_.likely(at);
+        if (missing && d.likely.at.line == 0 && d.opener.line != at.line && !hints_.top_block_runs_to_end(stack_.size()))
+            d.likely = {d.opener, hint_reason::never_closed, d.opener, d.opener_byte};
+    }
     out_.report(d);
 }
 
@@ -46,6 +67,8 @@ void steps::mismatch(char c, position at)
 {
     if (stack_.empty()) {
         emit(diagnostic_kind::unmatched_closer, at, c, 0, nullptr);
+        if (gives_hints())
+            hints_.unmatched(at);
         return;
     }
     char expected = stack_.top_closer();
@@ -70,11 +93,13 @@ void steps::unwind_string(position at)
     while (!stack_.empty() && stack_.top_closer() != '"') {
         if (opts_.report_in_string)
             emit(diagnostic_kind::string_unclosed, at, opener_of(stack_.top_closer()), 0, &stack_.top());
-        stack_.pop();
+        discard();
     }
     if (!stack_.empty()) {
         in_string_ = stack_.top().saved_in_string;
         stack_.pop();
+        if (gives_hints())
+            hints_.matched(at, stack_.size());
     }
 }
 
@@ -85,14 +110,17 @@ void steps::balance(char expected, char c, position at)
     char k = balancing_closer(c, expected);
     for (;;) {
         if (stack_.top_closer() == k) {
-            if (k == c)
+            if (k == c) {
                 stack_.pop();
-            else
+                if (gives_hints())
+                    hints_.matched(at, stack_.size());
+            } else {
                 emit(diagnostic_kind::wrong_closer, at, c, expected, &stack_.top());
+            }
             return;
         }
         emit(diagnostic_kind::balanced_closer, at, c, expected, &stack_.top(), k);
-        stack_.pop();
+        discard();
         if (stack_.empty())
             return;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "check/delim_stack.h"
+#include "check/fault_hints.h"
 #include "delimcheck/delimiters.h"
 #include "delimcheck/diagnostic.h"
 #include "delimcheck/options.h"
@@ -13,6 +14,20 @@
 #include "listing/listing.h"
 
 namespace delimcheck::checking {
+
+// What a scan does besides checking, fixed when its code is compiled: a run without the
+// listing, the -e warning or the hints carries none of their tests per byte.
+struct step_mode {
+    bool listing = false;
+    bool warn = false;
+    bool hints = false;
+};
+
+// When the hints are read. Deferred: the input is read without them, and the first report that
+// would carry one stops the scan (hints_needed is thrown), for the input to be read again with
+// them; most inputs have no report, and then the hints cost nothing.
+enum class hint_mode : std::uint8_t { off, deferred, on };
+struct hints_needed {};
 
 class steps {
 public:
@@ -28,36 +43,43 @@ public:
     bool hash_lines() const { return opts_.hash_lines; }
     bool warns_backslash_blank() const { return opts_.warn_backslash_blank; }
     bool lists() const { return listing_.on(); }
+    bool gives_hints() const { return hint_mode_ == hint_mode::on; }
+    bool wants_lines() const { return !hints_.placed(); }
+    void set_hint_mode(hint_mode m) { hint_mode_ = m; }
+    void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh)
+    {
+        hints_.line_begins(first, indent, first_byte, afresh, stack_);
+    }
     void record_blanks(const char *p, std::size_t n) { listing_.record_blanks(p, n); }
     void end_of_line(std::int64_t line) { listing_.end_of_line(line, out_); }
     void backslash_blank(position at);
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
     // line; braces and brackets everywhere but in a hash line with nothing open.
-    template <bool Listing>
+    template <step_mode Mode>
     [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
     {
         switch (c) {
         case '(':
             if (paren_tracked(in_hash_line))
-                push<Listing>(')', at);
+                push<Mode>(')', at);
             break;
         case ')':
             if (paren_tracked(in_hash_line))
-                close<Listing>(')', at);
+                close<Mode>(')', at);
             break;
         case '{':
             if (!in_hash_line || !stack_.empty())
-                push<Listing>('}', at);
+                push<Mode>('}', at);
             break;
         case '[':
             if (!in_hash_line || !stack_.empty())
-                push<Listing>(']', at);
+                push<Mode>(']', at);
             in_string_ = false; // a bracket opens a command context, even inside a string
             break;
         default: // ']' or '}'
             if (!in_hash_line || !stack_.empty())
-                close<Listing>(static_cast<char>(c), at);
+                close<Mode>(static_cast<char>(c), at);
             break;
         }
     }
@@ -65,15 +87,15 @@ public:
     // A quote closes the open string, or opens one at the start of a word (anywhere with -t),
     // or is plain text in a word. prev is the byte before it; follower the byte after it, -1
     // at the end of the input.
-    template <bool Listing>
+    template <step_mode Mode>
     [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
     {
         if (in_string_) {
             if (!in_hash_line && !accepted_follower(follower))
                 extra_after_string(at);
-            close<Listing>('"', at);
+            close<Mode>('"', at);
         } else if (opts_.any_quote_opens || is_c_space(prev) || prev == '(' || prev == '{' || prev == '[') {
-            push<Listing>('"', at);
+            push<Mode>('"', at);
             in_string_ = true;
         }
     }
@@ -92,21 +114,23 @@ private:
         return !stack_.empty() && stack_.top_closer() != ']' && !in_hash_line;
     }
 
-    template <bool Listing> [[gnu::always_inline]] void push(char closer, position at)
+    template <step_mode Mode> [[gnu::always_inline]] void push(char closer, position at)
     {
         stack_.push({at.line, at.column, closer, in_string_});
-        if constexpr (Listing)
+        if constexpr (Mode.listing)
             listing_.record(opener_of(closer));
     }
 
     // What a closer means against the stack: a match, or one of the reports.
-    template <bool Listing> [[gnu::always_inline]] void close(char c, position at)
+    template <step_mode Mode> [[gnu::always_inline]] void close(char c, position at)
     {
-        if constexpr (Listing)
+        if constexpr (Mode.listing)
             listing_.record(c);
         if (!stack_.empty() && stack_.top_closer() == c) {
             in_string_ = stack_.top().saved_in_string;
             stack_.pop();
+            if constexpr (Mode.hints)
+                hints_.matched(at, stack_.size());
             return;
         }
         mismatch(c, at);
@@ -114,6 +138,8 @@ private:
 
     void extra_after_string(position at);
     void mismatch(char c, position at);
+    // Pops the top entry without a match: balancing, unwinding a string, the end of the input.
+    void discard();
     void unwind_string(position at);
     void balance(char expected, char c, position at);
     // Every report goes through here. Its fields are set one by one in a value kept for the
@@ -126,36 +152,44 @@ private:
     delim_stack stack_;
     bool in_string_ = false;
     listing::listing listing_;
+    fault_hints hints_;
+    hint_mode hint_mode_ = hint_mode::off;
     diagnostic diag_;
 };
 
-// The machine as the scanners see it (see scan/lexer.h), with the listing and the -e warning
-// fixed when the code is compiled: a run without them carries none of their tests per byte.
-template <bool Listing, bool Warn> class steps_view {
+// The machine as the scanners see it (see scan/lexer.h), in one mode.
+template <step_mode Mode> class steps_view {
 public:
     explicit steps_view(steps &m) : m_(m) {}
     bool in_string() const { return m_.in_string(); }
     bool hash_lines() const { return m_.hash_lines(); }
-    static constexpr bool warn_backslash_blank() { return Warn; }
-    static constexpr bool listing_on() { return Listing; }
+    static constexpr bool warn_backslash_blank() { return Mode.warn; }
+    static constexpr bool listing_on() { return Mode.listing; }
+    static constexpr bool hints_on() { return Mode.hints; }
     void record_blanks(const char *p, std::size_t n)
     {
-        if constexpr (Listing)
+        if constexpr (Mode.listing)
             m_.record_blanks(p, n);
     }
     void end_of_line(std::int64_t line)
     {
-        if constexpr (Listing)
+        if constexpr (Mode.listing)
             m_.end_of_line(line);
     }
+    void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh)
+    {
+        if constexpr (Mode.hints)
+            m_.line_begins(first, indent, first_byte, afresh);
+    }
+    bool wants_lines() const { return m_.wants_lines(); }
     void backslash_blank(position at) { m_.backslash_blank(at); }
     [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
     {
-        m_.delimiter<Listing>(c, at, in_hash_line);
+        m_.delimiter<Mode>(c, at, in_hash_line);
     }
     [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
     {
-        m_.quote<Listing>(at, prev, follower, in_hash_line);
+        m_.quote<Mode>(at, prev, follower, in_hash_line);
     }
 
 private:

@@ -42,4 +42,23 @@ std::string_view severity_name(severity s)
     return "error";
 }
 
+std::string hint_text(const hint &h)
+{
+    std::string opener = std::string("the ") + h.opener_byte + " on line " + std::to_string(h.opener.line);
+    switch (h.reason) {
+    case hint_reason::dedent_without_close:
+        return "indentation returns to the level of " + opener + " here, but nothing closes it";
+    case hint_reason::closer_indentation:
+        return std::string("this closer stands at another indentation than the line of ") + opener + " it closes";
+    case hint_reason::indent_without_open:
+        return "the lines after this one are indented deeper, but it opens nothing";
+    case hint_reason::never_closed:
+        return h.opener_byte == '"' ? "this \" opens a string that is never closed"
+                                    : std::string("this ") + h.opener_byte + " is never closed";
+    case hint_reason::none:
+        break;
+    }
+    return {};
+}
+
 } // namespace delimcheck

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace delimcheck {
@@ -32,21 +33,25 @@ inline constexpr int diagnostic_kind_count = 10;
 
 enum class severity : std::uint8_t { error, warning, note };
 
-// What the analysis of indentation says about where the fault most likely is.
+// What the indentation says about where the fault most likely is.
 enum class hint_reason : std::uint8_t {
     none,
-    dedent_without_close, // indentation returns to the opener's level, but nothing closes it
-    closer_indentation,   // a closer stands at another indentation than the line that opened it
-    indent_without_open,  // the indentation grows after a line that opened nothing
-    closer_dedented,      // a closer sits left of the block it would close
+    dedent_without_close, // the indentation returns to the level of an open brace's line here
+    closer_indentation,   // this closer stands at another indentation than its opener's line
+    indent_without_open,  // the lines after this one are indented deeper, but it opens nothing
+    never_closed,         // nothing in the indentation: the opener that is never closed
 };
 
 struct hint {
-    position at;                          // line 0: no hint
+    position at;                            // line 0: no hint
     hint_reason reason = hint_reason::none;
-    position opener;                      // the opener whose block the indentation speaks of
+    position opener;                        // the opener the indentation speaks of, if any
     char opener_byte = 0;
 };
+
+// The words of a hint: "indentation returns to the level of the { on line 12 here, but nothing
+// closes it".
+std::string hint_text(const hint &h);
 
 struct diagnostic {
     diagnostic_kind kind = diagnostic_kind::unmatched_closer;

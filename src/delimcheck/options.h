@@ -26,6 +26,7 @@ struct options {
     bool report_in_string = true;      // -i clears: the "Inside a string" reports
     bool any_quote_opens = false;      // -t: every quote outside a string opens one
     listing_mode listing = listing_mode::none;
+    bool hints = false; // read the indentation for where the fault most likely is (diagnostic::likely)
     scanner_kind scanner = scanner_kind::fast;
     simd_level simd = simd_level::best; // the widest level the processor runs
 };

@@ -20,6 +20,7 @@ enum long_option : int {
     opt_files_from,
     opt_null,
     opt_jobs,
+    opt_hints,
 };
 
 const struct option long_options[] = {
@@ -32,6 +33,7 @@ const struct option long_options[] = {
     {"files-from", required_argument, nullptr, opt_files_from},
     {"null", no_argument, nullptr, opt_null},
     {"jobs", required_argument, nullptr, opt_jobs},
+    {"hints", no_argument, nullptr, opt_hints},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -173,6 +175,9 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         case opt_null:
             c.null_separated = true;
             break;
+        case opt_hints:
+            c.check.hints = true;
+            break;
         case opt_jobs:
             if (!parse_jobs(optarg, c.jobs))
                 return usage_error(std::string("--jobs takes a number from 1 to 1024, not '") + optarg + "'");
@@ -188,6 +193,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         r.action = cli_action::version;
     if (c.format != format::format_kind::text && c.check.listing != listing_mode::none)
         return usage_error("-s, -m, -l and -j list lines in the text format only");
+    if (c.format != format::format_kind::text)
+        c.check.hints = true; // an editor or a CI report should point at the likely fault
     for (int i = optind; i < argc; ++i)
         c.operands.emplace_back(argv[i]);
     return r;
@@ -195,8 +202,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
 
 std::string help_text()
 {
-    return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--status] [--recursive] [--include=GLOB]\n"
-           "                  [--files-from=FILE [--null]] [--jobs=N] [file ...]\n"
+    return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
+           "                  [--include=GLOB] [--files-from=FILE [--null]] [--jobs=N] [file ...]\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
            "  -e                warn about a backslash followed by blanks at the end of a line\n"
@@ -209,6 +216,7 @@ std::string help_text()
            "  -s                list every line that holds a tracked delimiter, with its indentation\n"
            "  -t                every double quote outside a string opens one\n"
            "  --format=NAME     text (the default), gcc, json, github or sarif\n"
+           "  --hints           text format: after a report, where the indentation places the fault\n"
            "  --status          exit 1 when anything was reported, 2 when an input could not be read\n"
            "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
            "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"

@@ -24,11 +24,12 @@ void gcc_format::line(position at, std::string_view severity, std::string_view t
     out_->put('\n');
 }
 
-// An input that cannot be read has no position of its own: its errors stand at line 1, column 1.
+// The hint first, right after its error: it is where an editor should go.
 void gcc_format::write(const diagnostic &d)
 {
-    position at = d.at.line != 0 ? d.at : position{1, 1};
-    line(at, severity_name(severity_of(d.kind)), message(d));
+    line(shown_position(d), severity_name(severity_of(d.kind)), message(d));
+    if (d.likely.at.line != 0)
+        line(d.likely.at, "note", "likely fault: " + hint_text(d.likely));
     if (d.opener.line != 0)
         line(d.opener, "note", related_message(d));
 }

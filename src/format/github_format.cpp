@@ -59,6 +59,14 @@ void github_format::write(const diagnostic &d)
         out.text(": ");
         out.text(escaped(related_message(d), false));
     }
+    if (d.likely.at.line != 0) {
+        out.text("%0Alikely ");
+        out.decimal(d.likely.at.line);
+        out.put(':');
+        out.decimal(d.likely.at.column);
+        out.text(": ");
+        out.text(escaped(hint_text(d.likely), false));
+    }
     out.put('\n');
 }
 

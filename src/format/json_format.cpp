@@ -48,6 +48,13 @@ void json_format::write(const diagnostic &d)
         json_string(out, related_message(d));
         out.text("}]");
     }
+    if (d.likely.at.line != 0) {
+        out.text(", \"likely\": {");
+        line_and_column(out, d.likely.at);
+        out.text(", \"reason\": ");
+        json_string(out, hint_text(d.likely));
+        out.put('}');
+    }
     out.put('}');
 }
 

@@ -132,13 +132,23 @@ void sarif_format::write(const diagnostic &d)
     out.text("}, \"locations\": [{");
     physical_location(shown_position(d));
     out.text("}]");
-    if (d.opener.line != 0) {
-        out.text(", \"relatedLocations\": [{\"id\": 1, ");
-        physical_location(d.opener);
+    // The opener named, and where the indentation places the fault, as related locations.
+    int related = 0;
+    auto relate = [&](position at, const std::string &text) {
+        out.text(related == 0 ? ", \"relatedLocations\": [{\"id\": " : ", {\"id\": ");
+        out.decimal(++related);
+        out.text(", ");
+        physical_location(at);
         out.text(", \"message\": {\"text\": ");
-        json_string(out, related_message(d));
-        out.text("}}]");
-    }
+        json_string(out, text);
+        out.text("}}");
+    };
+    if (d.opener.line != 0)
+        relate(d.opener, related_message(d));
+    if (d.likely.at.line != 0)
+        relate(d.likely.at, "likely fault: " + hint_text(d.likely));
+    if (related != 0)
+        out.put(']');
     out.put('}');
 }
 

@@ -93,6 +93,19 @@ void text_format::write(const diagnostic &d)
     }
     *p++ = '\n';
     out_->commit(p);
+    if (d.likely.at.line != 0)
+        write_hint(d.likely);
+}
+
+// With --hints, after its report: "  hint: line L char C: REASON", set apart from reports and
+// listing lines by its first bytes.
+void text_format::write_hint(const hint &h)
+{
+    char *p = out_->reserve(longest_report);
+    p = put_line_char(put_text(p, "  hint: "), h.at);
+    out_->commit(put_text(p, ": "));
+    out_->text(hint_text(h));
+    out_->put('\n');
 }
 
 // The listing's line number: right-aligned in five places, wider when it has more digits.

@@ -29,6 +29,7 @@ private:
             print_header();
     }
     void print_header();
+    void write_hint(const hint &h);
 
     output *out_ = nullptr;
     bool quiet_;

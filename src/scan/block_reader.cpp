@@ -16,7 +16,7 @@ static_assert(configured_block_size % 64 == 0 && configured_block_size >= 64, "b
 const std::size_t block_size = configured_block_size;
 
 block_reader::block_reader(simd_level level)
-    : buf(64 + block_size + 64), structural(block_size / 64 + 1), blank(block_size / 64 + 1),
+    : buf(64 + block_size + 64), structural(block_size / 64 + 1), blank(block_size / 64 + 1), tab(block_size / 64 + 1),
       classify(classifier_for(level))
 {
 }
@@ -41,7 +41,7 @@ bool block_reader::refill(byte_source &src, std::size_t from)
     have = keep + got;
     std::size_t padded = (have + 63) & ~std::size_t{63};
     std::memset(b + have, 0, padded - have);
-    classify(b, padded, {structural.data(), blank.data()});
+    classify(b, padded, {structural.data(), blank.data(), tab.data()});
     if (got == 0)
         b[have] = 0xFF; // nothing follows the last byte
     return got > 0;

@@ -25,6 +25,7 @@ struct block_reader {
     std::vector<unsigned char> buf;          // 64 bytes before the block, the block, and the padding of its last chunk
     std::vector<std::uint64_t> structural;   // bit per byte: the byte needs a step
     std::vector<std::uint64_t> blank;        // bit per byte: ' ' or '\t'
+    std::vector<std::uint64_t> tab;          // bit per byte: '\t'
     std::size_t have = 0;                    // bytes in buf
     std::int64_t base = 0;                   // input offset of buf[0]
     std::int64_t last_newline = -1;          // input offset of the newline that began the current line
@@ -36,6 +37,8 @@ struct block_reader {
     bool refill(byte_source &src, std::size_t from);
 
     bool is_structural(std::size_t j) const { return structural[j >> 6] >> (j & 63) & 1; }
+    // Whether a tab stands in [from, to).
+    bool tab_in(std::size_t from, std::size_t to) const { return next_set(tab, from, to, false) < to; }
     // The first index in [i, end) whose bit in m is set (clear, with invert), or end.
     static std::size_t next_set(const std::vector<std::uint64_t> &m, std::size_t i, std::size_t end, bool invert)
     {

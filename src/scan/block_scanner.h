@@ -63,6 +63,24 @@ template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, s
         if (s.at_line_start)
             settle_line_start(r, s, m, line_begin, j);
     };
+    // For the hints: each physical line's first non-blank byte, handed over as the line begins,
+    // right after the newline before it (nothing but blanks lies between), or at the start of
+    // the next block when the blanks run over the border.
+    auto line_from = [&](std::size_t from) {
+        std::size_t first = block_reader::next_set(r.blank, from, limit, true);
+        if (r.tab_in(from, first)) {
+            for (std::size_t x = from; x < first; ++x)
+                s.indent = indent_after(s.indent, buf[x]);
+        } else {
+            s.indent += static_cast<std::int32_t>(first - from);
+        }
+        s.line_pending = first >= limit;
+        if (!s.line_pending && buf[first] != '\n')
+            m.line_begins({s.line, static_cast<std::int64_t>(first) + origin}, s.indent, buf[first], s.at_line_start);
+    };
+    if constexpr (M::hints_on())
+        if (s.line_pending && m.wants_lines())
+            line_from(0);
     auto delimiter = [&](std::size_t j, unsigned char c, std::int64_t column) {
         if constexpr (M::listing_on())
             line_started(j);
@@ -87,6 +105,9 @@ template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, s
             newline_step(s, m, column);
             origin = -static_cast<std::int64_t>(j);
             line_begin = j + 1;
+            if constexpr (M::hints_on())
+                if (m.wants_lines())
+                    line_from(j + 1);
             continue;
         }
         if (c == '#') {
@@ -110,8 +131,12 @@ template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, s
                 line_started(j);
             unsigned char escaped = buf[j + 1];
             escape_step(s, m, escaped, column);
-            if (escaped == '\n')
+            if (escaped == '\n') {
                 origin = -static_cast<std::int64_t>(j + 1);
+                if constexpr (M::hints_on())
+                    if (j + 2 <= limit && m.wants_lines())
+                        line_from(j + 2);
+            }
             // The escaped byte is consumed, whatever it is.
             std::size_t e = j + 1;
             if (e == limit) {

@@ -10,7 +10,7 @@ namespace delimcheck::scan {
 
 namespace {
 
-constexpr unsigned char structural_bit = 1, blank_bit = 2;
+constexpr unsigned char structural_bit = 1, blank_bit = 2, tab_bit = 4;
 
 struct class_table {
     unsigned char of[256] = {};
@@ -19,7 +19,7 @@ struct class_table {
         for (unsigned char c : {'\n', '\\', '"', '#', '(', ')', '[', ']', '{', '}'})
             of[c] = structural_bit;
         of[static_cast<unsigned char>(' ')] = blank_bit;
-        of[static_cast<unsigned char>('\t')] = blank_bit;
+        of[static_cast<unsigned char>('\t')] = blank_bit | tab_bit;
     }
 };
 constexpr class_table classes;
@@ -27,14 +27,16 @@ constexpr class_table classes;
 void classify_scalar(const unsigned char *p, std::size_t n, byte_masks m)
 {
     for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
-        std::uint64_t s = 0, b = 0;
+        std::uint64_t s = 0, b = 0, t = 0;
         for (unsigned k = 0; k < 64; ++k) {
             unsigned char c = classes.of[p[k]];
             s |= static_cast<std::uint64_t>(c & structural_bit) << k;
             b |= static_cast<std::uint64_t>((c & blank_bit) >> 1) << k;
+            t |= static_cast<std::uint64_t>((c & tab_bit) >> 2) << k;
         }
         m.structural[chunk] = s;
         m.blank[chunk] = b;
+        m.tab[chunk] = t;
     }
 }
 
@@ -47,7 +49,7 @@ void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
                   rb = _mm_set1_epi8(']'), lc = _mm_set1_epi8('{'), rc = _mm_set1_epi8('}'),
                   sp = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
     for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
-        std::uint64_t s = 0, b = 0;
+        std::uint64_t s = 0, b = 0, t = 0;
         for (unsigned k = 0; k < 4; ++k) {
             __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
             __m128i hit = _mm_or_si128(
@@ -56,12 +58,15 @@ void classify_sse2(const unsigned char *p, std::size_t n, byte_masks m)
                 _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rp), _mm_cmpeq_epi8(v, lb)),
                              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rb), _mm_cmpeq_epi8(v, lc)),
                                           _mm_or_si128(_mm_cmpeq_epi8(v, rc), _mm_cmpeq_epi8(v, ha)))));
-            __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, sp), _mm_cmpeq_epi8(v, tab));
+            __m128i tabs = _mm_cmpeq_epi8(v, tab);
+            __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, sp), tabs);
             s |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
             b |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * k);
+            t |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(tabs))) << (16 * k);
         }
         m.structural[chunk] = s;
         m.blank[chunk] = b;
+        m.tab[chunk] = t;
     }
 }
 
@@ -76,18 +81,21 @@ __attribute__((target("avx2"))) void classify_avx2(const unsigned char *p, std::
     const __m256i nibble = _mm256_set1_epi8(0x0f), zero = _mm256_setzero_si256();
     const __m256i sp = _mm256_set1_epi8(' '), tab = _mm256_set1_epi8('\t');
     for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
-        std::uint64_t s = 0, b = 0;
+        std::uint64_t s = 0, b = 0, t = 0;
         for (unsigned k = 0; k < 2; ++k) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
             __m256i lo = _mm256_shuffle_epi8(low_classes, _mm256_and_si256(v, nibble));
             __m256i hi = _mm256_shuffle_epi8(high_classes, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
             __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(lo, hi), zero);
-            __m256i blank = _mm256_or_si256(_mm256_cmpeq_epi8(v, sp), _mm256_cmpeq_epi8(v, tab));
+            __m256i tabs = _mm256_cmpeq_epi8(v, tab);
+            __m256i blank = _mm256_or_si256(_mm256_cmpeq_epi8(v, sp), tabs);
             s |= static_cast<std::uint64_t>(~static_cast<unsigned>(_mm256_movemask_epi8(none))) << (32 * k);
             b |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(blank))) << (32 * k);
+            t |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(tabs))) << (32 * k);
         }
         m.structural[chunk] = s;
         m.blank[chunk] = b;
+        m.tab[chunk] = t;
     }
 }
 

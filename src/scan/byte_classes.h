@@ -9,11 +9,12 @@
 namespace delimcheck::scan {
 
 // For each 64-byte chunk, bit k of `structural` is set when byte k is one of
-// '\n' '\\' '"' '#' '(' ')' '[' ']' '{' '}', and bit k of `blank` when it is ' ' or '\t'.
-// Every other byte only moves the column.
+// '\n' '\\' '"' '#' '(' ')' '[' ']' '{' '}', bit k of `blank` when it is ' ' or '\t', and bit k
+// of `tab` when it is '\t'. Every other byte only moves the column.
 struct byte_masks {
     std::uint64_t *structural;
     std::uint64_t *blank;
+    std::uint64_t *tab;
 };
 
 // Fills masks for p[0, n) where n is a multiple of 64.

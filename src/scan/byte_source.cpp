@@ -1,8 +1,10 @@
 #include "scan/byte_source.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <istream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace delimcheck::scan {
@@ -13,6 +15,21 @@ std::size_t memory_source::read(unsigned char *p, std::size_t n)
     std::memcpy(p, rest_.data(), n);
     rest_.remove_prefix(n);
     return n;
+}
+
+fd_source::fd_source(int fd) : fd_(fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        start_ = lseek(fd, 0, SEEK_CUR);
+}
+
+bool fd_source::rewind()
+{
+    if (start_ < 0 || lseek(fd_, start_, SEEK_SET) != start_)
+        return false;
+    error_ = 0;
+    return true;
 }
 
 std::size_t fd_source::read(unsigned char *p, std::size_t n)
@@ -28,6 +45,22 @@ std::size_t fd_source::read(unsigned char *p, std::size_t n)
             return 0;
         }
     }
+}
+
+istream_source::istream_source(std::istream &in) : in_(in)
+{
+    std::streampos at = in.tellg();
+    start_ = at == std::streampos(-1) ? -1 : static_cast<long long>(at);
+}
+
+bool istream_source::rewind()
+{
+    if (start_ < 0)
+        return false;
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(start_));
+    error_ = 0;
+    return !in_.fail();
 }
 
 std::size_t istream_source::read(unsigned char *p, std::size_t n)

@@ -14,6 +14,9 @@ public:
     // fails; error() then holds its errno value.
     virtual std::size_t read(unsigned char *p, std::size_t n) = 0;
     int error() const { return error_; }
+    // Whether the input can be read again from its start, and doing so; false when it cannot.
+    virtual bool can_rewind() const { return false; }
+    virtual bool rewind() { return false; }
 
 protected:
     int error_ = 0;
@@ -21,29 +24,41 @@ protected:
 
 class memory_source final : public byte_source {
 public:
-    explicit memory_source(std::string_view bytes) : rest_(bytes) {}
+    explicit memory_source(std::string_view bytes) : all_(bytes), rest_(bytes) {}
     std::size_t read(unsigned char *p, std::size_t n) override;
+    bool can_rewind() const override { return true; }
+    bool rewind() override
+    {
+        rest_ = all_;
+        return true;
+    }
 
 private:
-    std::string_view rest_;
+    std::string_view all_, rest_;
 };
 
 class fd_source final : public byte_source {
 public:
-    explicit fd_source(int fd) : fd_(fd) {}
+    explicit fd_source(int fd);
     std::size_t read(unsigned char *p, std::size_t n) override;
+    bool can_rewind() const override { return start_ >= 0; }
+    bool rewind() override;
 
 private:
     int fd_;
+    long long start_ = -1; // where a regular file was when its reading began; -1 for anything else
 };
 
 class istream_source final : public byte_source {
 public:
-    explicit istream_source(std::istream &in) : in_(in) {}
+    explicit istream_source(std::istream &in);
     std::size_t read(unsigned char *p, std::size_t n) override;
+    bool can_rewind() const override { return start_ >= 0; }
+    bool rewind() override;
 
 private:
     std::istream &in_;
+    long long start_ = -1;
 };
 
 // One byte at a time over a source, with one byte of look-ahead: what the plain scanner reads.

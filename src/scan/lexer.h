@@ -10,6 +10,11 @@
 //   void backslash_blank(position at);                  an escaped blank ends the line
 //   void delimiter(unsigned char c, position at, bool in_hash_line);   one of ( ) [ ] { }
 //   void quote(position at, signed char prev, signed char follower, bool in_hash_line);
+//   static constexpr bool hints_on();    and then, for each physical line with a non-blank byte,
+//   void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh);
+//     at that byte, before its step: indent is the width of the blanks before it, a tab to the
+//     next multiple of 8; afresh says that the line is no continuation and not inside a string;
+//   bool wants_lines() const;            false once the lines need not be handed over any more
 #pragma once
 
 #include <cstdint>
@@ -26,7 +31,15 @@ struct lex_state {
     bool backslash_blank = false;      // an escaped blank is pending on this line
     signed char prev = ' ';            // the byte dealt with last; the one before a quote
     std::int64_t backslash_column = 0; // of the backslash that escaped that blank
+    bool line_pending = true;          // hints: the line's first non-blank byte is still to come
+    std::int32_t indent = 0;           // hints: the width of the blanks before it so far
 };
+
+// The width of blanks after `width` columns of them: a tab goes to the next multiple of 8.
+inline std::int32_t indent_after(std::int32_t width, unsigned char blank)
+{
+    return blank == '\t' ? (width / 8 + 1) * 8 : width + 1;
+}
 
 // A newline byte, escaped or not, ends the line; only a plain newline outside a string starts
 // the next one afresh.
@@ -39,6 +52,10 @@ template <class M> inline void end_of_line(lex_state &s, M &m, std::int64_t colu
     }
     ++s.line;
     s.line_end_column = column;
+    if constexpr (M::hints_on()) {
+        s.line_pending = true;
+        s.indent = 0;
+    }
 }
 
 template <class M> inline void newline_step(lex_state &s, M &m, std::int64_t column)

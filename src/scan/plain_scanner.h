@@ -15,6 +15,16 @@ template <class M> position scan_plain(byte_source &src, M &m)
     std::int64_t column = 0;
     for (int c; (c = in.get()) >= 0;) {
         ++column;
+        if constexpr (M::hints_on()) {
+            if (s.line_pending) {
+                if (c == ' ' || c == '\t') {
+                    s.indent = indent_after(s.indent, static_cast<unsigned char>(c));
+                } else if (c != '\n') {
+                    m.line_begins({s.line, column}, s.indent, static_cast<unsigned char>(c), s.at_line_start);
+                    s.line_pending = false;
+                }
+            }
+        }
         switch (c) {
         case '\\': {
             int escaped = in.get();
