@@ -7,6 +7,7 @@ namespace delimcheck::checking {
 namespace {
 
 constexpr std::size_t max_pending_indents = 64;
+constexpr std::int64_t small_input_lines = 40;
 
 // A closer stands in place at its opener's indentation, give or take a column: a brace out by
 // one is a slip of the hand, a lost or stray brace moves the lines a whole level.
@@ -20,7 +21,9 @@ void fault_hints::begin_input()
     indents_.clear();
     deepest_indent_ = -1;
     standing_ = {};
-    quirks_ = code_lines_ = 0;
+    in_place_ = doubts_ = nested_lines_ = 0;
+    first_doubt_ = {};
+    signed_ = false;
     line_first_ = {};
     line_indent_ = 0;
     line_closer_first_ = false;
@@ -58,8 +61,27 @@ void fault_hints::record_open_entries(const delim_stack &stack)
 
 void fault_hints::stand(const mark &m)
 {
-    if (m.before(standing_))
+    first_sign();
+    if (placed()) {
+        if (m.before(standing_))
+            standing_ = m;
+        return;
+    }
+    if (trusted()) {
         standing_ = m;
+        return;
+    }
+    if (m.before(first_doubt_))
+        first_doubt_ = m;
+    ++doubts_;
+}
+
+// The indentation has earned trust when blocks were closed in place and the doubts are few
+// beside them, or when, with no doubt at all, enough lines sat nested in their blocks before the
+// first sign of a fault: a script indented at random seldom gets that far.
+bool fault_hints::trusted() const
+{
+    return in_place_ >= 1 + 2 * doubts_ || (doubts_ == 0 && nested_lines_ >= 8);
 }
 
 // The indentation came back to or left of lines that opened nothing before deeper ones: if the
@@ -119,8 +141,12 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
         if (e.line < first.line && !line_closer_first_) {
             if (e.body == block::unknown) {
                 e.body = indent > level ? block::indented : block::flat;
-            } else if (e.body == block::indented && indent <= level && e.dedent_line == 0) {
+            } else if (e.body == block::indented && indent > level && !signed_) {
+                ++nested_lines_;
+            }
+            if (e.body == block::indented && indent <= level && e.dedent_line == 0) {
                 // The closer went missing right after the block's last line, at its opener's level.
+                first_sign();
                 e.dedent_line = std::min(content_before + 1, first.line);
                 e.dedent_column = level + 1;
                 auto self = static_cast<std::int32_t>(stack_.size() - 1);
@@ -133,11 +159,11 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
     if (have_code_ && !line_closer_first_ && indent > code_indent_ && !previous_left_open &&
         indents_.size() < max_pending_indents)
     {
+        first_sign();
         indents_.push_back({{code_first_, hint_reason::indent_without_open, {}, 0}, code_indent_});
         deepest_indent_ = std::max(deepest_indent_, code_indent_);
     }
 
-    ++code_lines_;
     have_code_ = true;
     code_first_ = first;
     code_indent_ = indent;
@@ -160,6 +186,7 @@ void fault_hints::matched_across_lines(position at)
     bool in_place = same_level(line_indent_, e.indent) || same_level(line_indent_, e.phys_indent) ||
                     same_level(line_indent_, e.cmd_indent);
     if (in_place) {
+        ++in_place_;
         if (e.dedent_line != 0)
             quirk();
     } else {
@@ -188,21 +215,22 @@ void fault_hints::unmatched(position at)
     }
 }
 
-// Harmless quirks now and then are the way of real scripts; many of them mean that the
-// indentation does not follow the nesting, and then no hint is better than a wrong one.
-bool fault_hints::too_irregular() const { return quirks_ > 3 + code_lines_ / 40; }
-
+// A short script has had no room to earn trust, and is on one screen anyway: it gets the
+// earliest sign, trusted or not.
 hint fault_hints::likely(position at) const
 {
     mark best = standing_;
+    bool small = at.line <= small_input_lines;
     if (!best.set()) {
         if (!stack_.empty() && stack_.top().earliest != no_entry)
             best = dedent_of(stack_[static_cast<std::size_t>(stack_.top().earliest)]);
         for (const indent_mark &i : indents_)
             if (i.m.before(best))
                 best = i.m;
+        if (small && first_doubt_.before(best))
+            best = first_doubt_;
     }
-    if (!best.set() || best.at.line == at.line || too_irregular())
+    if (!best.set() || best.at.line == at.line || (!placed() && !trusted() && !small))
         return {};
     return {best.at, best.reason, best.opener, best.opener_byte};
 }

@@ -12,7 +12,11 @@
 // others stand. A diagnostic's hint is the earliest sign standing, else the earliest pending.
 // Comment lines, continuation lines and lines inside strings or multi-line brackets are not
 // read, nor blocks whose first line is not indented deeper than their opener (data, unindented
-// namespace bodies). An input with many quirks gets no hints: its indentation says too little.
+// namespace bodies).
+// The indentation is trusted only as far as it has earned it: a sign may stand only when the
+// blocks closed in place before it outnumber twice over the quirks and the signs that could not
+// stand (and are at least one). So a script whose indentation does not follow its nesting
+// gets no hint, rather than a wrong one.
 #pragma once
 
 #include <cstdint>
@@ -109,17 +113,23 @@ private:
     void quirk()
     {
         if (!placed())
-            ++quirks_;
+            ++doubts_;
     }
     bool closer_first(position at) const { return at == line_first_ && line_closer_first_; }
     void judge_indents(bool proper);
-    bool too_irregular() const;
 
     chunked_stack<entry> stack_;
     std::vector<indent_mark> indents_;
     std::int32_t deepest_indent_ = -1; // the greatest indentation among indents_, -1 when empty
     mark standing_;
-    std::int64_t quirks_ = 0, code_lines_ = 0;
+    std::int64_t in_place_ = 0; // blocks over several lines closed where their opener's line stands
+    std::int64_t doubts_ = 0;   // quirks, and signs that could not stand
+    // Code lines inside indented blocks deeper than their opener, before the first sign of all.
+    std::int64_t nested_lines_ = 0;
+    bool signed_ = false;
+    mark first_doubt_; // the earliest sign that could not stand for want of trust
+    void first_sign() { signed_ = true; }
+    bool trusted() const;
 
     // The current physical line, and the logical line it belongs to.
     position line_first_;
