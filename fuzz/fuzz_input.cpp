@@ -1,5 +1,8 @@
 #include "fuzz_input.h"
 
+#include <istream>
+#include <streambuf>
+
 #include "delimcheck/checker.h"
 #include "driver/cli.h"
 #include "format/output.h"
@@ -22,6 +25,8 @@ fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size)
     if (opt.size() > 1)
         c.args.push_back(opt);
     c.standard_input = (bits >> 10 & 1) != 0;
+    if (bits >> 11 & 1)
+        c.args.push_back("--hints");
 
     std::string_view rest(reinterpret_cast<const char *>(data), size);
     while (c.inputs.size() < 3) {
@@ -37,7 +42,21 @@ fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size)
     return c;
 }
 
-std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, delimcheck::simd_level level)
+namespace {
+
+// A stream that cannot go back to its start, so that the hints are read from the first line on.
+class one_way_buffer : public std::streambuf {
+public:
+    explicit one_way_buffer(std::string_view s) : s_(s) { setg(s_.data(), s_.data(), s_.data() + s_.size()); }
+
+private:
+    std::string s_;
+};
+
+} // namespace
+
+std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, delimcheck::simd_level level,
+                          bool one_way)
 {
     using namespace delimcheck;
     std::vector<std::string> storage{"delimcheck"};
@@ -58,7 +77,13 @@ std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, del
     const std::string name = "fuzz";
     for (std::string_view input : c.inputs) {
         text.begin_input(o, c.standard_input ? nullptr : &name);
-        check.check(input);
+        if (one_way) {
+            one_way_buffer buf(input);
+            std::istream in(&buf);
+            check.check(in);
+        } else {
+            check.check(input);
+        }
     }
     o.flush();
     return out;

@@ -16,10 +16,11 @@ struct fuzz_case {
 };
 
 // The first two bytes choose the options, one bit each for c e g i j l m q s t; the next
-// bits choose standard input or named files. The rest is split at each 0xFE 0xFD pair into
+// bits choose standard input or named files, and --hints. The rest is split at each 0xFE 0xFD pair into
 // up to four inputs.
 fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size);
 
-// Runs the case in-process and returns standard output.
+// Runs the case in-process and returns standard output. one_way: each input comes from a
+// stream that cannot be read again, which changes how the hints are read but not what they say.
 std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind = delimcheck::scanner_kind::fast,
-                          delimcheck::simd_level level = delimcheck::simd_level::best);
+                          delimcheck::simd_level level = delimcheck::simd_level::best, bool one_way = false);

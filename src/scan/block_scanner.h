@@ -118,7 +118,7 @@ template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, s
         if (c == '"') {
             if constexpr (M::listing_on())
                 line_started(j);
-            s.prev = static_cast<signed char>(buf[j - 1]);
+            s.prev = static_cast<signed char>((buf - 1)[j]); // the byte before the block stands at buf[-1]
             quote_step(s, m, static_cast<signed char>(buf[j + 1]), column); // -1 after the input's last byte
             continue;
         }
