@@ -171,7 +171,7 @@ TEST_F(Cli, FilesFromAList)
                                  "File two words.tcl:\n} missing, opened on line 1 char 1\n";
     dir.write("list", "one.tcl\n\n\ntwo words.tcl");
     EXPECT_EQ(run({"-q", "--files-from=list"}).out, expected);
-    dir.write("list0", std::string("one.tcl\0two words.tcl\0\0", 25));
+    dir.write("list0", std::string("one.tcl\0two words.tcl\0\0", 23));
     EXPECT_EQ(run({"-q", "--null", "--files-from=list0"}).out, expected);
     EXPECT_EQ(run({"-q", "--files-from=-"}, "one.tcl\ntwo words.tcl\n").out, expected) << "the list on standard input";
     EXPECT_EQ(run({"-q", "--files-from=list", "d/three.tcl"}).out,
