@@ -10,7 +10,6 @@
 #include <new>
 #include <optional>
 #include <sched.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -42,20 +41,17 @@ public:
         // One taker at a time, so that places follow the list; the list may wait for its
         // names (a pipe), and the writers need not wait with it.
         std::lock_guard taking(take_mutex_);
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopped_ || slots_.size() < limit; });
-            if (stopped_ || list_done_)
-                return false;
-        }
+        if (list_done_)
+            return false;
         bool got = false;
         try {
             got = list.next(in);
         } catch (const list_error &e) {
             list_failure_ = e.what();
         }
-        std::lock_guard lock(mutex_);
-        if (!got) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopped_ || slots_.size() < limit; });
+        if (!got || stopped_) {
             list_done_ = true;
             return false;
         }
@@ -80,11 +76,17 @@ public:
             throw run_stopped();
     }
 
-    // The input at `place` is done; message is a line for standard error, written in its place.
-    void finish(std::uint64_t place, std::string message)
+    // The input at `place` is done, with the last of its output (most inputs have no more than
+    // that, and are then written under one lock); message is a line for standard error, written
+    // in its place.
+    void finish(std::uint64_t place, std::string_view last, std::string message)
     {
         std::unique_lock lock(mutex_);
         slot &s = slots_[place - head_];
+        if (place == head_)
+            emit(s, last.data(), last.size());
+        else
+            s.kept.append(last);
         s.finished = true;
         s.message = std::move(message);
         while (!slots_.empty() && slots_.front().finished) {
@@ -173,21 +175,6 @@ struct totals {
     bool read_failed = false;
 };
 
-// open succeeds on a directory and reading it then fails; a directory must not pass as a clean
-// file, so it counts as one that cannot be opened.
-int open_input(const std::string &path)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        errno = EISDIR;
-        return -1;
-    }
-    return fd;
-}
 
 diagnostic failure_of(diagnostic_kind kind, int error)
 {
@@ -263,11 +250,25 @@ private:
             format::output out(dest);
             checker check(config_.check, *writer);
             const std::size_t open_limit = 4 * std::size_t{jobs_};
+            totals mine;
+            // The totals are this thread's until its work is done, so that no input waits on them.
+            struct merge {
+                session &s;
+                totals &t;
+                ~merge()
+                {
+                    std::lock_guard lock(s.totals_mutex_);
+                    s.totals_.reported |= t.reported;
+                    s.totals_.unreadable |= t.unreadable;
+                    s.totals_.read_failed |= t.read_failed;
+                }
+            } merged{*this, mine};
             input in;
             try {
                 while (ordered_->open(list_, open_limit, in, dest.place)) {
-                    std::string message = check_one(in, check, *writer, out);
-                    ordered_->finish(dest.place, std::move(message));
+                    std::string message = check_one(in, check, *writer, out, mine);
+                    ordered_->finish(dest.place, out.buffered(), std::move(message));
+                    out.drop_buffered();
                 }
             } catch (const std::bad_alloc &) {
                 try {
@@ -283,7 +284,8 @@ private:
     }
 
     // Checks one input; returns the line for standard error when it could not be read to its end.
-    std::string check_one(const input &in, checker &check, format::input_writer &writer, format::output &out)
+    std::string check_one(const input &in, checker &check, format::input_writer &writer, format::output &out,
+                          totals &t)
     {
         writer.reset_count();
         writer.begin_input(out, in.standard_input ? nullptr : &in.name);
@@ -291,9 +293,16 @@ private:
         int read_error = 0;
         if (in.standard_input) {
             read_error = check.check_fd(stdin_fd_).read_error;
-        } else if (int fd = in.access_error == 0 ? open_input(in.name) : -1; fd >= 0) {
+        } else if (int fd = in.access_error == 0 ? ::open(in.name.c_str(), O_RDONLY | O_CLOEXEC) : -1; fd >= 0) {
             read_error = check.check_fd(fd).read_error;
             ::close(fd);
+            // open succeeds on a directory, and reading it fails at once: it must not pass as
+            // a clean file, and counts as one that cannot be opened.
+            if (read_error == EISDIR) {
+                read_error = 0;
+                unreadable = true;
+                writer.report(failure_of(diagnostic_kind::cannot_access, EISDIR));
+            }
         } else {
             unreadable = true;
             writer.report(failure_of(diagnostic_kind::cannot_access, in.access_error != 0 ? in.access_error : errno));
@@ -307,11 +316,9 @@ private:
                       ": " + std::strerror(read_error) + "\n";
         }
         writer.end_input();
-        out.flush();
-        std::lock_guard lock(totals_mutex_);
-        totals_.reported |= writer.reported() > 0;
-        totals_.unreadable |= unreadable;
-        totals_.read_failed |= read_error != 0;
+        t.reported |= writer.reported() > 0;
+        t.unreadable |= unreadable;
+        t.read_failed |= read_error != 0;
         return message;
     }
 

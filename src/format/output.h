@@ -97,6 +97,9 @@ public:
 
     // Writes what is buffered; a failure throws write_error and drops the buffered bytes.
     void flush();
+    // What is buffered, for a caller that writes it itself, and then forgets it.
+    std::string_view buffered() const { return {buf_.get(), used_}; }
+    void drop_buffered() { used_ = 0; }
 
 private:
     static constexpr std::size_t capacity = 1 << 16;

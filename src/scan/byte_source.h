@@ -41,12 +41,15 @@ class fd_source final : public byte_source {
 public:
     explicit fd_source(int fd);
     std::size_t read(unsigned char *p, std::size_t n) override;
-    bool can_rewind() const override { return start_ >= 0; }
+    bool can_rewind() const override;
     bool rewind() override;
 
 private:
     int fd_;
-    long long start_ = -1; // where a regular file was when its reading began; -1 for anything else
+    bool regular_ = false;    // a regular file, which can be read again
+    long long size_ = 0;      // its size when its reading began
+    long long read_ = 0;      // how much of it has been read since
+    mutable long long start_ = -2; // where it was when its reading began; -2 until asked
 };
 
 class istream_source final : public byte_source {
