@@ -41,11 +41,19 @@ struct pipe_run {
 };
 
 // Runs the binary on many reports with its standard output into a pipe whose reader goes
-// away after the first bytes, with SIGPIPE at the given disposition.
-pipe_run run_into_closing_pipe(void (*sigpipe)(int))
+// away after the first bytes, with SIGPIPE at the given disposition; with jobs, on many inputs
+// at once.
+pipe_run run_into_closing_pipe(void (*sigpipe)(int), int jobs = 0)
 {
     temp_dir dir;
     std::string input_path = dir.write("input", many_reports(200000));
+    std::vector<std::string> args{DELIMCHECK_BINARY};
+    if (jobs != 0) {
+        args.push_back("--jobs=" + std::to_string(jobs));
+        for (int i = 0; i < 40; ++i)
+            args.push_back(dir.write("input" + std::to_string(i), many_reports(20000)));
+    }
+    args.push_back(input_path);
     std::string err_path = dir.path + "/stderr";
     int fds[2];
     pipe_run r;
@@ -58,7 +66,11 @@ pipe_run run_into_closing_pipe(void (*sigpipe)(int))
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(err, 2);
         std::signal(SIGPIPE, sigpipe);
-        execl(DELIMCHECK_BINARY, DELIMCHECK_BINARY, input_path.c_str(), static_cast<char *>(nullptr));
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -88,6 +100,16 @@ TEST(OutputErrors, BrokenPipeWithSigpipeIgnored)
     pipe_run r = run_into_closing_pipe(SIG_IGN);
     EXPECT_FALSE(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) << "a lost report is no success";
     EXPECT_EQ(r.err, "");
+}
+
+// Many inputs on several threads: the first failed write stops them all, as quietly.
+TEST(OutputErrors, BrokenPipeStopsAParallelRun)
+{
+    for (void (*sigpipe)(int) : {SIG_DFL, SIG_IGN}) {
+        pipe_run r = run_into_closing_pipe(sigpipe, 4);
+        EXPECT_TRUE(WIFSIGNALED(r.status) && WTERMSIG(r.status) == SIGPIPE) << r.status;
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 #if defined(__SANITIZE_ADDRESS__)
