@@ -29,6 +29,33 @@ std::string_view code(diagnostic_kind kind)
     return "unknown";
 }
 
+std::string_view description(diagnostic_kind kind)
+{
+    switch (kind) {
+    case diagnostic_kind::unmatched_closer:
+        return "A closing delimiter with nothing open";
+    case diagnostic_kind::wrong_closer:
+        return "A closing delimiter where another one was expected";
+    case diagnostic_kind::balanced_closer:
+        return "A closing delimiter where another one was expected; the opener in the way is discarded";
+    case diagnostic_kind::string_stray_closer:
+        return "A closing delimiter inside a string that holds nothing it closes";
+    case diagnostic_kind::string_unclosed:
+        return "A string ends with an opener inside it left open";
+    case diagnostic_kind::extra_after_string:
+        return "A closing quote followed by a stray character";
+    case diagnostic_kind::backslash_blank:
+        return "A line ends in a backslash followed by blanks";
+    case diagnostic_kind::missing_closer:
+        return "An opener left open at the end of the input";
+    case diagnostic_kind::cannot_access:
+        return "The input could not be opened";
+    case diagnostic_kind::read_error:
+        return "The input could not be read to its end";
+    }
+    return {};
+}
+
 std::string_view severity_name(severity s)
 {
     switch (s) {

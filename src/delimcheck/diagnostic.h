@@ -71,8 +71,10 @@ struct diagnostic {
     struct hint likely;   // filled only when hints are asked for
 };
 
-// A stable identifier for each kind, as the formats and the manual give it.
+// A stable identifier for each kind, as the formats and the manual give it, and a sentence on
+// what the kind means.
 std::string_view code(diagnostic_kind kind);
+std::string_view description(diagnostic_kind kind);
 std::string_view severity_name(severity s);
 
 constexpr severity severity_of(diagnostic_kind kind)

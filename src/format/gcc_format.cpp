@@ -4,24 +4,19 @@
 
 namespace delimcheck::format {
 
-void gcc_format::begin_input(output &out, const std::string *name)
-{
-    out_ = &out;
-    name_ = name != nullptr ? *name : "-";
-}
-
 void gcc_format::line(position at, std::string_view severity, std::string_view text)
 {
-    out_->text(name_);
-    out_->put(':');
-    out_->decimal(at.line);
-    out_->put(':');
-    out_->decimal(at.column);
-    out_->text(": ");
-    out_->text(severity);
-    out_->text(": ");
-    out_->text(text);
-    out_->put('\n');
+    output &o = out();
+    o.text(name());
+    o.put(':');
+    o.decimal(at.line);
+    o.put(':');
+    o.decimal(at.column);
+    o.text(": ");
+    o.text(severity);
+    o.text(": ");
+    o.text(text);
+    o.put('\n');
 }
 
 // The hint first, right after its error: it is where an editor should go.

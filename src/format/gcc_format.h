@@ -9,17 +9,11 @@
 namespace delimcheck::format {
 
 class gcc_format final : public input_writer {
-public:
-    void begin_input(output &out, const std::string *name) override;
-
 protected:
     void write(const diagnostic &d) override;
 
 private:
     void line(position at, std::string_view severity, std::string_view text);
-
-    output *out_ = nullptr;
-    std::string name_;
 };
 
 } // namespace delimcheck::format

@@ -30,16 +30,12 @@ std::string escaped(std::string_view s, bool property)
 
 } // namespace
 
-void github_format::begin_input(output &out, const std::string *name)
-{
-    out_ = &out;
-    file_ = escaped(name != nullptr ? *name : "-", true);
-}
+void github_format::input_begins() { file_ = escaped(name(), true); }
 
 // The opener's position and words go on a second line of the annotation.
 void github_format::write(const diagnostic &d)
 {
-    output &out = *out_;
+    output &out = this->out();
     position at = shown_position(d);
     out.text("::");
     out.text(severity_name(severity_of(d.kind)));

@@ -9,15 +9,12 @@
 namespace delimcheck::format {
 
 class github_format final : public input_writer {
-public:
-    void begin_input(output &out, const std::string *name) override;
-
 protected:
+    void input_begins() override;
     void write(const diagnostic &d) override;
 
 private:
-    output *out_ = nullptr;
-    std::string file_; // escaped as a property value
+    std::string file_; // the name escaped as a property value
 };
 
 } // namespace delimcheck::format

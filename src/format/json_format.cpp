@@ -5,13 +5,6 @@
 
 namespace delimcheck::format {
 
-void json_format::begin_input(output &out, const std::string *name)
-{
-    out_ = &out;
-    name_ = name != nullptr ? *name : "-";
-    first_ = true;
-}
-
 namespace {
 
 void line_and_column(output &out, position at)
@@ -27,12 +20,11 @@ void line_and_column(output &out, position at)
 // The fields in their fixed order; a field added later goes after the last.
 void json_format::write(const diagnostic &d)
 {
-    output &out = *out_;
-    if (!first_)
+    output &out = this->out();
+    if (!first_of_input())
         out.put(',');
-    first_ = false;
     out.text("\n  {\"file\": ");
-    json_string(out, name_);
+    json_string(out, name());
     out.text(", ");
     line_and_column(out, shown_position(d));
     out.text(", \"severity\": ");

@@ -9,16 +9,8 @@
 namespace delimcheck::format {
 
 class json_format final : public input_writer {
-public:
-    void begin_input(output &out, const std::string *name) override;
-
 protected:
     void write(const diagnostic &d) override;
-
-private:
-    output *out_ = nullptr;
-    std::string name_;
-    bool first_ = true;
 };
 
 // The brackets around every input's objects; inputs are joined by a comma.

@@ -22,7 +22,14 @@ bool parse_format(std::string_view name, format_kind &kind);
 class input_writer : public sink {
 public:
     // Standard input has no name (nullptr); the formats other than text call it "-".
-    virtual void begin_input(output &out, const std::string *name) = 0;
+    void begin_input(output &out, const std::string *name)
+    {
+        out_ = &out;
+        standard_input_ = name == nullptr;
+        name_ = standard_input_ ? "-" : *name;
+        first_ = true;
+        input_begins();
+    }
     virtual void end_input() {}
 
     // Counts what the input reported, for the exit status of --status.
@@ -36,9 +43,25 @@ public:
     void reset_count() { reported_ = 0; }
 
 protected:
+    virtual void input_begins() {}
     virtual void write(const diagnostic &d) = 0;
 
+    output &out() { return *out_; }
+    const std::string &name() const { return name_; }
+    bool standard_input() const { return standard_input_; }
+    // True for the input's first diagnostic only: what separates the others comes before them.
+    bool first_of_input()
+    {
+        bool f = first_;
+        first_ = false;
+        return f;
+    }
+
 private:
+    output *out_ = nullptr;
+    std::string name_;
+    bool standard_input_ = false;
+    bool first_ = true;
     std::uint64_t reported_ = 0;
 };
 

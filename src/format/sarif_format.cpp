@@ -7,33 +7,6 @@ namespace delimcheck::format {
 
 namespace {
 
-std::string_view description(diagnostic_kind kind)
-{
-    switch (kind) {
-    case diagnostic_kind::unmatched_closer:
-        return "A closing delimiter with nothing open";
-    case diagnostic_kind::wrong_closer:
-        return "A closing delimiter where another one was expected";
-    case diagnostic_kind::balanced_closer:
-        return "A closing delimiter where another one was expected; the opener in the way is discarded";
-    case diagnostic_kind::string_stray_closer:
-        return "A closing delimiter inside a string that holds nothing it closes";
-    case diagnostic_kind::string_unclosed:
-        return "A string ends with an opener inside it left open";
-    case diagnostic_kind::extra_after_string:
-        return "A closing quote followed by a stray character";
-    case diagnostic_kind::backslash_blank:
-        return "A line ends in a backslash followed by blanks";
-    case diagnostic_kind::missing_closer:
-        return "An opener left open at the end of the input";
-    case diagnostic_kind::cannot_access:
-        return "The input could not be opened";
-    case diagnostic_kind::read_error:
-        return "The input could not be read to its end";
-    }
-    return {};
-}
-
 std::string_view level(diagnostic_kind kind) { return severity_name(severity_of(kind)); }
 
 void rule(output &out, diagnostic_kind kind)
@@ -92,22 +65,20 @@ void sarif_document::begin(output &out)
 
 void sarif_document::end(output &out) { out.text("\n      ]\n    }\n  ]\n}\n"); }
 
-void sarif_format::begin_input(output &out, const std::string *name)
+void sarif_format::input_begins()
 {
-    out_ = &out;
-    first_ = true;
-    relative_ = name == nullptr || !name->starts_with('/');
-    if (name == nullptr)
+    relative_ = standard_input() || !name().starts_with('/');
+    if (standard_input())
         uri_ = "-";
     else if (relative_)
-        uri_ = uri_path(without_dot_slash(*name));
+        uri_ = uri_path(without_dot_slash(name()));
     else
-        uri_ = "file://" + uri_path(*name);
+        uri_ = "file://" + uri_path(name());
 }
 
 void sarif_format::physical_location(position at)
 {
-    output &out = *out_;
+    output &out = this->out();
     out.text("\"physicalLocation\": {\"artifactLocation\": {\"uri\": ");
     json_string(out, uri_);
     if (relative_)
@@ -121,9 +92,8 @@ void sarif_format::physical_location(position at)
 
 void sarif_format::write(const diagnostic &d)
 {
-    output &out = *out_;
-    out.text(first_ ? "\n        {\"ruleId\": " : ",\n        {\"ruleId\": ");
-    first_ = false;
+    output &out = this->out();
+    out.text(first_of_input() ? "\n        {\"ruleId\": " : ",\n        {\"ruleId\": ");
     json_string(out, code(d.kind));
     out.text(", \"level\": ");
     json_string(out, level(d.kind));

@@ -10,19 +10,15 @@
 namespace delimcheck::format {
 
 class sarif_format final : public input_writer {
-public:
-    void begin_input(output &out, const std::string *name) override;
-
 protected:
+    void input_begins() override;
     void write(const diagnostic &d) override;
 
 private:
     void physical_location(position at);
 
-    output *out_ = nullptr;
     std::string uri_;
     bool relative_ = true;
-    bool first_ = true;
 };
 
 // Everything around the results: the tool, its rules and the base of relative names.

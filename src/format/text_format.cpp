@@ -4,11 +4,8 @@
 
 namespace delimcheck::format {
 
-void text_format::begin_input(output &out, const std::string *name)
+void text_format::input_begins()
 {
-    out_ = &out;
-    named_ = name != nullptr;
-    name_ = named_ ? *name : std::string();
     header_printed_ = false;
     if (!quiet_)
         header_once(); // every named input gets its header before it is opened
@@ -16,9 +13,9 @@ void text_format::begin_input(output &out, const std::string *name)
 
 void text_format::print_header()
 {
-    out_->text("File ");
-    out_->text(name_);
-    out_->text(":\n");
+    out().text("File ");
+    out().text(name());
+    out().text(":\n");
     header_printed_ = true;
 }
 
@@ -41,7 +38,7 @@ void text_format::write(const diagnostic &d)
 {
     if (severity_of(d.kind) != severity::warning)
         header_once(); // warnings never bring out the input's header
-    char *p = out_->reserve(longest_report);
+    char *p = out().reserve(longest_report);
     switch (d.kind) {
     case diagnostic_kind::unmatched_closer:
         p = put_text(p, "Unmatching ");
@@ -92,7 +89,7 @@ void text_format::write(const diagnostic &d)
         return; // said on standard error by the caller
     }
     *p++ = '\n';
-    out_->commit(p);
+    out().commit(p);
     if (d.likely.at.line != 0)
         write_hint(d.likely);
 }
@@ -101,11 +98,11 @@ void text_format::write(const diagnostic &d)
 // listing lines by its first bytes.
 void text_format::write_hint(const hint &h)
 {
-    char *p = out_->reserve(longest_report);
+    char *p = out().reserve(longest_report);
     p = put_line_char(put_text(p, "  hint: "), h.at);
-    out_->commit(put_text(p, ": "));
-    out_->text(hint_text(h));
-    out_->put('\n');
+    out().commit(put_text(p, ": "));
+    out().text(hint_text(h));
+    out().put('\n');
 }
 
 // The listing's line number: right-aligned in five places, wider when it has more digits.
@@ -138,16 +135,16 @@ void text_format::listing(const listing_line &l)
     header_once();
     const std::size_t n = l.text.size();
     if (n > 4096) { // a line too long to assemble in place
-        char *p = put_line_number(out_->reserve(32), l.line);
-        out_->commit(put_text(p, " : "));
-        out_->text(l.text);
-        out_->put('\n');
+        char *p = put_line_number(out().reserve(32), l.line);
+        out().commit(put_text(p, " : "));
+        out().text(l.text);
+        out().put('\n');
         return;
     }
-    char *p = put_line_number(out_->reserve(n + 32), l.line);
+    char *p = put_line_number(out().reserve(n + 32), l.line);
     p = put_bytes(put_text(p, " : "), l.text.data(), n);
     *p++ = '\n';
-    out_->commit(p);
+    out().commit(p);
 }
 
 } // namespace delimcheck::format

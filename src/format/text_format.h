@@ -15,26 +15,23 @@ public:
     // quiet (-q): a file's header waits for its first report or listing line.
     explicit text_format(bool quiet) : quiet_(quiet) {}
 
-    // A named input gets the header "File NAME:"; standard input (no name) never does.
-    void begin_input(output &out, const std::string *name) override;
     void listing(const listing_line &l) override;
 
 protected:
+    // A named input gets the header "File NAME:"; standard input never does.
+    void input_begins() override;
     void write(const diagnostic &d) override;
 
 private:
     void header_once()
     {
-        if (!header_printed_ && named_)
+        if (!header_printed_ && !standard_input())
             print_header();
     }
     void print_header();
     void write_hint(const hint &h);
 
-    output *out_ = nullptr;
     bool quiet_;
-    std::string name_;
-    bool named_ = false;
     bool header_printed_ = false;
 };
 
