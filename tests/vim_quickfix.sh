@@ -1,20 +1,28 @@
 #!/bin/sh
-# Runs the README's Vim recipe as it stands: `:make` on a file, with delimcheck on PATH, and
-# checks that the quickfix list names the right file, line and column for every report.
-# Usage: vim_quickfix.sh DELIMCHECK SOURCE_DIR
+# Vim reads delimcheck's compiler format: the quickfix list must name the right file, line and
+# column for every diagnostic.
+#   readme:  the README's recipe as it stands, `:make` on a file with delimcheck on PATH;
+#   default: Vim's default errorformat, with no configuration, on the output of a run.
+# Usage: vim_quickfix.sh readme|default DELIMCHECK SOURCE_DIR
 set -eu
-bin=$1 src=$2
+mode=$1 bin=$2 src=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-grep -m1 '^set makeprg=' "$src/README.md" > "$work/recipe.vim"
 mkdir "$work/bin"
 ln -s "$bin" "$work/bin/delimcheck"
 cp "$src/examples/sample.tcl" "$work/sample.tcl"
+printf 'proc p {} {\n    set a "b ]" \\ \n    }\n}\n' > "$work/second.tcl"
 cd "$work"
-# In ex mode the default 'shellpipe' would hand the errors over twice.
-PATH="$work/bin:$PATH" vim -es -Nu NONE -c 'set shellpipe=>' -S recipe.vim -c 'edit sample.tcl' -c 'silent make' \
-  -c 'call writefile(map(filter(getqflist(), "v:val.valid"), "bufname(v:val.bufnr) . \":\" . v:val.lnum . \":\" . v:val.col . \":\" . v:val.text"), "qf.txt")' \
-  -c 'qa!'
+list='call writefile(map(filter(getqflist(), "v:val.valid"), "bufname(v:val.bufnr) . \":\" . v:val.lnum . \":\" . v:val.col . \":\" . v:val.text"), "qf.txt")'
+if [ "$mode" = readme ]; then
+  grep -m1 '^set makeprg=' "$src/README.md" > recipe.vim
+  # In ex mode the default 'shellpipe' would hand the errors over twice.
+  PATH="$work/bin:$PATH" vim -es -Nu NONE -c 'set shellpipe=>' -S recipe.vim -c 'edit sample.tcl' \
+    -c 'silent make' -c "$list" -c 'qa!'
+else
+  "$bin" --format=gcc -e sample.tcl missing.tcl second.tcl > out.txt || true
+  vim -es -Nu NONE -c 'cgetfile out.txt' -c "$list" -c 'qa!'
+fi
 cat > expected.txt <<'END'
 sample.tcl:6:7: error: Expecting ] got } (balancing {})
 sample.tcl:5:17: note: [ opened here, discarded
@@ -22,7 +30,17 @@ sample.tcl:7:34: warning: Extra characters after string
 sample.tcl:10:11: error: " missing, opened on line 10 char 6
 sample.tcl:10:6: note: " opened here, never closed
 END
+if [ "$mode" = default ]; then
+  cat >> expected.txt <<'END'
+missing.tcl:1:1: error: Cannot be accessed: No such file or directory
+second.tcl:2:14: error: Inside a string: unmatched ]
+second.tcl:2:11: note: " opened here
+second.tcl:2:17: warning: \ followed by blank space at the end of the line
+second.tcl:4:1: error: Unmatching }
+second.tcl:3:5: note: likely fault: this closer stands at another indentation than the line of the { on line 1 it closes
+END
+fi
 if ! diff -u expected.txt qf.txt; then
-  echo "delimcheck output was:"; "$bin" --format=gcc sample.tcl
+  echo "delimcheck output was:"; "$bin" --format=gcc -e sample.tcl missing.tcl second.tcl
   exit 1
 fi

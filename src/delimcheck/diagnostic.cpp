@@ -2,59 +2,31 @@
 
 namespace delimcheck {
 
-std::string_view code(diagnostic_kind kind)
-{
-    switch (kind) {
-    case diagnostic_kind::unmatched_closer:
-        return "unmatched-closer";
-    case diagnostic_kind::wrong_closer:
-        return "wrong-closer";
-    case diagnostic_kind::balanced_closer:
-        return "wrong-closer-balanced";
-    case diagnostic_kind::string_stray_closer:
-        return "string-stray-closer";
-    case diagnostic_kind::string_unclosed:
-        return "string-unclosed-opener";
-    case diagnostic_kind::extra_after_string:
-        return "extra-after-string";
-    case diagnostic_kind::backslash_blank:
-        return "backslash-blank";
-    case diagnostic_kind::missing_closer:
-        return "missing-closer";
-    case diagnostic_kind::cannot_access:
-        return "cannot-access";
-    case diagnostic_kind::read_error:
-        return "read-error";
-    }
-    return "unknown";
-}
+namespace {
 
-std::string_view description(diagnostic_kind kind)
-{
-    switch (kind) {
-    case diagnostic_kind::unmatched_closer:
-        return "A closing delimiter with nothing open";
-    case diagnostic_kind::wrong_closer:
-        return "A closing delimiter where another one was expected";
-    case diagnostic_kind::balanced_closer:
-        return "A closing delimiter where another one was expected; the opener in the way is discarded";
-    case diagnostic_kind::string_stray_closer:
-        return "A closing delimiter inside a string that holds nothing it closes";
-    case diagnostic_kind::string_unclosed:
-        return "A string ends with an opener inside it left open";
-    case diagnostic_kind::extra_after_string:
-        return "A closing quote followed by a stray character";
-    case diagnostic_kind::backslash_blank:
-        return "A line ends in a backslash followed by blanks";
-    case diagnostic_kind::missing_closer:
-        return "An opener left open at the end of the input";
-    case diagnostic_kind::cannot_access:
-        return "The input could not be opened";
-    case diagnostic_kind::read_error:
-        return "The input could not be read to its end";
-    }
-    return {};
-}
+struct kind_words {
+    std::string_view code, description;
+};
+
+// In the order of diagnostic_kind.
+constexpr kind_words words[diagnostic_kind_count] = {
+    {"unmatched-closer", "A closing delimiter with nothing open"},
+    {"wrong-closer", "A closing delimiter where another one was expected"},
+    {"wrong-closer-balanced", "A closing delimiter where another one was expected; the opener in the way is discarded"},
+    {"string-stray-closer", "A closing delimiter inside a string that holds nothing it closes"},
+    {"string-unclosed-opener", "A string ends with an opener inside it left open"},
+    {"extra-after-string", "A closing quote followed by a stray character"},
+    {"backslash-blank", "A line ends in a backslash followed by blanks"},
+    {"missing-closer", "An opener left open at the end of the input"},
+    {"cannot-access", "The input could not be opened"},
+    {"read-error", "The input could not be read to its end"},
+};
+
+} // namespace
+
+std::string_view code(diagnostic_kind kind) { return words[static_cast<int>(kind)].code; }
+
+std::string_view description(diagnostic_kind kind) { return words[static_cast<int>(kind)].description; }
 
 std::string_view severity_name(severity s)
 {
