@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "check/chunked_stack.h"
+#include "delimcheck/chunked_stack.h"
 
 namespace delimcheck::checking {
 

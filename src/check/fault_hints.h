@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "check/chunked_stack.h"
+#include "delimcheck/chunked_stack.h"
 #include "check/delim_stack.h"
 #include "delimcheck/delimiters.h"
 #include "delimcheck/diagnostic.h"

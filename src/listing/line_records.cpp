@@ -1,6 +1,10 @@
 #include "listing/line_records.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "delimcheck/delimiters.h"
+#include "delimcheck/small_copy.h"
 
 namespace delimcheck::listing {
 
@@ -15,29 +19,43 @@ bool closes(std::string_view a, std::string_view b, bool exact)
     return true;
 }
 
+void line_records::reserve(std::size_t more)
+{
+    if (more <= capacity_ - used_)
+        return;
+    std::size_t capacity = std::max(capacity_ * 2, used_ + more + 256);
+    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used_ != 0)
+        std::memcpy(bigger.get(), bytes_.get(), used_);
+    bytes_ = std::move(bigger);
+    capacity_ = capacity;
+}
+
 void line_records::push(std::int64_t line, std::string_view text, std::size_t delims_size)
 {
-    std::size_t begin = bytes_.size();
-    bytes_.append(text);
-    stack_.push_back({line, begin, bytes_.size() - delims_size, bytes_.size()});
+    reserve(text.size());
+    std::size_t begin = used_;
+    put_bytes(bytes_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+    stack_.push({line, begin, used_ - delims_size, used_});
 }
 
 void line_records::pop()
 {
     if (stack_.empty())
         return;
-    bytes_.resize(stack_.back().text_begin);
-    stack_.pop_back();
+    used_ = stack_.top().text_begin;
+    stack_.pop();
 }
 
 std::string_view line_records::bytes_between(std::size_t begin, std::size_t end) const
 {
-    return std::string_view(bytes_).substr(begin, end - begin);
+    return {bytes_.get() + begin, end - begin};
 }
 
 std::string_view line_records::text(std::size_t index) const
 {
-    std::size_t end = index + 1 < stack_.size() ? stack_[index + 1].text_begin : bytes_.size();
+    std::size_t end = index + 1 < stack_.size() ? stack_[index + 1].text_begin : used_;
     return bytes_between(stack_[index].text_begin, end);
 }
 
@@ -55,7 +73,7 @@ std::size_t line_records::join_line(std::string_view d)
     for (;;) {
         if (stack_.empty())
             return d.size() - start;
-        record &r = stack_.back();
+        record &r = stack_.top();
         std::size_t i = start;
         while (i < d.size() && r.delims_end > r.delims_begin) {
             if (!is_pair(bytes_[r.delims_end - 1], d[i]))
@@ -98,9 +116,8 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::size
             push(line, text, left);
         return;
     }
-    // Read from the back: indexing a deque from its front costs more on this path.
-    const std::size_t top_begin = stack_.back().text_begin;
-    std::string_view top = bytes_between(top_begin, bytes_.size());
+    const std::size_t top_begin = stack_.top().text_begin;
+    std::string_view top = bytes_between(top_begin, used_);
     if (closes(top, text, true)) {
         pop();
         return;
@@ -109,7 +126,7 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::size
         push(line, text, delims_size);
         return;
     }
-    std::string_view below = bytes_between(stack_.end()[-2].text_begin, top_begin);
+    std::string_view below = bytes_between(stack_[stack_.size() - 2].text_begin, top_begin);
     if (cancels_reopened_pair(text, top, below)) {
         pop();
         pop();
@@ -120,18 +137,19 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::size
 
 void line_records::list(sink &out)
 {
-    for (auto r = stack_.begin(); r != stack_.end(); ++r) {
-        std::size_t end = r + 1 != stack_.end() ? r[1].text_begin : bytes_.size();
-        out.listing({r->line, bytes_between(r->text_begin, end)});
-    }
+    for (std::size_t i = 0; i < stack_.size(); ++i)
+        out.listing({stack_[i].line, text(i)});
     clear();
 }
 
 void line_records::clear()
 {
     stack_.clear();
-    bytes_.clear();
-    bytes_.shrink_to_fit();
+    used_ = 0;
+    if (capacity_ > (1 << 16)) { // a large listing does not keep its memory for the next input
+        bytes_.reset();
+        capacity_ = 0;
+    }
 }
 
 } // namespace delimcheck::listing

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-namespace delimcheck::checking {
+namespace delimcheck {
 
 template <class T, std::size_t ChunkEntries = 4096> class chunked_stack {
 public:
@@ -67,4 +67,4 @@ private:
     std::size_t size_ = 0;
 };
 
-} // namespace delimcheck::checking
+} // namespace delimcheck
