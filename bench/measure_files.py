@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Times delimcheck on many files named at once, with --jobs=1 and with the default (every
-processor), each alternating with `wc -l` on the same files, and prints a table.
+processor), each alternating with `wc -l` on the same files, and prints a table. A third case,
+one `--jobs=1` process per processor on its share of the files, all at once, shows what the
+machine allows when nothing is shared.
 Usage: measure_files.py DELIMCHECK RUNS FILE_LIST"""
 
 import os
 import statistics
 import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from measure import timed  # noqa: E402
@@ -17,6 +20,18 @@ def takes_jobs(binary):
     usage) or reads it as a cluster of option letters and complains on standard error."""
     probe = subprocess.run([binary, '--jobs=1', os.devnull], capture_output=True, text=True)
     return probe.returncode == 0 and not probe.stderr, probe
+
+
+def timed_together(argvs):
+    """Wall time of the commands started together, until the last one ends."""
+    with open(os.devnull, 'wb') as null:
+        start = time.perf_counter()
+        procs = [subprocess.Popen(argv, stdout=null) for argv in argvs]
+        statuses = [p.wait() for p in procs]
+        wall = time.perf_counter() - start
+    if any(statuses):
+        raise SystemExit('a share of the files failed with status %d' % max(statuses))
+    return wall
 
 
 def main():
@@ -35,12 +50,16 @@ def main():
     alone, spread = (subprocess.run(argv, capture_output=True).stdout for _, argv in cases)
     if alone != spread:
         print('note: the output with --jobs=1 differs from the default one')
+    cpus = os.cpu_count() or 1
+    shares = [[binary, '--jobs=1'] + files[i::cpus] for i in range(cpus)]
     ours = {name: [] for name, _ in cases}
     wcs = {name: [] for name, _ in cases}
+    apart = []
     for _ in range(runs):
         for name, argv in cases:
             ours[name].append(timed(argv)[0])
             wcs[name].append(timed(wc)[0])
+        apart.append(timed_together(shares))
     median = {name: statistics.median(ours[name]) for name in ours}
     mib = sum(os.path.getsize(p) for p in files) / 2**20
     print('| case | files | MiB | delimcheck s | wc -l s | ratio |')
@@ -49,6 +68,8 @@ def main():
         a, b = median[name], statistics.median(wcs[name])
         print('| %s | %d | %.1f | %.3f | %.3f | %.2f |' % (name, len(files), mib, a, b, a / b))
     print('default vs --jobs=1: %.2f×' % (median['--jobs=1'] / median['default']))
+    print('%d separate --jobs=1 processes on shares of the files, together: %.3f s, %.2f× --jobs=1'
+          % (cpus, statistics.median(apart), median['--jobs=1'] / statistics.median(apart)))
 
 if __name__ == '__main__':
     main()

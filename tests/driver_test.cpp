@@ -1,4 +1,5 @@
 // Options, headers, the operand walk and the inputs that cannot be read, through the binary.
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -147,6 +148,26 @@ TEST_F(Driver, ReadErrorIsReportedAndFailsTheRun)
     EXPECT_EQ(r.out, "File /proc/self/mem:\nFile next:\nUnmatching } : line 1 char 1\n");
     EXPECT_EQ(r.err, "delimcheck: error reading /proc/self/mem: Input/output error\n");
     EXPECT_EQ(r.status, 2);
+}
+
+// With both streams in one file, the line on standard error stands between the output of the
+// input it is about and that of the next, however the output is gathered and however many jobs.
+TEST_F(Driver, ReadErrorLineStandsInPlaceAmongTheOutput)
+{
+    dir.write("first", "{\n");
+    dir.write("next", "}\n");
+    for (const char *jobs : {"--jobs=1", "--jobs=2"}) {
+        std::string command = "cd '" + dir.path + "' && " DELIMCHECK_BINARY " " + jobs +
+                              " first /proc/self/mem next > both 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 2 << 8) << jobs;
+        EXPECT_EQ(slurp(dir.path + "/both"), "File first:\n"
+                                             "} missing, opened on line 1 char 1\n"
+                                             "File /proc/self/mem:\n"
+                                             "delimcheck: error reading /proc/self/mem: Input/output error\n"
+                                             "File next:\n"
+                                             "Unmatching } : line 1 char 1\n")
+            << jobs;
+    }
 }
 
 TEST_F(Driver, StateDoesNotLeakBetweenInputs)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ std::string run_in_process(const std::vector<std::string> &args, std::string_vie
 
     std::string out;
     delimcheck::format::string_destination dest(out);
-    delimcheck::driver::run(config, fileno(in), dest, stderr);
+    delimcheck::driver::run(config, fileno(in), dest, stderr, true);
     std::fclose(in);
     return out;
 }
@@ -64,7 +65,7 @@ std::string run_checked(const std::vector<std::string> &args, std::string_view i
     return plain;
 }
 
-static std::string slurp(const std::string &path)
+std::string slurp(const std::string &path)
 {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
@@ -100,8 +101,10 @@ process_result run_binary(const std::vector<std::string> &args, std::string_view
         _exit(127);
     }
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    struct rusage usage {};
+    wait4(pid, &wstatus, 0, &usage);
     process_result r;
+    r.peak_kib = usage.ru_maxrss;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     if (stdout_path.empty())
         r.out = slurp(out_path);

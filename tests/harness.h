@@ -24,11 +24,15 @@ struct process_result {
     std::string out;
     std::string err;
     int status = -1; // exit status, or 128 + signal
+    long peak_kib = 0; // the child's peak resident set
 };
 
 // Runs the built binary with the arguments, in directory `cwd` when it is not empty.
 process_result run_binary(const std::vector<std::string> &args, std::string_view input,
                           const std::string &cwd = "", const std::string &stdout_path = "");
+
+// The whole content of a file (empty when it cannot be read).
+std::string slurp(const std::string &path);
 
 // A fresh directory under the system's temporary directory, removed by the destructor.
 struct temp_dir {

@@ -3,11 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "harness.h"
 
 namespace {
+
+// A sanitizer's shadow memory and quarantine make a peak resident set meaningless.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+#else
+constexpr bool sanitized = false;
+#endif
 
 std::string missing_lines(std::int64_t line, std::int64_t from, std::int64_t to, char closer)
 {
@@ -78,6 +96,39 @@ TEST(Stress, DeepNestingClosedAgain)
 {
     std::string input = std::string(2000000, '[') + std::string(2000000, ']') + "\n";
     EXPECT_EQ(run_in_process({"-j"}, input), "");
+}
+
+// While the first input is still being read (a pipe that stays silent for a while), the inputs
+// after it must wait once they have kept a few MiB of output, not keep it all: here about
+// 60 MiB of reports come after it, and the run must stay far below that.
+TEST(Stress, ParallelRunKeepsLittleBehindASlowInput)
+{
+    temp_dir dir;
+    std::string loud;
+    for (int i = 0; i < 1000000; ++i)
+        loud += "}\n";
+    for (const char *name : {"a.tcl", "b.tcl"})
+        dir.write(name, loud);
+    std::string fifo = dir.path + "/slow";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (fd >= 0) {
+            ssize_t n = write(fd, "{\n", 2);
+            (void)n;
+            close(fd);
+        }
+    });
+    process_result slow = run_binary({"--jobs=2", "slow", "a.tcl", "b.tcl"}, "", dir.path, dir.path + "/out");
+    writer.join();
+    process_result fast = run_binary({"--jobs=1", "a.tcl", "b.tcl"}, "", dir.path);
+    EXPECT_EQ(slow.status, 0);
+    EXPECT_EQ(slurp(dir.path + "/out"), "File slow:\n} missing, opened on line 1 char 1\n" + fast.out);
+    EXPECT_GT(fast.out.size(), std::size_t{50} << 20);
+    if (!sanitized) {
+        EXPECT_LT(slow.peak_kib, 40 << 10) << "KiB at the peak";
+    }
 }
 
 } // namespace

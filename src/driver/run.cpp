@@ -26,17 +26,23 @@ struct run_stopped {};
 
 // The output of the inputs, put in input order. The earliest input not yet written out (the
 // head) writes straight through; a later one keeps its output until it becomes the head, and
-// waits when it has kept much, so that memory stays bounded whatever the sizes.
+// waits when the inputs together have kept much, so that memory stays bounded whatever the
+// sizes. Many inputs may be open at once, since most keep nothing: a long one at the head
+// does not hold up the short ones after it.
+// When gathering, what is written out is gathered into blocks first: one write per input costs
+// more than checking a small one, and the writes would be made under the lock.
 class ordered_output {
 public:
-    ordered_output(format::destination &dest, std::string_view separator, std::FILE *err)
-        : dest_(dest), separator_(separator), err_(err)
+    ordered_output(format::destination &dest, std::string_view separator, std::FILE *err, bool gather,
+                   unsigned jobs)
+        : dest_(dest), separator_(separator), err_(err), gather_(gather), open_limit_(64 * std::size_t{jobs}),
+          kept_limit_((std::size_t{4} << 20) * jobs)
     {
     }
 
-    // Waits until fewer than `limit` inputs are open, takes the next input from the list and
-    // gives it the next place. False when the list is done or the run has stopped.
-    bool open(input_list &list, std::size_t limit, input &in, std::uint64_t &place)
+    // Waits until few enough inputs are open, takes the next input from the list and gives it
+    // the next place. False when the list is done or the run has stopped.
+    bool open(input_list &list, input &in, std::uint64_t &place)
     {
         // One taker at a time, so that places follow the list; the list may wait for its
         // names (a pipe), and the writers need not wait with it.
@@ -50,7 +56,7 @@ public:
             list_failure_ = e.what();
         }
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || slots_.size() < limit; });
+        changed_.wait(lock, [&] { return stopped_ || slots_.size() < open_limit_; });
         if (!got || stopped_) {
             list_done_ = true;
             return false;
@@ -70,8 +76,8 @@ public:
             return;
         }
         slot &s = slots_[place - head_];
-        s.kept.append(p, n);
-        changed_.wait(lock, [&] { return stopped_ || place == head_ || slots_[place - head_].kept.size() < kept_limit; });
+        keep(s, std::string_view(p, n));
+        changed_.wait(lock, [&] { return stopped_ || place == head_ || kept_ < kept_limit_; });
         if (stopped_)
             throw run_stopped();
     }
@@ -86,14 +92,17 @@ public:
         if (place == head_)
             emit(s, last.data(), last.size());
         else
-            s.kept.append(last);
+            keep(s, last);
         s.finished = true;
         s.message = std::move(message);
         while (!slots_.empty() && slots_.front().finished) {
             slot &done = slots_.front();
             emit(done, done.kept.data(), done.kept.size());
-            if (!done.message.empty())
+            kept_ -= done.kept.size();
+            if (!done.message.empty()) {
+                send_gathered(); // the line on standard error comes after this input's output
                 std::fputs(done.message.c_str(), err_);
+            }
             slots_.pop_front();
             ++head_;
         }
@@ -101,6 +110,7 @@ public:
         if (!slots_.empty()) {
             slot &next = slots_.front();
             emit(next, next.kept.data(), next.kept.size());
+            kept_ -= next.kept.size();
             next.kept.clear();
             next.kept.shrink_to_fit();
         }
@@ -117,6 +127,16 @@ public:
         changed_.notify_all();
     }
 
+    // Writes out what was gathered; at the end of the run, and before anything else is written.
+    void send_gathered()
+    {
+        if (gathered_.empty())
+            return;
+        std::string block;
+        block.swap(gathered_);
+        dest_.write(block.data(), block.size());
+    }
+
     std::exception_ptr failure() const { return failure_; }
     const std::string &list_failure() const { return list_failure_; }
 
@@ -128,7 +148,13 @@ private:
         bool started = false; // something of this input is out already
     };
 
-    static constexpr std::size_t kept_limit = 1 << 20;
+    static constexpr std::size_t gather_limit = 1 << 16;
+
+    void keep(slot &s, std::string_view bytes)
+    {
+        s.kept.append(bytes);
+        kept_ += bytes.size();
+    }
 
     void emit(slot &s, const char *p, std::size_t n)
     {
@@ -140,12 +166,28 @@ private:
                 dest_.write(separator_.data(), separator_.size());
             any_output_ = true;
         }
-        dest_.write(p, n);
+        if (!gather_) {
+            dest_.write(p, n);
+            return;
+        }
+        if (gathered_.size() + n > gather_limit) {
+            send_gathered();
+            if (n >= gather_limit) {
+                dest_.write(p, n);
+                return;
+            }
+        }
+        gathered_.append(p, n);
     }
 
     format::destination &dest_;
     std::string_view separator_;
     std::FILE *err_;
+    bool gather_;
+    std::string gathered_; // written out, in order, but not yet sent
+    std::size_t open_limit_;
+    std::size_t kept_limit_;
+    std::size_t kept_ = 0; // by all the slots
     std::mutex take_mutex_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -186,7 +228,7 @@ diagnostic failure_of(diagnostic_kind kind, int error)
 
 class session {
 public:
-    session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
+    session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err, bool gather)
         : config_(config), stdin_fd_(stdin_fd), list_(config, stdin_fd)
     {
         settings_.kind = config.format;
@@ -196,9 +238,9 @@ public:
         if (getcwd(cwd, sizeof cwd) != nullptr)
             settings_.working_directory = cwd;
         document_ = format::make_document(settings_);
-        ordered_.emplace(dest, document_->separator(), err);
         dest_ = &dest;
         jobs_ = config.jobs != 0 ? config.jobs : processors();
+        ordered_.emplace(dest, document_->separator(), err, gather, jobs_);
     }
 
     int run()
@@ -219,8 +261,14 @@ public:
         work();
         for (std::thread &t : threads)
             t.join();
-        if (std::exception_ptr e = ordered_->failure())
+        if (std::exception_ptr e = ordered_->failure()) {
+            try {
+                ordered_->send_gathered(); // what was found before the failure is not lost
+            } catch (const format::write_error &) {
+            }
             std::rethrow_exception(e);
+        }
+        ordered_->send_gathered();
         {
             format::output out(*dest_);
             document_->end(out);
@@ -249,7 +297,6 @@ private:
             place_destination dest(*ordered_);
             format::output out(dest);
             checker check(config_.check, *writer);
-            const std::size_t open_limit = 4 * std::size_t{jobs_};
             totals mine;
             // The totals are this thread's until its work is done, so that no input waits on them.
             struct merge {
@@ -265,7 +312,7 @@ private:
             } merged{*this, mine};
             input in;
             try {
-                while (ordered_->open(list_, open_limit, in, dest.place)) {
+                while (ordered_->open(list_, in, dest.place)) {
                     std::string message = check_one(in, check, *writer, out, mine);
                     ordered_->finish(dest.place, out.buffered(), std::move(message));
                     out.drop_buffered();
@@ -344,10 +391,10 @@ private:
 
 } // namespace
 
-int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
+int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err, bool gather)
 {
     try {
-        session s(config, stdin_fd, dest, err);
+        session s(config, stdin_fd, dest, err, gather);
         int status = s.run();
         if (!s.list_failure().empty()) {
             std::fprintf(err, "delimcheck: %s\n", s.list_failure().c_str());
