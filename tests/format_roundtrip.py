@@ -2,8 +2,9 @@
 """File names and texts of random bytes through the json, sarif and github formats, read
 back with real parsers: every JSON string must give back its bytes through surrogateescape,
 every SARIF URI through percent-decoding. Then the SARIF log and the JSON array of a real run
-over a few files, checked for their structure and against each other.
-Usage: format_roundtrip.py TOOL [CASES] [SEED]"""
+over a few files, checked for their structure and against each other; with DELIMCHECK, that
+program's documents for the same run, on one thread and on several, must be the same bytes.
+Usage: format_roundtrip.py TOOL [CASES] [SEED] [DELIMCHECK]"""
 
 import json
 import os
@@ -169,7 +170,7 @@ def round_trip(tool, cases, seed):
     return c.failures
 
 
-def real_run(tool):
+def real_run(tool, delimcheck):
     """A run over files with and without findings, in a folder, and one that is missing."""
     c = Checker()
     files = {'a b.tcl': b'proc p {} {\n    set x [y\n}\n',
@@ -187,6 +188,11 @@ def real_run(tool):
         out = {fmt: subprocess.run([tool, 'run', fmt] + operands, cwd=d, stdout=subprocess.PIPE,
                                    check=True).stdout.decode('utf-8') for fmt in ('json', 'sarif')}
         array, log = json.loads(out['json']), json.loads(out['sarif'])
+        for fmt in ('json', 'sarif') if delimcheck else ():
+            for jobs in ('--jobs=1', '--jobs=3'):
+                got = subprocess.run([delimcheck, '--format=' + fmt, jobs] + operands, cwd=d,
+                                     stdout=subprocess.PIPE).stdout.decode('utf-8')
+                c.expect(got == out[fmt], 'delimcheck %s %s gives another document:\n%s' % (fmt, jobs, got))
 
         c.expect(log['version'] == '2.1.0' and 'sarif-2.1.0' in log['$schema'], 'sarif version and schema')
         c.expect(len(log['runs']) == 1, 'one run')
@@ -222,13 +228,19 @@ def real_run(tool):
             c.expect(os.path.samefile(path, os.path.join(d, o['file'])) if os.path.exists(path)
                      else o['file'] == 'missing.tcl', 'uri %r for %r' % (artifact, o['file']))
             related = r.get('relatedLocations', [])
-            c.expect(len(related) == len(o.get('related', [])), 'related of %r' % r)
-            for rl, ol in zip(related, o.get('related', [])):
+            wanted = list(o.get('related', []))
+            if 'likely' in o:  # the likely fault comes last, as one more related location
+                likely = o['likely']
+                wanted.append({'line': likely['line'], 'column': likely['column'],
+                               'message': 'likely fault: ' + likely['reason']})
+            c.expect(len(related) == len(wanted), 'related of %r' % r)
+            for rl, ol in zip(related, wanted):
                 region = {'startLine': ol['line'], 'startColumn': ol['column']}
                 same = rl['message']['text'] == ol['message'] and rl['physicalLocation']['region'] == region
                 c.expect(same, 'related %r against %r' % (rl, ol))
         c.expect(all(o['file'] != 'clean.tcl' for o in array), 'clean.tcl reported')
         c.expect(any(o['code'] == 'extra-after-string' for o in array), 'a warning in the run')
+        c.expect(any('likely' in o for o in array), 'a likely fault in the run')
     return c.failures
 
 
@@ -236,7 +248,8 @@ def main():
     tool = os.path.abspath(sys.argv[1])
     cases = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
     seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261210
-    failures = round_trip(tool, cases, seed) + real_run(tool)
+    delimcheck = os.path.abspath(sys.argv[4]) if len(sys.argv) > 4 else None
+    failures = round_trip(tool, cases, seed) + real_run(tool, delimcheck)
     for f in failures:
         print(f)
     print('%d round trips and a real run: %s' % (cases, 'failed' if failures else 'all good'))

@@ -131,7 +131,9 @@ int strings(output &out)
 
 void check_file(input_writer &w, const std::string &path)
 {
-    checker check({}, w);
+    options o;
+    o.hints = true; // as the program checks for every format but text
+    checker check(o, w);
     if (path == "-") {
         check.check_fd(STDIN_FILENO);
         return;

@@ -38,7 +38,7 @@ std::string run_in_process(const std::vector<std::string> &args, std::string_vie
 
     std::string out;
     delimcheck::format::string_destination dest(out);
-    delimcheck::driver::run(config, fileno(in), dest, stderr, true);
+    delimcheck::driver::run(config, fileno(in), dest, stderr);
     std::fclose(in);
     return out;
 }

@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     }
     format::fd_destination out(STDOUT_FILENO);
     try {
-        return driver::run(cli.config, STDIN_FILENO, out, stderr, isatty(STDOUT_FILENO) == 0);
+        return driver::run(cli.config, STDIN_FILENO, out, stderr);
     } catch (const format::write_error &e) {
         if (e.error() == EPIPE) {
             // Die of the broken pipe quietly, like any filter whose reader went away.

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "delimcheck/checker.h"
 #include "driver/inputs.h"
@@ -29,13 +30,14 @@ struct run_stopped {};
 // waits when the inputs together have kept much, so that memory stays bounded whatever the
 // sizes. Many inputs may be open at once, since most keep nothing: a long one at the head
 // does not hold up the short ones after it.
-// When gathering, what is written out is gathered into blocks first: one write per input costs
-// more than checking a small one, and the writes would be made under the lock.
+//
+// What is ready goes out at once, but not under the lock: one thread at a time sends, and it
+// also takes what the others make ready while it writes, so that the order holds and short
+// inputs share a write instead of queueing for the lock.
 class ordered_output {
 public:
-    ordered_output(format::destination &dest, std::string_view separator, std::FILE *err, bool gather,
-                   unsigned jobs)
-        : dest_(dest), separator_(separator), err_(err), gather_(gather), open_limit_(64 * std::size_t{jobs}),
+    ordered_output(format::destination &dest, std::string_view separator, std::FILE *err, unsigned jobs)
+        : dest_(dest), separator_(separator), err_(err), open_limit_(64 * std::size_t{jobs}),
           kept_limit_((std::size_t{4} << 20) * jobs)
     {
     }
@@ -71,50 +73,64 @@ public:
         std::unique_lock lock(mutex_);
         if (stopped_)
             throw run_stopped();
-        if (place == head_) {
-            emit(slots_.front(), p, n);
+        if (place != head_) {
+            keep(slots_[place - head_], std::string_view(p, n));
+            changed_.wait(lock, [&] { return stopped_ || place == head_ || kept_ < kept_limit_; });
+            if (stopped_)
+                throw run_stopped();
             return;
         }
-        slot &s = slots_[place - head_];
-        keep(s, std::string_view(p, n));
-        changed_.wait(lock, [&] { return stopped_ || place == head_ || kept_ < kept_limit_; });
-        if (stopped_)
-            throw run_stopped();
+        start(slots_.front());
+        if (!sending_ && ready_.empty()) {
+            // Nothing is ahead of these bytes: they go out from where they are.
+            sending_ = true;
+            lock.unlock();
+            try {
+                write_out(p, n);
+            } catch (...) {
+                lock.lock();
+                sending_ = false;
+                throw;
+            }
+            lock.lock();
+            sending_ = false;
+        } else {
+            add_ready(std::string_view(p, n));
+        }
+        send(lock);
+        // A head that makes output faster than it can go waits for it.
+        while (!stopped_ && ready_bytes_ >= ready_limit) {
+            changed_.wait(lock);
+            send(lock);
+        }
     }
 
     // The input at `place` is done, with the last of its output (most inputs have no more than
-    // that, and are then written under one lock); message is a line for standard error, written
-    // in its place.
+    // that, and it goes out with the rest); message is a line for standard error, written in
+    // its place.
     void finish(std::uint64_t place, std::string_view last, std::string message)
     {
         std::unique_lock lock(mutex_);
         slot &s = slots_[place - head_];
-        if (place == head_)
-            emit(s, last.data(), last.size());
-        else
-            keep(s, last);
+        keep(s, last);
         s.finished = true;
         s.message = std::move(message);
         while (!slots_.empty() && slots_.front().finished) {
             slot &done = slots_.front();
-            emit(done, done.kept.data(), done.kept.size());
-            kept_ -= done.kept.size();
+            make_ready(done);
             if (!done.message.empty()) {
-                send_gathered(); // the line on standard error comes after this input's output
-                std::fputs(done.message.c_str(), err_);
+                if (ready_.empty() || !ready_.back().note.empty())
+                    ready_.emplace_back();
+                ready_.back().note = std::move(done.message);
             }
             slots_.pop_front();
             ++head_;
         }
         // The new head writes straight through from now on; what it kept goes first.
-        if (!slots_.empty()) {
-            slot &next = slots_.front();
-            emit(next, next.kept.data(), next.kept.size());
-            kept_ -= next.kept.size();
-            next.kept.clear();
-            next.kept.shrink_to_fit();
-        }
+        if (!slots_.empty())
+            make_ready(slots_.front());
         changed_.notify_all();
+        send(lock);
     }
 
     // The first failure ends the run: no input is taken any more, and the threads stop.
@@ -127,14 +143,12 @@ public:
         changed_.notify_all();
     }
 
-    // Writes out what was gathered; at the end of the run, and before anything else is written.
-    void send_gathered()
+    // Sends what is still ready; for the end of a run that has failed, when the failure is not
+    // in the writing.
+    void send_rest()
     {
-        if (gathered_.empty())
-            return;
-        std::string block;
-        block.swap(gathered_);
-        dest_.write(block.data(), block.size());
+        std::unique_lock lock(mutex_);
+        send(lock);
     }
 
     std::exception_ptr failure() const { return failure_; }
@@ -142,49 +156,113 @@ public:
 
 private:
     struct slot {
-        std::string kept;    // output waiting for the inputs before this one
+        std::vector<std::string> kept; // output waiting for the inputs before this one, in pieces
         std::string message; // for standard error, once the output is out
         bool finished = false;
         bool started = false; // something of this input is out already
     };
 
-    static constexpr std::size_t gather_limit = 1 << 16;
+    // Output ready to go, in order, and after it a line for standard error, if any.
+    struct piece {
+        std::string bytes;
+        std::string note;
+    };
+
+    static constexpr std::size_t ready_limit = 1 << 20;
+    static constexpr std::size_t small_piece = 1 << 16;
 
     void keep(slot &s, std::string_view bytes)
     {
-        s.kept.append(bytes);
+        if (bytes.empty())
+            return;
+        // In pieces of about the size the checker writes, so that much kept output costs no
+        // more memory than its size, and is handed on without a copy.
+        if (s.kept.empty() || s.kept.back().size() + bytes.size() > small_piece)
+            s.kept.emplace_back();
+        s.kept.back().append(bytes);
         kept_ += bytes.size();
     }
 
-    void emit(slot &s, const char *p, std::size_t n)
+    // The separator goes before the first output of every input after the first that has any.
+    void start(slot &s)
     {
-        if (n == 0)
+        if (s.started)
             return;
-        if (!s.started) {
-            s.started = true;
-            if (any_output_ && !separator_.empty())
-                dest_.write(separator_.data(), separator_.size());
-            any_output_ = true;
-        }
-        if (!gather_) {
-            dest_.write(p, n);
+        s.started = true;
+        if (any_output_)
+            add_ready(separator_);
+        any_output_ = true;
+    }
+
+    void make_ready(slot &s)
+    {
+        if (s.kept.empty())
             return;
-        }
-        if (gathered_.size() + n > gather_limit) {
-            send_gathered();
-            if (n >= gather_limit) {
-                dest_.write(p, n);
-                return;
+        start(s);
+        for (std::string &bytes : s.kept) {
+            kept_ -= bytes.size();
+            if (bytes.size() < small_piece / 2) {
+                add_ready(bytes);
+            } else {
+                ready_bytes_ += bytes.size();
+                ready_.push_back({std::move(bytes), {}});
             }
         }
-        gathered_.append(p, n);
+        s.kept = {};
+    }
+
+    // Small outputs share a piece, so that they go out in one write.
+    void add_ready(std::string_view bytes)
+    {
+        if (bytes.empty())
+            return;
+        if (ready_.empty() || !ready_.back().note.empty() || ready_.back().bytes.size() >= ready_limit)
+            ready_.emplace_back();
+        ready_.back().bytes.append(bytes);
+        ready_bytes_ += bytes.size();
+    }
+
+    // Called with the lock held; returns with it held. Unless a thread is sending already, this
+    // one sends what is ready, and whatever becomes ready while it writes.
+    void send(std::unique_lock<std::mutex> &lock)
+    {
+        if (sending_)
+            return;
+        sending_ = true;
+        try {
+            while (!ready_.empty()) {
+                out_.swap(ready_);
+                ready_bytes_ = 0;
+                lock.unlock();
+                for (piece &p : out_) {
+                    write_out(p.bytes.data(), p.bytes.size());
+                    p.bytes = std::string(); // a large piece is let go at once
+                    if (!p.note.empty())
+                        std::fputs(p.note.c_str(), err_);
+                }
+                out_.clear();
+                lock.lock();
+                changed_.notify_all();
+            }
+        } catch (...) {
+            if (!lock.owns_lock())
+                lock.lock();
+            out_.clear(); // not to be tried again after what failed
+            sending_ = false;
+            throw;
+        }
+        sending_ = false;
+    }
+
+    void write_out(const char *p, std::size_t n)
+    {
+        if (n != 0)
+            dest_.write(p, n);
     }
 
     format::destination &dest_;
     std::string_view separator_;
     std::FILE *err_;
-    bool gather_;
-    std::string gathered_; // written out, in order, but not yet sent
     std::size_t open_limit_;
     std::size_t kept_limit_;
     std::size_t kept_ = 0; // by all the slots
@@ -193,6 +271,10 @@ private:
     std::condition_variable changed_;
     std::deque<slot> slots_; // slots_[i] belongs to the input at place head_ + i
     std::uint64_t head_ = 0;
+    std::deque<piece> ready_; // for the next send
+    std::size_t ready_bytes_ = 0;
+    bool sending_ = false;  // a thread is writing out_, out of the lock
+    std::deque<piece> out_; // being written; only the sending thread touches it
     bool any_output_ = false;
     bool stopped_ = false;
     bool list_done_ = false;
@@ -228,7 +310,7 @@ diagnostic failure_of(diagnostic_kind kind, int error)
 
 class session {
 public:
-    session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err, bool gather)
+    session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
         : config_(config), stdin_fd_(stdin_fd), list_(config, stdin_fd)
     {
         settings_.kind = config.format;
@@ -240,7 +322,7 @@ public:
         document_ = format::make_document(settings_);
         dest_ = &dest;
         jobs_ = config.jobs != 0 ? config.jobs : processors();
-        ordered_.emplace(dest, document_->separator(), err, gather, jobs_);
+        ordered_.emplace(dest, document_->separator(), err, jobs_);
     }
 
     int run()
@@ -263,12 +345,11 @@ public:
             t.join();
         if (std::exception_ptr e = ordered_->failure()) {
             try {
-                ordered_->send_gathered(); // what was found before the failure is not lost
+                ordered_->send_rest(); // what was found before the failure is not lost
             } catch (const format::write_error &) {
             }
             std::rethrow_exception(e);
         }
-        ordered_->send_gathered();
         {
             format::output out(*dest_);
             document_->end(out);
@@ -391,10 +472,10 @@ private:
 
 } // namespace
 
-int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err, bool gather)
+int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
 {
     try {
-        session s(config, stdin_fd, dest, err, gather);
+        session s(config, stdin_fd, dest, err);
         int status = s.run();
         if (!s.list_failure().empty()) {
             std::fprintf(err, "delimcheck: %s\n", s.list_failure().c_str());

@@ -13,9 +13,7 @@ namespace delimcheck::driver {
 // end, the list of --files-from could not be read, or memory ran out (one line on err says
 // which). With --status: 0 when nothing was reported, 1 when anything was, 2 when an input could
 // not be opened or read, or the list not read. A failed write of the output is thrown as
-// format::write_error, for the caller to decide how the process ends. With gather, the output
-// is sent in blocks of some KiB rather than an input at a time (for a destination that is not
-// read as it comes, such as a file or a pipe; a terminal shows each input's lines at once).
-int run(const run_config &config, int stdin_fd, format::destination &out, std::FILE *err, bool gather);
+// format::write_error, for the caller to decide how the process ends.
+int run(const run_config &config, int stdin_fd, format::destination &out, std::FILE *err);
 
 } // namespace delimcheck::driver
