@@ -1,10 +1,8 @@
 #include "listing/line_records.h"
 
-#include <algorithm>
-#include <cstring>
+#include <string>
 
 #include "delimcheck/delimiters.h"
-#include "delimcheck/small_copy.h"
 
 namespace delimcheck::listing {
 
@@ -19,49 +17,30 @@ bool closes(std::string_view a, std::string_view b, bool exact)
     return true;
 }
 
-void line_records::reserve(std::size_t more)
-{
-    if (more <= capacity_ - used_)
-        return;
-    std::size_t capacity = std::max(capacity_ * 2, used_ + more + 256);
-    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(capacity);
-    if (used_ != 0)
-        std::memcpy(bigger.get(), bytes_.get(), used_);
-    bytes_ = std::move(bigger);
-    capacity_ = capacity;
-}
-
 void line_records::push(std::int64_t line, std::string_view text, std::size_t delims_size)
 {
-    reserve(text.size());
-    std::size_t begin = used_;
-    put_bytes(bytes_.get() + used_, text.data(), text.size());
-    used_ += text.size();
-    stack_.push({line, begin, used_ - delims_size, used_});
+    std::size_t begin = bytes_.size();
+    bytes_.append(text.data(), text.size());
+    stack_.push({line, begin, bytes_.size() - delims_size, bytes_.size()});
 }
 
 void line_records::pop()
 {
     if (stack_.empty())
         return;
-    used_ = stack_.top().text_begin;
+    bytes_.truncate(stack_.top().text_begin);
     stack_.pop();
-}
-
-std::string_view line_records::bytes_between(std::size_t begin, std::size_t end) const
-{
-    return {bytes_.get() + begin, end - begin};
 }
 
 std::string_view line_records::text(std::size_t index) const
 {
-    std::size_t end = index + 1 < stack_.size() ? stack_[index + 1].text_begin : used_;
-    return bytes_between(stack_[index].text_begin, end);
+    std::size_t end = index + 1 < stack_.size() ? stack_[index + 1].text_begin : bytes_.size();
+    return bytes_.view(stack_[index].text_begin, end);
 }
 
 std::string_view line_records::delims(std::size_t index) const
 {
-    return bytes_between(stack_[index].delims_begin, stack_[index].delims_end);
+    return bytes_.view(stack_[index].delims_begin, stack_[index].delims_end);
 }
 
 // The line's closers, from its first on, answer the records' openers from the newest back.
@@ -117,7 +96,7 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::size
         return;
     }
     const std::size_t top_begin = stack_.top().text_begin;
-    std::string_view top = bytes_between(top_begin, used_);
+    std::string_view top = bytes_.view(top_begin, bytes_.size());
     if (closes(top, text, true)) {
         pop();
         return;
@@ -126,7 +105,7 @@ void line_records::pair_line(std::int64_t line, std::string_view text, std::size
         push(line, text, delims_size);
         return;
     }
-    std::string_view below = bytes_between(stack_[stack_.size() - 2].text_begin, top_begin);
+    std::string_view below = bytes_.view(stack_[stack_.size() - 2].text_begin, top_begin);
     if (cancels_reopened_pair(text, top, below)) {
         pop();
         pop();
@@ -145,11 +124,7 @@ void line_records::list(sink &out)
 void line_records::clear()
 {
     stack_.clear();
-    used_ = 0;
-    if (capacity_ > (1 << 16)) { // a large listing does not keep its memory for the next input
-        bytes_.reset();
-        capacity_ = 0;
-    }
+    bytes_.clear();
 }
 
 } // namespace delimcheck::listing

@@ -4,12 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
 #include <string_view>
 
 #include "delimcheck/chunked_stack.h"
 #include "delimcheck/sink.h"
+#include "listing/byte_buffer.h"
 
 namespace delimcheck::listing {
 
@@ -50,16 +49,11 @@ private:
     // How many of the delimiters d are left to store: 0 when they all closed stored ones.
     std::size_t join_line(std::string_view d);
     bool cancels_reopened_pair(std::string_view line, std::string_view top, std::string_view below) const;
-    std::string_view bytes_between(std::size_t begin, std::size_t end) const;
 
     // Newest on top; in chunks, so that a million records never move as it grows. Listing walks
     // it from the bottom, oldest first, without recursion.
     chunked_stack<record, 1024> stack_;
-    // The records' bytes, back to back: a plain buffer, which a string's bookkeeping would
-    // slow down at each line.
-    std::unique_ptr<char[]> bytes_;
-    std::size_t used_ = 0, capacity_ = 0;
-    void reserve(std::size_t more);
+    byte_buffer bytes_; // the records' bytes, back to back
 };
 
 } // namespace delimcheck::listing

@@ -4,14 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string_view>
 
 #include "delimcheck/delimiters.h"
 #include "delimcheck/options.h"
-#include "delimcheck/small_copy.h"
 #include "delimcheck/sink.h"
+#include "listing/byte_buffer.h"
 #include "listing/line_records.h"
 
 namespace delimcheck::listing {
@@ -33,26 +31,20 @@ public:
         if (!show_)
             return;
         // A closer right after its own opener cancels it, like a stack within the line.
-        if (collapse_ && size_ != 0 && is_pair(text_[size_ - 1], c)) {
-            --size_;
+        if (collapse_ && !text_.empty() && is_pair(text_.back(), c)) {
+            text_.truncate(text_.size() - 1);
             --delim_count_;
             return;
         }
-        if (size_ == capacity_)
-            grow(1);
-        text_[size_++] = c; // only ever a delimiter: the blanks come through record_blanks
+        text_.push_back(c); // only ever a delimiter: the blanks come through record_blanks
         ++delim_count_;
     }
 
     // The same as record for each of n blanks, in one step: a blank never cancels anything.
     void record_blanks(const char *p, std::size_t n)
     {
-        if (!show_)
-            return;
-        if (n > capacity_ - size_)
-            grow(n);
-        put_bytes(text_.get() + size_, p, n);
-        size_ += n;
+        if (show_)
+            text_.append(p, n);
     }
 
     // The line numbered `line` ends: it is listed (-s, -m) or paired with the stored lines
@@ -66,14 +58,11 @@ public:
     line_records &records() { return records_; }
 
 private:
-    void grow(std::size_t more);
-    std::string_view text() const { return {text_.get(), size_}; }
+    std::string_view text() const { return text_.view(0, text_.size()); }
 
+    // First: the appends then reach it at the object's own address.
+    byte_buffer text_; // the line so far: leading blanks, then the recorded delimiters
     bool show_, collapse_, pair_, join_;
-    // The line so far: leading blanks, then the recorded delimiters. A plain buffer: a string
-    // spends more on its own bookkeeping than this costs per delimiter.
-    std::unique_ptr<char[]> text_;
-    std::size_t size_ = 0, capacity_ = 0;
     std::int64_t delim_count_ = 0;
     line_records records_;
 };
