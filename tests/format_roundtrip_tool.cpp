@@ -20,45 +20,12 @@
 #include "format/json_text.h"
 #include "format/report_format.h"
 
+#include "document_run.h"
+
 namespace {
 
 using namespace delimcheck;
 using namespace delimcheck::format;
-
-// Writes each input through the writer into a piece of its own, and joins the pieces that are
-// not empty with the document's separator, as a run does.
-class run_writer {
-public:
-    run_writer(const format_settings &s, output &out)
-        : writer_(make_input_writer(s)), doc_(make_document(s)), out_(out)
-    {
-        doc_->begin(out_);
-    }
-    ~run_writer() { doc_->end(out_); }
-
-    template <typename Fill> void input(const std::string *name, Fill fill)
-    {
-        std::string piece;
-        string_destination dest(piece);
-        output piece_out(dest);
-        writer_->begin_input(piece_out, name);
-        fill(*writer_);
-        writer_->end_input();
-        piece_out.flush();
-        if (piece.empty())
-            return;
-        if (any_)
-            out_.text(doc_->separator());
-        out_.text(piece);
-        any_ = true;
-    }
-
-private:
-    std::unique_ptr<input_writer> writer_;
-    std::unique_ptr<document> doc_;
-    output &out_;
-    bool any_ = false;
-};
 
 std::string from_hex(std::string_view hex)
 {
@@ -100,7 +67,7 @@ std::string document_of(format_kind kind, const std::string &name, const std::st
     string_destination dest(text);
     output out(dest);
     {
-        run_writer run(s, out);
+        document_run run(s, out);
         run.input(&name, [&](input_writer &w) { w.report(d); });
     }
     out.flush();
@@ -160,7 +127,7 @@ int run(output &out, const char *format, char **files)
     if (getcwd(cwd, sizeof cwd) == nullptr)
         return 2;
     s.working_directory = cwd;
-    run_writer run(s, out);
+    document_run run(s, out);
     for (; *files != nullptr; ++files) {
         std::string path = *files;
         run.input(path == "-" ? nullptr : &path, [&](input_writer &w) { check_file(w, path); });

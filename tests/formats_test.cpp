@@ -12,6 +12,8 @@
 #include "format/output.h"
 #include "format/report_format.h"
 
+#include "document_run.h"
+
 namespace {
 
 using namespace delimcheck::format;
@@ -98,31 +100,19 @@ struct run_input {
 // something joined by the document's separator.
 std::string run(const format_settings &s, const std::vector<run_input> &inputs)
 {
-    auto writer = make_input_writer(s);
-    auto doc = make_document(s);
     std::string text;
     string_destination dest(text);
     output out(dest);
-    doc->begin(out);
-    bool any = false;
-    for (const run_input &in : inputs) {
-        std::string piece;
-        string_destination piece_dest(piece);
-        output piece_out(piece_dest);
-        std::string name = in.name != nullptr ? in.name : "";
-        writer->begin_input(piece_out, in.name != nullptr ? &name : nullptr);
-        for (const diagnostic &d : in.diagnostics)
-            writer->report(d);
-        writer->end_input();
-        piece_out.flush();
-        if (piece.empty())
-            continue;
-        if (any)
-            out.text(doc->separator());
-        out.text(piece);
-        any = true;
+    {
+        document_run run(s, out);
+        for (const run_input &in : inputs) {
+            std::string name = in.name != nullptr ? in.name : "";
+            run.input(in.name != nullptr ? &name : nullptr, [&](input_writer &w) {
+                for (const diagnostic &d : in.diagnostics)
+                    w.report(d);
+            });
+        }
     }
-    doc->end(out);
     out.flush();
     return text;
 }

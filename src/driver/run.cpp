@@ -299,7 +299,6 @@ struct totals {
     bool read_failed = false;
 };
 
-
 diagnostic failure_of(diagnostic_kind kind, int error)
 {
     diagnostic d;
@@ -415,7 +414,6 @@ private:
     std::string check_one(const input &in, checker &check, format::input_writer &writer, format::output &out,
                           totals &t)
     {
-        writer.reset_count();
         writer.begin_input(out, in.standard_input ? nullptr : &in.name);
         bool unreadable = false;
         int read_error = 0;

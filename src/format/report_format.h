@@ -25,6 +25,7 @@ public:
     void begin_input(output &out, const std::string *name)
     {
         out_ = &out;
+        reported_ = 0;
         standard_input_ = name == nullptr;
         name_ = standard_input_ ? "-" : *name;
         first_ = true;
@@ -39,8 +40,7 @@ public:
             ++reported_;
         write(d);
     }
-    std::uint64_t reported() const { return reported_; }
-    void reset_count() { reported_ = 0; }
+    std::uint64_t reported() const { return reported_; } // since begin_input
 
 protected:
     virtual void input_begins() {}
