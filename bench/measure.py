@@ -18,10 +18,11 @@ EXTRA_SETS = {'real': ['--hints', '--format=json']}
 
 
 def understands(binary, flags):
-    """Whether the binary takes these options: an older one refuses a long option it does not
-    know (status 2), or reads it as letters and complains on standard error."""
-    probe = subprocess.run([binary] + flags + [os.devnull], capture_output=True)
-    return probe.returncode == 0 and not probe.stderr
+    """Whether the binary takes these options, and its run on an empty input: an older one
+    refuses a long option it does not know (status 2), or reads it as letters and complains on
+    standard error."""
+    probe = subprocess.run([binary] + flags + [os.devnull], capture_output=True, text=True)
+    return probe.returncode == 0 and not probe.stderr, probe
 
 
 def timed(argv):
@@ -61,7 +62,7 @@ def main():
             opts = '' if opts == 'none' else opts
             flags = [opts] if opts else []
             ours, wcs, olds, rss = [], [], [], 0
-            old = before if before and understands(before, flags) else None
+            old = before if before and understands(before, flags)[0] else None
             timed(['wc', '-l', path])  # warm the page cache
             for _ in range(runs):
                 t, m = timed([binary] + flags + [path])

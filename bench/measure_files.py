@@ -12,14 +12,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-from measure import timed  # noqa: E402
-
-
-def takes_jobs(binary):
-    """Whether the binary knows --jobs: one that does not either refuses it (status 2 and its
-    usage) or reads it as a cluster of option letters and complains on standard error."""
-    probe = subprocess.run([binary, '--jobs=1', os.devnull], capture_output=True, text=True)
-    return probe.returncode == 0 and not probe.stderr, probe
+from measure import timed, understands  # noqa: E402
 
 
 def timed_together(argvs):
@@ -38,7 +31,7 @@ def main():
     binary, runs, listing = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     with open(listing) as f:
         files = f.read().splitlines()
-    ok, probe = takes_jobs(binary)
+    ok, probe = understands(binary, ['--jobs=1'])
     if not ok:
         said = (probe.stderr.splitlines() or [''])[0]
         print('many files: skipped, this delimcheck does not take --jobs=1 (status %d: %s)'
