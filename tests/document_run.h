@@ -7,7 +7,7 @@
 #include <string>
 
 #include "format/output.h"
-#include "format/report_format.h"
+#include "format/formats.h"
 
 class document_run {
 public:

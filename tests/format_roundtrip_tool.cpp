@@ -18,7 +18,7 @@
 
 #include "delimcheck/checker.h"
 #include "format/json_text.h"
-#include "format/report_format.h"
+#include "format/formats.h"
 
 #include "document_run.h"
 

@@ -10,7 +10,7 @@
 
 #include "format/json_text.h"
 #include "format/output.h"
-#include "format/report_format.h"
+#include "format/writer.h"
 
 #include "document_run.h"
 

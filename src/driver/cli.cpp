@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <getopt.h>
 
+#include "format/formats.h"
+
 namespace delimcheck::driver {
 
 namespace {

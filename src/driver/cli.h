@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "delimcheck/options.h"
-#include "format/report_format.h"
+#include "format/writer.h"
 
 namespace delimcheck::driver {
 

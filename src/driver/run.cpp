@@ -17,6 +17,7 @@
 
 #include "delimcheck/checker.h"
 #include "driver/inputs.h"
+#include "format/formats.h"
 
 namespace delimcheck::driver {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "format/report_format.h"
+#include "format/writer.h"
 
 namespace delimcheck::format {
 

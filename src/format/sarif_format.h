@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "format/report_format.h"
+#include "format/writer.h"
 
 namespace delimcheck::format {
 

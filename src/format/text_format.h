@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "format/output.h"
-#include "format/report_format.h"
+#include "format/writer.h"
 
 namespace delimcheck::format {
 

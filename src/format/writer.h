@@ -1,4 +1,4 @@
-// The output formats. A run writes one document: a prologue, what each input gives in input
+// What every output format is made of. A run writes one document: a prologue, what each input gives in input
 // order, and an epilogue; each input is written by an input writer, a sink.
 #pragma once
 
@@ -13,9 +13,6 @@
 namespace delimcheck::format {
 
 enum class format_kind : std::uint8_t { text, gcc, json, github, sarif };
-
-// "text", "gcc", "json", "github", "sarif"; false for any other name.
-bool parse_format(std::string_view name, format_kind &kind);
 
 // Writes the findings of one input at a time. Several writers may serve one run, one per
 // thread, each into an output of its own, whose bytes are then put in input order.
@@ -81,8 +78,5 @@ struct format_settings {
     std::string tool_version;
     std::string working_directory; // absolute; sarif resolves relative names against it
 };
-
-std::unique_ptr<input_writer> make_input_writer(const format_settings &s);
-std::unique_ptr<document> make_document(const format_settings &s);
 
 } // namespace delimcheck::format

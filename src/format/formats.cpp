@@ -1,4 +1,4 @@
-#include "format/report_format.h"
+#include "format/formats.h"
 
 #include "format/gcc_format.h"
 #include "format/github_format.h"
