@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace delimcheck {
 
@@ -53,6 +54,24 @@ struct hint {
 // closes it".
 std::string hint_text(const hint &h);
 
+// One change to the input's bytes: those from `from` up to, not including, `to` are replaced by
+// `text`. from == to inserts; an empty text deletes. To insert after the input's last line, the
+// position is the line after it, column 1.
+struct text_edit {
+    position from, to;
+    std::string text;
+    friend bool operator==(const text_edit &, const text_edit &) = default;
+};
+
+// The edit that mends the first fault of an input: the input with these edits applied (none
+// overlapping, in order) checks clean. description says it in words: "insert } before line 212".
+struct repair {
+    std::string description;
+    std::vector<text_edit> edits;
+    bool empty() const { return edits.empty(); }
+    friend bool operator==(const repair &, const repair &) = default;
+};
+
 struct diagnostic {
     diagnostic_kind kind = diagnostic_kind::unmatched_closer;
     // Where it was found: the closer or closing quote; for backslash_blank the backslash; for
@@ -69,6 +88,7 @@ struct diagnostic {
     char opener_byte = 0;
     int system_error = 0; // cannot_access, read_error: the errno value
     struct hint likely;   // filled only when hints are asked for
+    struct repair fix;    // with hints, on the diagnostic of the first fault that a repair mends
 };
 
 // A stable identifier for each kind, as the formats and the manual give it, and a sentence on
