@@ -46,6 +46,34 @@ input_list::~input_list()
         ::close(list_fd_);
 }
 
+read_result read_input(const input &in, int stdin_fd, const std::function<int(int fd)> &read)
+{
+    read_result r;
+    if (in.standard_input) {
+        r.read_error = read(stdin_fd);
+        return r;
+    }
+    if (in.access_error != 0) {
+        r.access_error = in.access_error;
+        return r;
+    }
+    int fd = ::open(in.name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        r.access_error = errno;
+        return r;
+    }
+    r.read_error = read(fd);
+    ::close(fd);
+    // A directory opens like a file and fails at its first read; it must not pass as a clean
+    // file, and counts as one that cannot be opened. Telling it by its read spares a stat of
+    // every file.
+    if (r.read_error == EISDIR) {
+        r.access_error = EISDIR;
+        r.read_error = 0;
+    }
+    return r;
+}
+
 bool input_list::next(input &in)
 {
     in = input{};
@@ -53,7 +81,6 @@ bool input_list::next(input &in)
         started_ = true;
         if (config_.operands.empty() && config_.files_from.empty()) {
             in.standard_input = true;
-            list_done_ = true;
             return true;
         }
     }
@@ -91,7 +118,7 @@ bool input_list::next_listed(std::string &name)
     const char end = config_.null_separated ? '\0' : '\n';
     while (list_fd_ >= 0) {
         std::size_t cut = list_buffer_.find(end, list_pos_);
-        if (cut == std::string::npos && !list_done_) {
+        if (cut == std::string::npos && !list_at_end_) {
             list_buffer_.erase(0, list_pos_);
             list_pos_ = 0;
             char chunk[1 << 14];
@@ -101,7 +128,7 @@ bool input_list::next_listed(std::string &name)
             if (got < 0)
                 throw list_error("error reading the list " + config_.files_from + ": " + std::strerror(errno));
             if (got == 0)
-                list_done_ = true;
+                list_at_end_ = true;
             list_buffer_.append(chunk, static_cast<std::size_t>(got));
             continue;
         }
