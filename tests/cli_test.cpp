@@ -119,17 +119,38 @@ TEST_F(Cli, GccFormat)
 {
     dir.write("a b.tcl", "proc p {} {\n    set x [y\n}\n\"q\"r\n");
     dir.write("ok.tcl", "set a b\n");
+    mkdir_p("sub");
     process_result r = run({"--format=gcc", "a b.tcl", "ok.tcl", "missing.tcl", "sub"});
     EXPECT_EQ(r.out, "a b.tcl:3:1: error: Expecting ] got } (balancing {})\n"
                      "a b.tcl:2:11: note: [ opened here, discarded\n"
                      "a b.tcl:4:3: warning: Extra characters after string\n"
                      "missing.tcl:1:1: error: Cannot be accessed: No such file or directory\n"
-                     "sub:1:1: error: Cannot be accessed: No such file or directory\n");
+                     "sub:1:1: error: Cannot be accessed: Is a directory\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(run({"--format=gcc", "-q", "-e"}, "{\n  a\\ \n").out,
               "-:2:4: warning: \\ followed by blank space at the end of the line\n"
               "-:2:6: error: } missing, opened on line 1 char 1\n"
               "-:1:1: note: { opened here, never closed\n");
+}
+
+// A directory opens like a file and fails at its first read: every format says so, as a file
+// that cannot be accessed, and --status counts it as one.
+TEST_F(Cli, DirectoryOperandInEveryFormat)
+{
+    mkdir_p("sub");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"gcc", "sub:1:1: error: Cannot be accessed: Is a directory\n"},
+        {"json", R"({"file": "sub", "line": 1, "column": 1, "severity": "error", "code": "cannot-access", )"
+                 R"("message": "Cannot be accessed: Is a directory"})"},
+        {"github", "::error file=sub,line=1,col=1::Cannot be accessed: Is a directory\n"},
+        {"sarif", R"("ruleId": "cannot-access", "level": "error", "message": {"text": "Cannot be accessed: Is a directory"})"},
+    };
+    for (const auto &[format, expected] : cases) {
+        process_result r = run({"--status", "--format=" + format, "sub"});
+        EXPECT_NE(r.out.find(expected), std::string::npos) << format << ":\n" << r.out;
+        EXPECT_EQ(r.status, 2) << format;
+        EXPECT_EQ(r.err, "") << format;
+    }
 }
 
 // The files of a tree, in name order at each level; links to directories are not followed.
