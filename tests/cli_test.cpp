@@ -35,7 +35,7 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
     for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
-                          "--status", "--recursive", "--include=GLOB", "--files-from=FILE", "--null", "--jobs=N",
+                          "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
                           "--help", "--version"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
@@ -180,6 +180,52 @@ TEST_F(Cli, RecursiveWalk)
     EXPECT_EQ(run({"--recursive", "--include=*.txt", "--include=*.TCL", "-q", "t/"}).out,
               "File t/a/notes.txt:\nUnmatching } : line 1 char 1\nFile t/lib.TCL:\nUnmatching } : line 1 char 1\n");
     EXPECT_EQ(run({"-q", "t"}).out, "File t:\nCannot be accessed!!\n") << "a directory without --recursive";
+}
+
+// Hidden names are left out of a walk unless --hidden; --exclude leaves out what its globs
+// match, by name at any depth or by path below the operand. An operand is never left out.
+TEST_F(Cli, RecursiveWalkSkipsHiddenAndExcluded)
+{
+    for (const char *d : {"t", "t/.git", "t/.git/hooks", "t/vendor", "t/lib", "t/lib/vendor", "t/lib/x"})
+        mkdir_p(d);
+    for (const char *f : {"t/a.tcl", "t/.b.tcl", "t/.git/c.tcl", "t/.git/hooks/d.tcl", "t/vendor/v.tcl",
+                          "t/lib/vendor/w.tcl", "t/lib/x/y.tcl", "t/lib/x/y.gen.tcl"})
+        dir.write(f, "{\n");
+    auto files = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"-q", "--recursive"});
+        process_result r = run(args);
+        EXPECT_EQ(r.err, "");
+        std::string names;
+        for (std::size_t at = 0; (at = r.out.find("File ", at)) != std::string::npos; at += 5)
+            names += r.out.substr(at + 5, r.out.find(":\n", at) - at - 5) + " ";
+        return names;
+    };
+    const std::string visible = "t/a.tcl t/lib/vendor/w.tcl t/lib/x/y.gen.tcl t/lib/x/y.tcl t/vendor/v.tcl ";
+    EXPECT_EQ(files({"t"}), visible);
+    EXPECT_EQ(files({"--hidden", "t"}), "t/.b.tcl t/.git/c.tcl t/.git/hooks/d.tcl " + visible);
+    EXPECT_EQ(files({"--exclude=vendor", "--exclude=*.gen.tcl", "t"}), "t/a.tcl t/lib/x/y.tcl ");
+    EXPECT_EQ(files({"--exclude=lib/vendor", "t"}), "t/a.tcl t/lib/x/y.gen.tcl t/lib/x/y.tcl t/vendor/v.tcl ")
+        << "a path below the operand names that one only";
+    EXPECT_EQ(files({"--exclude=t", "--exclude=lib/*", "t/"}), "t/a.tcl t/vendor/v.tcl ")
+        << "the operand's own name is not below it";
+    EXPECT_EQ(files({"--hidden", "--exclude=hooks", "t/.git"}), "t/.git/c.tcl ");
+    EXPECT_EQ(files({"t/.git", "t/.b.tcl"}), "t/.git/c.tcl t/.git/hooks/d.tcl t/.b.tcl ")
+        << "hidden operands are walked and checked; only what is below them is skipped";
+    EXPECT_EQ(run({"-q", "--recursive", "."}, "").out.find("/.git/"), std::string::npos) << "not even below .";
+}
+
+// The walk's options mean nothing without a walk.
+TEST_F(Cli, WalkOptionsNeedRecursive)
+{
+    dir.write("a.tcl", "}\n");
+    for (const char *option : {"--include=*.tcl", "--exclude=x", "--hidden"}) {
+        process_result r = run({option, "a.tcl"});
+        std::string name = std::string(option).substr(0, std::string(option).find('='));
+        EXPECT_EQ(r.err, "delimcheck: option '" + name + "' needs --recursive; see delimcheck --help\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(run({option, "--recursive", "a.tcl"}).status, 0) << option;
+    }
 }
 
 TEST_F(Cli, FilesFromAList)

@@ -19,6 +19,8 @@ enum long_option : int {
     opt_status,
     opt_recursive,
     opt_include,
+    opt_exclude,
+    opt_hidden,
     opt_files_from,
     opt_null,
     opt_jobs,
@@ -32,6 +34,8 @@ const struct option long_options[] = {
     {"status", no_argument, nullptr, opt_status},
     {"recursive", no_argument, nullptr, opt_recursive},
     {"include", required_argument, nullptr, opt_include},
+    {"exclude", required_argument, nullptr, opt_exclude},
+    {"hidden", no_argument, nullptr, opt_hidden},
     {"files-from", required_argument, nullptr, opt_files_from},
     {"null", no_argument, nullptr, opt_null},
     {"jobs", required_argument, nullptr, opt_jobs},
@@ -124,6 +128,20 @@ void short_option(run_config &c, int letter)
     }
 }
 
+// The walk's own options mean nothing without a walk, and would be silently ignored.
+const char *walk_option_without_walk(const run_config &c)
+{
+    if (c.recursive)
+        return nullptr;
+    if (!c.includes.empty())
+        return "--include";
+    if (!c.excludes.empty())
+        return "--exclude";
+    if (c.hidden)
+        return "--hidden";
+    return nullptr;
+}
+
 } // namespace
 
 cli_result parse_command_line(int argc, char **argv, std::FILE *err)
@@ -169,6 +187,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         case opt_include:
             c.includes.emplace_back(optarg);
             break;
+        case opt_exclude:
+            c.excludes.emplace_back(optarg);
+            break;
+        case opt_hidden:
+            c.hidden = true;
+            break;
         case opt_files_from:
             if (*optarg == '\0')
                 return usage_error("option '--files-from' needs a file name");
@@ -195,6 +219,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         r.action = cli_action::version;
     if (c.format != format::format_kind::text && c.check.listing != listing_mode::none)
         return usage_error("-s, -m, -l and -j list lines in the text format only");
+    if (const char *name = walk_option_without_walk(c))
+        return usage_error(std::string("option '") + name + "' needs --recursive");
     if (c.format != format::format_kind::text)
         c.check.hints = true; // an editor or a CI report should point at the likely fault
     for (int i = optind; i < argc; ++i)
@@ -205,7 +231,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
 std::string help_text()
 {
     return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
-           "                  [--include=GLOB] [--files-from=FILE [--null]] [--jobs=N] [file ...]\n"
+           "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
+           "                  [--jobs=N] [file ...]\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
            "  -e                warn about a backslash followed by blanks at the end of a line\n"
@@ -222,6 +249,8 @@ std::string help_text()
            "  --status          exit 1 when anything was reported, 2 when an input could not be read\n"
            "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
            "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"
+           "  --exclude=GLOB    skip what GLOB matches, by name or by path below the operand (repeatable)\n"
+           "  --hidden          walk names that begin with a dot too, as .git (skipped by default)\n"
            "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
            "  --null            the names in that FILE end with NUL bytes, not newlines\n"
            "  --jobs=N          check N inputs at a time (default: one per processor)\n"

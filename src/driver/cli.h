@@ -17,6 +17,8 @@ struct run_config {
     bool status = false;                                 // --status: 1 when anything was reported
     bool recursive = false;                              // --recursive: directory operands are walked
     std::vector<std::string> includes;                   // --include: names the walk takes (empty: the script endings)
+    std::vector<std::string> excludes;                   // --exclude: names or paths below an operand the walk skips
+    bool hidden = false;                                 // --hidden: the walk takes names that begin with a dot
     std::string files_from;                              // --files-from: operands from this file ("-": standard input)
     bool null_separated = false;                         // --null: that list is NUL-separated
     unsigned jobs = 0;                                   // --jobs; 0: one per processor

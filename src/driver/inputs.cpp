@@ -19,6 +19,12 @@ std::string joined(const std::string &dir, const std::string &entry)
     return !dir.empty() && dir.back() == '/' ? dir + entry : dir + "/" + entry;
 }
 
+// An entry's path below the operand, from its directory's.
+std::string relative(const std::string &below, const std::string &entry)
+{
+    return below.empty() ? entry : below + "/" + entry;
+}
+
 bool is_directory(const std::string &path)
 {
     struct stat st;
@@ -94,7 +100,7 @@ bool input_list::next(input &in)
         if (!next_operand(name) && !next_listed(name))
             return false;
         if (config_.recursive && is_directory(name)) {
-            enter(name, in);
+            enter(name, "", in);
             if (in.access_error != 0)
                 return true;
             continue;
@@ -153,10 +159,26 @@ bool input_list::wanted(const std::string &entry) const
                        [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
 }
 
+// Hidden names (.git, an editor's .swp) and the excluded ones are left out of the walk, files
+// and directories alike; an operand never is, even ".". Each glob of --exclude is matched
+// against the name and against the path below the operand, so that "vendor" skips every
+// directory of that name and "lib/vendor" only that one.
+bool input_list::skipped(const std::string &below, const std::string &entry) const
+{
+    if (!config_.hidden && entry.front() == '.')
+        return true;
+    if (config_.excludes.empty())
+        return false;
+    const std::string path = relative(below, entry);
+    return std::any_of(config_.excludes.begin(), config_.excludes.end(), [&](const std::string &glob) {
+        return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
+    });
+}
+
 // Opens a directory of the walk and reads its names, sorted, so that the order is the same on
 // every file system. A directory that cannot be read is handed back as an input that cannot be
 // accessed, and the walk goes on without it.
-void input_list::enter(const std::string &path, input &failed)
+void input_list::enter(const std::string &path, const std::string &below, input &failed)
 {
     DIR *d = opendir(path.c_str());
     if (d == nullptr) {
@@ -164,10 +186,10 @@ void input_list::enter(const std::string &path, input &failed)
         failed.access_error = errno;
         return;
     }
-    directory dir{path, {}, 0};
+    directory dir{path, below, {}, 0};
     errno = 0;
     while (const struct dirent *e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !skipped(below, e->d_name))
             dir.entries.emplace_back(e->d_name);
     }
     int read_error = errno;
@@ -199,7 +221,7 @@ bool input_list::walk(input &in)
         return true;
     }
     if (S_ISDIR(st.st_mode)) {
-        enter(path, in);
+        enter(path, relative(dir.below, entry), in);
         return in.access_error != 0;
     }
     if (!wanted(entry))

@@ -51,6 +51,7 @@ private:
     // A directory being walked: its entries sorted by name, and the next one to look at.
     struct directory {
         std::string path;
+        std::string below; // its path below the operand ("" for the operand itself)
         std::vector<std::string> entries;
         std::size_t next = 0;
     };
@@ -58,7 +59,8 @@ private:
     bool next_operand(std::string &name);
     bool next_listed(std::string &name);
     bool walk(input &in);
-    void enter(const std::string &path, input &failed);
+    void enter(const std::string &path, const std::string &below, input &failed);
+    bool skipped(const std::string &below, const std::string &entry) const;
     bool wanted(const std::string &entry) const;
 
     const run_config &config_;
