@@ -214,6 +214,25 @@ TEST_F(Cli, RecursiveWalkSkipsHiddenAndExcluded)
     EXPECT_EQ(run({"-q", "--recursive", "."}, "").out.find("/.git/"), std::string::npos) << "not even below .";
 }
 
+// A long option may be abbreviated; one that could be more than one names them all; an
+// unknown letter is named as everything else is, by the program's name.
+TEST_F(Cli, AbbreviationsAndStrayLetters)
+{
+    process_result ambiguous = run({"--h"});
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_EQ(ambiguous.out, "");
+    EXPECT_EQ(ambiguous.err,
+              "delimcheck: option '--h' is ambiguous; possibilities: --help --hidden --hints; see delimcheck --help\n");
+    EXPECT_EQ(run({"--hi=1"}).err,
+              "delimcheck: option '--hi=1' is ambiguous; possibilities: --hidden --hints; see delimcheck --help\n");
+    EXPECT_EQ(run({"--he"}).status, 0) << "--help alone";
+    EXPECT_EQ(run({"--zzz"}).err, "delimcheck: unrecognized option '--zzz'; see delimcheck --help\n");
+    process_result stray = run({"-xq"}, "}\n");
+    EXPECT_EQ(stray.err, "delimcheck: invalid option -- 'x'\n");
+    EXPECT_EQ(stray.out, "Unmatching } : line 1 char 1\n");
+    EXPECT_EQ(stray.status, 0);
+}
+
 // The walk's options mean nothing without a walk.
 TEST_F(Cli, WalkOptionsNeedRecursive)
 {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <getopt.h>
+#include <string_view>
 
 #include "format/formats.h"
 
@@ -81,6 +82,18 @@ bool parse_jobs(const char *text, unsigned &jobs)
     return true;
 }
 
+// The long options that `word` (an argument such as --h or --h=1) abbreviates.
+std::vector<std::string> abbreviated(std::string_view word)
+{
+    word.remove_prefix(2);
+    word = word.substr(0, word.find('='));
+    std::vector<std::string> names;
+    for (const struct option *o = long_options; o->name != nullptr; ++o)
+        if (std::string_view(o->name).starts_with(word))
+            names.push_back(std::string("--") + o->name);
+    return names;
+}
+
 cli_result usage_error(const std::string &line)
 {
     cli_result r;
@@ -128,6 +141,18 @@ void short_option(run_config &c, int letter)
     }
 }
 
+// A long option that getopt did not take: unknown, or the start of more than one.
+cli_result unrecognized(const std::string &word)
+{
+    std::vector<std::string> names = word.starts_with("--") ? abbreviated(word) : std::vector<std::string>{};
+    if (names.size() < 2)
+        return usage_error("unrecognized option '" + word + "'");
+    std::string line = "option '" + word + "' is ambiguous; possibilities:";
+    for (const std::string &n : names)
+        line += " " + n;
+    return usage_error(line);
+}
+
 // The walk's own options mean nothing without a walk, and would be silently ignored.
 const char *walk_option_without_walk(const run_config &c)
 {
@@ -157,12 +182,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         case '?':
             if (optopt > 0 && optopt < 256) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
-                std::fprintf(err, "%s: invalid option -- '%c'\n", argv[0], optopt);
+                std::fprintf(err, "delimcheck: invalid option -- '%c'\n", optopt);
                 break;
             }
             if (optopt >= 256)
                 return usage_error(std::string("option '--") + long_name(optopt) + "' takes no value");
-            return usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+            return unrecognized(argv[optind - 1]);
         case ':':
             if (optopt < 256) // no short letter takes a value, so this cannot happen; be plain anyway
                 return usage_error(std::string("option -") + static_cast<char>(optopt) + " needs a value");
