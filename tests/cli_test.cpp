@@ -153,6 +153,22 @@ TEST_F(Cli, DirectoryOperandInEveryFormat)
     }
 }
 
+// The fixture that CI validates as a SARIF log draws every kind of diagnostic there is, so that
+// every rule's result is in the log; standard input is no file below the source root.
+TEST_F(Cli, SarifFixtureHasEveryKind)
+{
+    process_result r = run({"-e", "--format=sarif", DELIMCHECK_FIXTURES "/every_kind.tcl", "missing.tcl", "/proc/self/mem"});
+    std::size_t rules = 0;
+    for (std::size_t at = 0; (at = r.out.find("{\"id\": \"", at)) != std::string::npos; ++rules) {
+        at += 8;
+        std::string id = r.out.substr(at, r.out.find('"', at) - at);
+        EXPECT_NE(r.out.find("\"ruleId\": \"" + id + "\""), std::string::npos) << id;
+    }
+    EXPECT_EQ(rules, 10u);
+    std::string standard_input = run({"--format=sarif"}, "}\n").out;
+    EXPECT_NE(standard_input.find(R"("artifactLocation": {"uri": "stdin:"})"), std::string::npos) << standard_input;
+}
+
 // The files of a tree, in name order at each level; links to directories are not followed.
 TEST_F(Cli, RecursiveWalk)
 {
