@@ -271,7 +271,7 @@ std::string help_text()
            "  -t                every double quote outside a string opens one\n"
            "  --format=NAME     text (the default), gcc, json, github or sarif\n"
            "  --hints           text format: after a report, where the indentation places the fault\n"
-           "  --status          exit 1 when anything was reported, 2 when an input could not be read\n"
+           "  --status          exit 1 when anything was reported, 2 when an input could not be opened or read\n"
            "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
            "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"
            "  --exclude=GLOB    skip what GLOB matches, by name or by path below the operand (repeatable)\n"
