@@ -243,6 +243,7 @@ TEST_F(Cli, AbbreviationsAndStrayLetters)
               "delimcheck: option '--hi=1' is ambiguous; possibilities: --hidden --hints; see delimcheck --help\n");
     EXPECT_EQ(run({"--he"}).status, 0) << "--help alone";
     EXPECT_EQ(run({"--zzz"}).err, "delimcheck: unrecognized option '--zzz'; see delimcheck --help\n");
+    EXPECT_EQ(run({"--=x"}).err, "delimcheck: unrecognized option '--=x'; see delimcheck --help\n");
     process_result stray = run({"-xq"}, "}\n");
     EXPECT_EQ(stray.err, "delimcheck: invalid option -- 'x'\n");
     EXPECT_EQ(stray.out, "Unmatching } : line 1 char 1\n");

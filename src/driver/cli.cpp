@@ -88,6 +88,8 @@ std::vector<std::string> abbreviated(std::string_view word)
     word.remove_prefix(2);
     word = word.substr(0, word.find('='));
     std::vector<std::string> names;
+    if (word.empty())
+        return names; // "--=x" starts no name
     for (const struct option *o = long_options; o->name != nullptr; ++o)
         if (std::string_view(o->name).starts_with(word))
             names.push_back(std::string("--") + o->name);
