@@ -158,7 +158,7 @@ private:
     diagnostic diag_;
 };
 
-// The machine as the scanners see it (see scan/lexer.h), in one mode.
+// The machine as the scanners see it (a scan::machine, see scan/lexer.h), in one mode.
 template <machine_mode Mode> class machine_view {
 public:
     explicit machine_view(nesting_machine &m) : m_(m) {}
