@@ -101,8 +101,6 @@ public:
         }
     }
 
-    listing::listing &listing() { return listing_; }
-
 private:
     // What may stand right after a closing quote without a warning.
     static bool accepted_follower(signed char c)
