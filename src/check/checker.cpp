@@ -114,8 +114,6 @@ checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_u
 checker::~checker() = default;
 checker::checker(checker &&) noexcept = default;
 
-const options &checker::options() const { return impl_->opts; }
-
 check_result checker::check(std::string_view bytes)
 {
     scan::memory_source src(bytes);
