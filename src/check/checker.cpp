@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
 #include "scan/byte_source.h"
@@ -12,7 +12,7 @@ namespace delimcheck {
 
 namespace {
 
-// Between the steps and the caller's sink when the hints are deferred: an input read again from
+// Between the machine and the caller's sink when the hints are deferred: an input read again from
 // its start gives again what its first reading gave, which is not to be passed on twice.
 class relay_sink final : public sink {
 public:
@@ -89,31 +89,30 @@ struct checker::impl {
     // One instance of each scanner per mode: the listing, the -e warning and the hints.
     position scan_in_mode(scan::byte_source &src)
     {
+        using mode = checking::machine_mode;
         bool l = machine.lists(), w = machine.warns_backslash_blank(), h = machine.gives_hints();
         if (h)
-            return l ? w ? scan<checking::step_mode{true, true, true}>(src) : scan<checking::step_mode{true, false, true}>(src)
-                     : w ? scan<checking::step_mode{false, true, true}>(src) : scan<checking::step_mode{false, false, true}>(src);
-        return l ? w ? scan<checking::step_mode{true, true, false}>(src) : scan<checking::step_mode{true, false, false}>(src)
-                 : w ? scan<checking::step_mode{false, true, false}>(src) : scan<checking::step_mode{false, false, false}>(src);
+            return l ? w ? scan<mode{true, true, true}>(src) : scan<mode{true, false, true}>(src)
+                     : w ? scan<mode{false, true, true}>(src) : scan<mode{false, false, true}>(src);
+        return l ? w ? scan<mode{true, true, false}>(src) : scan<mode{true, false, false}>(src)
+                 : w ? scan<mode{false, true, false}>(src) : scan<mode{false, false, false}>(src);
     }
 
-    template <checking::step_mode Mode> position scan(scan::byte_source &src)
+    template <checking::machine_mode Mode> position scan(scan::byte_source &src)
     {
-        checking::steps_view<Mode> view(machine);
+        checking::machine_view<Mode> view(machine);
         return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
     }
 
     const delimcheck::options opts;
     relay_sink relay;
-    checking::steps machine;
+    checking::nesting_machine machine;
     scan::block_reader reader;
 };
 
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}
 checker::~checker() = default;
 checker::checker(checker &&) noexcept = default;
-
-const options &checker::options() const { return impl_->opts; }
 
 check_result checker::check(std::string_view bytes)
 {

@@ -8,7 +8,7 @@
 namespace delimcheck::scan {
 
 // Scans the whole input; returns where it ended.
-template <class M> position scan_plain(byte_source &src, M &m)
+template <machine M> position scan_plain(byte_source &src, M &m)
 {
     byte_reader in(src);
     lex_state s;
