@@ -91,6 +91,8 @@ const std::vector<repair_case> repair_cases = {
      "insert ] at line 7 char 20", {{7, 20}, {7, 20}, "]"}},
     {"closing_quote_lost", "puts \"hello world\nputs done\n", "insert \" at line 1 char 18",
      {{1, 18}, {1, 18}, "\""}},
+    {"closing_quote_in_a_comment_lost", "# See the file \"license.terms for details.\nputs a\n",
+     "insert \" at line 1 char 30", {{1, 30}, {1, 30}, "\""}},
     {"brace_added_in_a_line",
      well_kept + "proc second {b} {\n"
                  "    set x {1\n" // 7

@@ -514,16 +514,20 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     std::size_t i = 0;
     while (i < end && (l.text[i] != opener || escaped(l.text, i)))
         ++i;
+    // A quote in a comment mostly quotes a word or two; a string of blanks alone is common.
+    bool comment = l.text[indent_of(l.text).size()] == '#';
+    std::size_t open_at = i;
     std::int64_t rank = 0;
     for (++i; i <= end; ++i) {
         char after = i < end ? l.text[i] : '\n';
         std::int64_t prior = closer_odds(c, l.text, i, end);
-        if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
+        bool blanks_only = c == '"' && l.text.find_first_not_of(" \t", open_at + 1) >= i;
+        if ((is_blank(l.text[i - 1]) && !blanks_only) || !(prior < 4 || after == ';' || after == '"'))
             continue;
         if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
             continue; // the end of the line is always tried
         if (rank++ == 0 && c == '"')
-            prior = std::min<std::int64_t>(prior, 1); // a short string's only word
+            prior = std::min<std::int64_t>(prior, comment ? 0 : 1); // a short string's only word
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
