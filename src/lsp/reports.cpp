@@ -1,0 +1,134 @@
+#include "lsp/reports.h"
+
+#include "format/messages.h"
+
+namespace delimcheck::lsp {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int lsp_error = 1, lsp_warning = 2, lsp_information = 3;
+
+json to_json(client_position p) { return {{"line", p.line}, {"character", p.character}}; }
+
+json range(client_position from, client_position to) { return {{"start", to_json(from)}, {"end", to_json(to)}}; }
+
+// One character at a checker position; at the end of the input, where there is none, the
+// empty range there.
+json char_range(const line_index &lines, position at, encoding enc)
+{
+    client_position from = lines.to_client(at, enc);
+    client_position to = lines.to_client({at.line, at.column + 1}, enc);
+    return range(from, to);
+}
+
+// From the likely fault to the end of its line: the line an editor should lead the eye to.
+json line_range(const line_index &lines, position at, encoding enc)
+{
+    client_position from = lines.to_client(at, enc);
+    client_position to = lines.line_end(at.line, enc);
+    if (to.line != from.line || to.character < from.character)
+        to = from;
+    return range(from, to);
+}
+
+json location(const std::string &uri, json r) { return {{"uri", uri}, {"range", std::move(r)}}; }
+
+json edits_of(const repair &fix, const line_index &lines, encoding enc)
+{
+    json edits = json::array();
+    for (const text_edit &e : fix.edits)
+        edits.push_back({{"range", range(lines.to_client(e.from, enc), lines.to_client(e.to, enc))}, {"newText", e.text}});
+    return edits;
+}
+
+bool same_start(const json &a, const json &b)
+{
+    auto start = [](const json &d, const char *field) -> const json * {
+        auto r = d.find("range");
+        if (r == d.end() || !r->is_object())
+            return nullptr;
+        auto s = r->find("start");
+        if (s == r->end() || !s->is_object())
+            return nullptr;
+        auto f = s->find(field);
+        return f != s->end() && f->is_number_integer() ? &*f : nullptr;
+    };
+    for (const char *field : {"line", "character"}) {
+        const json *x = start(a, field), *y = start(b, field);
+        if (x == nullptr || y == nullptr || x->get<std::int64_t>() != y->get<std::int64_t>())
+            return false;
+    }
+    return true;
+}
+
+bool same_string(const json &a, const json &b, const char *field)
+{
+    auto x = a.find(field), y = b.find(field);
+    return x != a.end() && y != b.end() && x->is_string() && y->is_string() &&
+           x->get_ref<const std::string &>() == y->get_ref<const std::string &>();
+}
+
+} // namespace
+
+published describe(const std::vector<diagnostic> &reports, std::string_view text, const std::string &uri,
+                   encoding enc)
+{
+    published out;
+    if (reports.empty())
+        return out;
+    line_index lines(text);
+    for (const diagnostic &d : reports) {
+        json r = {
+            {"range", char_range(lines, format::shown_position(d), enc)},
+            {"severity", severity_of(d.kind) == severity::warning ? lsp_warning : lsp_error},
+            {"code", code(d.kind)},
+            {"source", "delimcheck"},
+            {"message", format::message(d)},
+        };
+        json related = json::array();
+        if (d.opener.line != 0)
+            related.push_back({{"location", location(uri, char_range(lines, d.opener, enc))},
+                               {"message", format::related_message(d)}});
+        json likely;
+        if (d.likely.at.line != 0) {
+            std::string reason = hint_text(d.likely);
+            json place = line_range(lines, d.likely.at, enc);
+            related.push_back({{"location", location(uri, place)}, {"message", "likely fault: " + reason}});
+            likely = {
+                {"range", place},
+                {"severity", lsp_information},
+                {"code", code(d.kind)},
+                {"source", "delimcheck"},
+                {"message", reason},
+                {"relatedInformation", json::array({{{"location", location(uri, r["range"])}, {"message", r["message"]}}})},
+            };
+        }
+        if (!related.empty())
+            r["relatedInformation"] = std::move(related);
+        if (!d.fix.empty()) {
+            quick_fix f{d.fix.description, {r}, edits_of(d.fix, lines, enc)};
+            if (!likely.is_null())
+                f.answers.push_back(likely);
+            out.fixes.push_back(std::move(f));
+        }
+        out.diagnostics.push_back(std::move(r));
+        if (!likely.is_null())
+            out.diagnostics.push_back(std::move(likely));
+    }
+    return out;
+}
+
+const nlohmann::json *answers(const quick_fix &fix, const nlohmann::json &client_diagnostic)
+{
+    if (!client_diagnostic.is_object())
+        return nullptr;
+    for (const json &a : fix.answers)
+        if (same_start(a, client_diagnostic) && same_string(a, client_diagnostic, "code") &&
+            same_string(a, client_diagnostic, "message"))
+            return &a;
+    return nullptr;
+}
+
+} // namespace delimcheck::lsp

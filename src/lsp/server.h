@@ -1,0 +1,14 @@
+// The language server: JSON-RPC messages in, diagnostics and answers out. It keeps the open
+// documents in memory and checks each from there after it changes.
+#pragma once
+
+#include "format/output.h"
+#include "lsp/message_reader.h"
+
+namespace delimcheck::lsp {
+
+// Serves until the exit notification or the end of the input; returns the exit status: 0 when
+// a shutdown request came before, 1 otherwise. A failed write throws format::write_error.
+int serve(byte_input &in, format::destination &out);
+
+} // namespace delimcheck::lsp

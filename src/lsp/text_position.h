@@ -1,0 +1,48 @@
+// Positions in a text as the checker counts them (lines from 1, columns in bytes from 1) and as
+// a language client does (lines and characters from 0, characters in UTF-8 bytes or UTF-16
+// code units). A line ends at a line feed; a carriage return before it counts as part of the
+// line ending.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "delimcheck/diagnostic.h"
+
+namespace delimcheck::lsp {
+
+enum class encoding : std::uint8_t { utf16, utf8 };
+
+struct client_position {
+    std::int64_t line = 0;
+    std::int64_t character = 0;
+    friend bool operator==(const client_position &, const client_position &) = default;
+};
+
+// The byte offset of a client position, clamped: a line past the last is the end of the text,
+// a character past its line's end is that end, and one inside a character is its start.
+std::size_t offset_of(std::string_view text, client_position p, encoding enc);
+
+// The start of each line of a text, found once, for turning many checker positions into
+// client positions.
+class line_index {
+public:
+    explicit line_index(std::string_view text);
+    // A checker position (its column may be just past the line's last byte) as the client
+    // counts it. A line after the last is the end of the text.
+    client_position to_client(position p, encoding enc) const;
+    // The end of line `line` (from 1), before its line ending.
+    client_position line_end(std::int64_t line, encoding enc) const;
+
+private:
+    std::string_view line(std::int64_t line) const; // without its line ending
+    std::string_view text_;
+    std::vector<std::size_t> starts_;
+};
+
+// How many code units of the encoding the UTF-8 bytes s take.
+std::int64_t units(std::string_view s, encoding enc);
+
+} // namespace delimcheck::lsp
