@@ -357,12 +357,9 @@ void server::check(const std::string &uri, open_document &d)
 
 json server::code_action(const json &params)
 {
-    open_document *d = find(params);
-    json actions = json::array();
-    if (d == nullptr)
-        return actions;
     const std::string &uri = string_member(object_member(params, "textDocument"), "uri");
     const json &context = object_member(params, "context");
+    json actions = json::array();
     const json &only = member(context, "only");
     if (only.is_array()) {
         bool quickfix = false;
@@ -374,6 +371,9 @@ json server::code_action(const json &params)
     const json &diagnostics = member(context, "diagnostics");
     if (!diagnostics.is_array())
         throw bad_params{"context.diagnostics must be an array"};
+    open_document *d = find(params);
+    if (d == nullptr)
+        return actions;
     // The Diagnostic answered is given back as it was published, not as the client sent it.
     for (const quick_fix &fix : d->last.fixes)
         for (const json &cd : diagnostics) {

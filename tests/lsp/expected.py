@@ -1,0 +1,49 @@
+"""What the server should publish for a text, worked out from `delimcheck --format=json` on the
+same bytes: each report at its position, and its likely fault as a Diagnostic of its own."""
+
+import json
+import subprocess
+
+FLAGS = {'hashLines': ('-c', True), 'warnBackslashBlank': ('-e', False), 'balancing': ('-g', True),
+         'reportInString': ('-i', True), 'anyQuoteOpens': ('-t', False)}
+
+
+def flags(settings):
+    """The command-line letters that give the checker the same options as these settings."""
+    return [flag for name, (flag, default) in FLAGS.items() if settings.get(name, default) != default]
+
+
+def character(lines, line, column, encoding):
+    """A checker position (from 1, bytes) as the client counts (from 0)."""
+    if line > len(lines):
+        return len(lines) - 1, units(lines[-1], encoding)
+    text = lines[line - 1].rstrip(b'\r') if lines[line - 1].endswith(b'\r') else lines[line - 1]
+    return line - 1, units(text[:max(column - 1, 0)], encoding)
+
+
+def units(data, encoding):
+    if encoding == 'utf-8':
+        return len(data)
+    return len(data.decode('utf-8').encode('utf-16-le')) // 2
+
+
+def expected(binary, text, settings=None, encoding='utf-16'):
+    """[(line, character, severity, code, message)] in the order the server publishes them."""
+    data = text.encode('utf-8')
+    out = subprocess.run([binary, '--format=json'] + flags(settings or {}), input=data, capture_output=True,
+                         check=True).stdout
+    lines = data.split(b'\n')
+    result = []
+    for d in json.loads(out):
+        line, char = character(lines, d['line'], d['column'], encoding)
+        result.append((line, char, 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
+        if 'likely' in d:
+            lk = d['likely']
+            line, char = character(lines, lk['line'], lk['column'], encoding)
+            result.append((line, char, 3, d['code'], lk['reason']))
+    return result
+
+
+def published(diagnostics):
+    return [(d['range']['start']['line'], d['range']['start']['character'], d['severity'], d['code'], d['message'])
+            for d in diagnostics]
