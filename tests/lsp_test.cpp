@@ -234,9 +234,9 @@ TEST(LspQuickFix, RepairEditsAreConvertedToTheClientsCounting)
     }
 }
 
-// A report without a repair offers no quick fix, and one at the end of the input has an
-// empty range there.
-TEST(LspQuickFix, NoRepairNoFix)
+// A report without a repair offers no quick fix. One at the end of the input holds the line
+// ending there, or, at the end of a text without one, is the empty range there.
+TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
 {
     diagnostic d;
     d.kind = diagnostic_kind::missing_closer;
@@ -244,11 +244,15 @@ TEST(LspQuickFix, NoRepairNoFix)
     d.expected = ']';
     d.opener = {1, 1};
     d.opener_byte = '[';
-    published p = describe({d}, "[ab", "file:///t.tcl", encoding::utf16);
-    ASSERT_EQ(p.diagnostics.size(), 1u);
-    EXPECT_TRUE(p.fixes.empty());
-    EXPECT_EQ(p.diagnostics[0]["range"]["start"], p.diagnostics[0]["range"]["end"]);
-    EXPECT_EQ(p.diagnostics[0]["range"]["start"]["character"], 3);
+    for (std::string text : {"[ab", "[ab\n", "[ab\r\n"}) {
+        published p = describe({d}, text, "file:///t.tcl", encoding::utf16);
+        ASSERT_EQ(p.diagnostics.size(), 1u);
+        EXPECT_TRUE(p.fixes.empty());
+        nlohmann::json end = text == "[ab" ? nlohmann::json{{"line", 0}, {"character", 3}}
+                                           : nlohmann::json{{"line", 1}, {"character", 0}};
+        EXPECT_EQ(p.diagnostics[0]["range"]["start"], (nlohmann::json{{"line", 0}, {"character", 3}})) << text;
+        EXPECT_EQ(p.diagnostics[0]["range"]["end"], end) << text;
+    }
 }
 
 } // namespace

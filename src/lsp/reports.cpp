@@ -14,12 +14,15 @@ json to_json(client_position p) { return {{"line", p.line}, {"character", p.char
 
 json range(client_position from, client_position to) { return {{"start", to_json(from)}, {"end", to_json(to)}}; }
 
-// One character at a checker position; at the end of the input, where there is none, the
-// empty range there.
+// One character at a checker position. Past the end of a line (a missing closer) that is the
+// line ending, so that editors mark the place itself rather than widen an empty range; at the
+// end of a text without one, the empty range is all there is.
 json char_range(const line_index &lines, position at, encoding enc)
 {
     client_position from = lines.to_client(at, enc);
     client_position to = lines.to_client({at.line, at.column + 1}, enc);
+    if (to == from && from.line + 1 < lines.lines())
+        to = {from.line + 1, 0};
     return range(from, to);
 }
 

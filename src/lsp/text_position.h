@@ -35,6 +35,8 @@ public:
     client_position to_client(position p, encoding enc) const;
     // The end of line `line` (from 1), before its line ending.
     client_position line_end(std::int64_t line, encoding enc) const;
+    // How many lines the text has: one more than its line feeds.
+    std::int64_t lines() const { return static_cast<std::int64_t>(starts_.size()); }
 
 private:
     std::string_view line(std::int64_t line) const; // without its line ending

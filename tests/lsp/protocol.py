@@ -117,7 +117,7 @@ def diagnostics_match_the_json_format():
     equal(published(ds), expected(BINARY, LOST_BRACE), 'lost-brace.tcl')
     report, likely = ds
     equal(report['source'], 'delimcheck', 'source')
-    equal(report['range']['start'], report['range']['end'], 'a missing closer: the empty range at the end')
+    equal(report['range'], rng(20, 12, 21, 0), 'a missing closer: the line ending at the end')
     related = report['relatedInformation']
     equal([r['message'] for r in related],
           ['{ opened here, never closed', 'likely fault: ' + likely['message']], 'related information')

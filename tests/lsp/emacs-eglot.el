@@ -1,0 +1,39 @@
+;;; emacs-eglot.el --- Emacs with eglot as a client of `delimcheck --lsp', in batch mode  -*- lexical-binding: t -*-
+;; Opens the script, waits for the diagnostics that Flymake shows and writes them out as JSON.
+;; Environment: DELIMCHECK (the binary), SCRIPT (the file), OUT (the JSON file).
+
+(require 'eglot)
+(require 'json)
+
+(let* ((bin (getenv "DELIMCHECK"))
+       (script (getenv "SCRIPT"))
+       (out (getenv "OUT"))
+       (deadline (+ (float-time) 30)))
+  ;; The README's setup.
+  (add-to-list 'eglot-server-programs `(tcl-mode . (,bin "--lsp")))
+  (find-file script)
+  (tcl-mode)
+  ;; A directory without version control is a project of its own.
+  (let ((project-find-functions (list (lambda (dir) (cons 'transient dir)))))
+    (eglot-ensure)
+    (run-hooks 'post-command-hook))
+  (while (and (null (flymake-diagnostics)) (< (float-time) deadline))
+    (accept-process-output nil 0.05))
+  (let ((diagnostics
+         (mapcar
+          (lambda (d)
+            (let* ((beg (flymake-diagnostic-beg d))
+                   (text (flymake-diagnostic-text d))
+                   (spec (alist-get 'eglot-lsp-diag (flymake-diagnostic-data d)))
+                   (bol (save-excursion (goto-char beg) (line-beginning-position))))
+              ;; Flymake's text is "SOURCE [CODE]: MESSAGE".
+              (string-match "\\`delimcheck \\[\\([^]]*\\)\\]: \\(\\(?:.\\|\n\\)*\\)\\'" text)
+              `((line . ,(line-number-at-pos beg))
+                (column . ,(1+ (string-bytes (buffer-substring-no-properties bol beg))))
+                (severity . ,(plist-get spec :severity))
+                (code . ,(match-string 1 text))
+                (message . ,(match-string 2 text)))))
+          (flymake-diagnostics))))
+    (with-temp-file out
+      (insert (json-encode `((diagnostics . ,(vconcat diagnostics)) (actions . [])))))
+    (kill-emacs (if diagnostics 0 1))))
