@@ -227,8 +227,14 @@ TEST(LspQuickFix, RepairEditsAreConvertedToTheClientsCounting)
         // Both Diagnostics lead to it, as the client sends them back; another does not.
         EXPECT_NE(answers(f, p.diagnostics[0]), nullptr);
         EXPECT_NE(answers(f, p.diagnostics[1]), nullptr);
+        nlohmann::json bytes = p.diagnostics[0]; // a client that sends back byte columns
+        bytes["range"]["start"]["character"] = 99;
+        EXPECT_EQ(answers(f, bytes), &f.answers[0]);
         nlohmann::json other = p.diagnostics[0];
         other["range"]["start"]["line"] = 0;
+        EXPECT_EQ(answers(f, other), nullptr);
+        other = p.diagnostics[0];
+        other["message"] = "another";
         EXPECT_EQ(answers(f, other), nullptr);
         EXPECT_EQ(answers(f, nlohmann::json::array()), nullptr);
     }

@@ -1,5 +1,7 @@
 #include "lsp/reports.h"
 
+#include <optional>
+
 #include "format/messages.h"
 
 namespace delimcheck::lsp {
@@ -46,24 +48,25 @@ json edits_of(const repair &fix, const line_index &lines, encoding enc)
     return edits;
 }
 
-bool same_start(const json &a, const json &b)
+// Some clients send back the character they show, not the one they were sent (Neovim 0.7
+// gives byte columns whatever the encoding), so only the line is compared; the message names
+// the positions it speaks of.
+bool same_line(const json &a, const json &b)
 {
-    auto start = [](const json &d, const char *field) -> const json * {
+    auto line = [](const json &d) -> std::optional<std::int64_t> {
         auto r = d.find("range");
         if (r == d.end() || !r->is_object())
-            return nullptr;
+            return std::nullopt;
         auto s = r->find("start");
         if (s == r->end() || !s->is_object())
-            return nullptr;
-        auto f = s->find(field);
-        return f != s->end() && f->is_number_integer() ? &*f : nullptr;
+            return std::nullopt;
+        auto l = s->find("line");
+        if (l == s->end() || !l->is_number_integer())
+            return std::nullopt;
+        return l->get<std::int64_t>();
     };
-    for (const char *field : {"line", "character"}) {
-        const json *x = start(a, field), *y = start(b, field);
-        if (x == nullptr || y == nullptr || x->get<std::int64_t>() != y->get<std::int64_t>())
-            return false;
-    }
-    return true;
+    std::optional<std::int64_t> x = line(a), y = line(b);
+    return x && y && *x == *y;
 }
 
 bool same_string(const json &a, const json &b, const char *field)
@@ -128,7 +131,7 @@ const nlohmann::json *answers(const quick_fix &fix, const nlohmann::json &client
     if (!client_diagnostic.is_object())
         return nullptr;
     for (const json &a : fix.answers)
-        if (same_start(a, client_diagnostic) && same_string(a, client_diagnostic, "code") &&
+        if (same_line(a, client_diagnostic) && same_string(a, client_diagnostic, "code") &&
             same_string(a, client_diagnostic, "message"))
             return &a;
     return nullptr;

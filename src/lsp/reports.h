@@ -30,7 +30,7 @@ struct published {
 published describe(const std::vector<diagnostic> &reports, std::string_view text, const std::string &uri,
                    encoding enc);
 
-// Which of the Diagnostics a fix answers the client sends back, if any: the same start, code
+// Which of the Diagnostics a fix answers the client sends back, if any: the same line, code
 // and message.
 const nlohmann::json *answers(const quick_fix &fix, const nlohmann::json &client_diagnostic);
 
