@@ -42,7 +42,11 @@ TEST(LspPositions, CheckerColumnsBecomeClientCharacters)
         {{3, 1}, {2, 0}, {2, 0}},    // the empty line after the last line feed
         {{9, 1}, {2, 0}, {2, 0}},    // a line past the text: its end
     };
-    line_index lines(mixed);
+    std::vector<std::int64_t> named;
+    for (const column_case &c : cases)
+        named.push_back(c.at.line);
+    named.push_back(1);
+    line_index lines(mixed, named);
     for (const column_case &c : cases) {
         EXPECT_EQ(lines.to_client(c.at, encoding::utf8), c.utf8) << c.at.line << ':' << c.at.column;
         EXPECT_EQ(lines.to_client(c.at, encoding::utf16), c.utf16) << c.at.line << ':' << c.at.column;

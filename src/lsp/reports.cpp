@@ -23,7 +23,7 @@ json char_range(const line_index &lines, position at, encoding enc)
 {
     client_position from = lines.to_client(at, enc);
     client_position to = lines.to_client({at.line, at.column + 1}, enc);
-    if (to == from && from.line + 1 < lines.lines())
+    if (to == from && lines.has_next(at.line))
         to = {from.line + 1, 0};
     return range(from, to);
 }
@@ -36,6 +36,21 @@ json line_range(const line_index &lines, position at, encoding enc)
     if (to.line != from.line || to.character < from.character)
         to = from;
     return range(from, to);
+}
+
+// Every line a report's Diagnostics speak of.
+std::vector<std::int64_t> lines_named(const std::vector<diagnostic> &reports)
+{
+    std::vector<std::int64_t> lines;
+    for (const diagnostic &d : reports) {
+        for (position p : {format::shown_position(d), d.opener, d.likely.at})
+            lines.push_back(p.line);
+        for (const text_edit &e : d.fix.edits) {
+            lines.push_back(e.from.line);
+            lines.push_back(e.to.line);
+        }
+    }
+    return lines;
 }
 
 json location(const std::string &uri, json r) { return {{"uri", uri}, {"range", std::move(r)}}; }
@@ -84,7 +99,7 @@ published describe(const std::vector<diagnostic> &reports, std::string_view text
     published out;
     if (reports.empty())
         return out;
-    line_index lines(text);
+    line_index lines(text, lines_named(reports));
     for (const diagnostic &d : reports) {
         json r = {
             {"range", char_range(lines, format::shown_position(d), enc)},

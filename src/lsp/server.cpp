@@ -1,6 +1,7 @@
 #include "lsp/server.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -104,6 +105,8 @@ private:
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
     options opts_;
+    collecting_sink reports_;
+    std::unique_ptr<checker> checker_; // made again when the options change
     std::map<std::string, open_document> documents_;
     std::set<std::string> pending_; // documents changed since they were last checked
 };
@@ -274,6 +277,7 @@ void server::configure(const json &settings)
         next.any_quote_opens == opts_.any_quote_opens)
         return;
     opts_ = next;
+    checker_.reset();
     for (const auto &[uri, d] : documents_)
         pending_.insert(uri);
 }
@@ -345,11 +349,14 @@ void server::check_pending()
 
 void server::check(const std::string &uri, open_document &d)
 {
-    options o = opts_;
-    o.hints = true;
-    collecting_sink reports;
-    checker(o, reports).check(d.doc.text());
-    d.last = describe(reports.diagnostics, d.doc.text(), uri, enc_);
+    if (!checker_) {
+        options o = opts_;
+        o.hints = true;
+        checker_ = std::make_unique<checker>(o, reports_);
+    }
+    reports_.diagnostics.clear();
+    checker_->check(d.doc.text());
+    d.last = describe(reports_.diagnostics, d.doc.text(), uri, enc_);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "delimcheck/diagnostic.h"
@@ -25,23 +26,27 @@ struct client_position {
 // a character past its line's end is that end, and one inside a character is its start.
 std::size_t offset_of(std::string_view text, client_position p, encoding enc);
 
-// The start of each line of a text, found once, for turning many checker positions into
-// client positions.
+// The starts of the lines that a set of checker positions name, found in one pass, for
+// turning those positions into client positions. Indexing every line would cost a look at
+// each of them on every keystroke.
 class line_index {
 public:
-    explicit line_index(std::string_view text);
+    line_index(std::string_view text, std::vector<std::int64_t> lines);
     // A checker position (its column may be just past the line's last byte) as the client
-    // counts it. A line after the last is the end of the text.
+    // counts it. A line after the last is the end of the text. The line must be one of those
+    // named, or after the last line.
     client_position to_client(position p, encoding enc) const;
     // The end of line `line` (from 1), before its line ending.
     client_position line_end(std::int64_t line, encoding enc) const;
-    // How many lines the text has: one more than its line feeds.
-    std::int64_t lines() const { return static_cast<std::int64_t>(starts_.size()); }
+    // Whether line `line` ends with a line feed, so that a line follows it.
+    bool has_next(std::int64_t line) const;
 
 private:
-    std::string_view line(std::int64_t line) const; // without its line ending
+    std::size_t start(std::int64_t line) const;
     std::string_view text_;
-    std::vector<std::size_t> starts_;
+    std::vector<std::pair<std::int64_t, std::size_t>> starts_; // sorted by line
+    std::int64_t last_ = 1;                                    // the last line of the text
+    std::size_t last_start_ = 0;
 };
 
 // How many code units of the encoding the UTF-8 bytes s take.
