@@ -114,30 +114,12 @@ TEST(LspDocument, EditsApplyInPlaceClampedToTheText)
     }
 }
 
-// Gives its bytes at most `step` at a time, so that every header and body crosses reads.
-class chunked_input final : public byte_input {
-public:
-    chunked_input(std::string bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
-    long read(char *p, std::size_t n) override
-    {
-        std::size_t k = std::min({n, step_, bytes_.size() - at_});
-        std::copy_n(bytes_.data() + at_, k, p);
-        at_ += k;
-        return static_cast<long>(k);
-    }
-    bool ready() override { return at_ < bytes_.size(); }
-
-private:
-    std::string bytes_;
-    std::size_t step_, at_ = 0;
-};
-
 std::string framed(const std::string &body) { return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body; }
 
 // What the reader makes of a stream: each result as "message BODY", "bad", "large" or "end".
 std::vector<std::string> read_all(const std::string &bytes, std::size_t step)
 {
-    chunked_input in(bytes, step);
+    memory_input in(bytes, step);
     message_reader reader(in);
     std::vector<std::string> seen;
     for (;;) {

@@ -73,6 +73,14 @@ bool fd_input::ready()
     return ::poll(&pfd, 1, 0) > 0;
 }
 
+long memory_input::read(char *p, std::size_t n)
+{
+    std::size_t k = std::min({n, step_, bytes_.size() - at_});
+    std::memcpy(p, bytes_.data() + at_, k);
+    at_ += k;
+    return static_cast<long>(k);
+}
+
 message_reader::message_reader(byte_input &in) : in_(in), buf_(new char[capacity]) {}
 
 message_reader::fill_result message_reader::fill()

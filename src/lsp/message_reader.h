@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace delimcheck::lsp {
 
@@ -27,6 +28,18 @@ public:
 
 private:
     int fd_;
+};
+
+// Bytes held in memory, given at most `step` at a time so that messages cross reads.
+class memory_input final : public byte_input {
+public:
+    explicit memory_input(std::string_view bytes, std::size_t step = std::size_t(-1)) : bytes_(bytes), step_(step) {}
+    long read(char *p, std::size_t n) override;
+    bool ready() override { return at_ < bytes_.size(); }
+
+private:
+    std::string_view bytes_;
+    std::size_t step_, at_ = 0;
 };
 
 // Bodies above this size are refused and skipped unread.

@@ -87,6 +87,7 @@ private:
     void respond(const json &id, json result) { send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}); }
     void fail(const json &id, int code, const std::string &text);
     void log(int type, const std::string &text);
+    void refuse(const json *id, const std::string &method, const std::string &what);
     void check_pending();
     void check(const std::string &uri, open_document &d);
 
@@ -155,6 +156,16 @@ int server::run()
     }
 }
 
+// Parameters a method cannot take: an error for a request, a logged line for a notification,
+// which has no answer.
+void server::refuse(const json *id, const std::string &method, const std::string &what)
+{
+    if (id)
+        fail(*id, invalid_params, what);
+    else
+        log(1, method + ": " + what);
+}
+
 void server::handle(const std::string &body)
 {
     json message = json::parse(body, nullptr, false);
@@ -187,10 +198,10 @@ void server::handle(const std::string &body)
     try {
         dispatch(method->get_ref<const std::string &>(), params == message.end() ? no_params : *params, id);
     } catch (const bad_params &e) {
-        if (id)
-            fail(*id, invalid_params, e.what);
-        else
-            log(1, method->get_ref<const std::string &>() + ": " + e.what);
+        refuse(id, method->get_ref<const std::string &>(), e.what);
+    } catch (const json::exception &e) {
+        // A shape of parameters no check above foresaw: refused all the same.
+        refuse(id, method->get_ref<const std::string &>(), e.what());
     }
 }
 

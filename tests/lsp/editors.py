@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A real editor as the server's client: Neovim or Emacs (eglot) opens each script headless and
 writes out the diagnostics it shows, which must be those of `--format=json` for the same file,
-the likely fault included (line, byte column, code, message). Neovim then applies a quick fix,
-and the file it writes must check clean.
+the likely fault included (line, byte column, code, message), with the options that each
+editor's settings give. Neovim then applies a quick fix, and the file it writes must check
+clean.
 Usage: editors.py neovim|emacs DELIMCHECK [--require-fix] SCRIPT..."""
 
 import json
@@ -15,9 +16,13 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def expected(binary, path):
+# The options that each editor's settings give the server.
+FLAGS = {'neovim': [], 'emacs': ['-e']}
+
+
+def expected(binary, path, flags=()):
     """(line, byte column, severity 1-3, code, message), sorted by place."""
-    out = subprocess.run([binary, '--format=json', path], capture_output=True, check=True).stdout
+    out = subprocess.run([binary, '--format=json', *flags, path], capture_output=True, check=True).stdout
     result = []
     for d in json.loads(out):
         result.append((d['line'], d['column'], 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
@@ -50,7 +55,7 @@ def main():
             script = os.path.join(tmp, os.path.basename(source))
             shutil.copyfile(source, script)
             out = os.path.join(tmp, 'out.json')
-            want = expected(binary, script)
+            want = expected(binary, script, FLAGS[editor])
             (run_neovim if editor == 'neovim' else run_emacs)(binary, script, out)
             with open(out) as f:
                 result = json.load(f)
@@ -64,7 +69,7 @@ def main():
             if result.get('actions'):
                 if result.get('after') != []:
                     problems.append('diagnostics after the fix: %s' % result.get('after'))
-                left = expected(binary, script)
+                left = expected(binary, script, FLAGS[editor])
                 if left:
                     problems.append('the file written still has reports: %s' % left)
             print('%s %s: %d diagnostics, %d quick fixes' % (

@@ -9,8 +9,9 @@
        (script (getenv "SCRIPT"))
        (out (getenv "OUT"))
        (deadline (+ (float-time) 30)))
-  ;; The README's setup.
+  ;; The README's setup, its settings included.
   (add-to-list 'eglot-server-programs `(tcl-mode . (,bin "--lsp")))
+  (setq-default eglot-workspace-configuration '((:delimcheck . (:warnBackslashBlank t))))
   (find-file script)
   (tcl-mode)
   ;; A directory without version control is a project of its own.

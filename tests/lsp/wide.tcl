@@ -9,3 +9,6 @@ proc greet {name} {
     }
     return "fin ✓"
 }
+set tail "ü" ; # a backslash and blanks end the next line
+puts [list a \  
+   b]
