@@ -208,6 +208,24 @@ def several_changes_in_one_notification_apply_in_order():
 
 
 @test
+def a_burst_of_changes_is_checked_after_its_last():
+    c = started()
+    open_doc(c, '')
+    c.diagnostics(URI, 1)
+    burst = b''.join(frame({'jsonrpc': '2.0', 'method': 'textDocument/didChange',
+                            'params': {'textDocument': {'uri': URI, 'version': v},
+                                       'contentChanges': [{'range': rng(0, v, 0, v), 'text': '{'}]}})
+                     for v in range(2, 22))
+    c.send_raw(burst)
+    still_serving(c)  # a request: what it answers comes after the diagnostics of every change
+    versions = [m['params']['version'] for m in c.notifications
+                if m.get('method') == 'textDocument/publishDiagnostics']
+    equal(versions[-1:], [21], 'the last change published before the answer')
+    check(len(versions) < 20, 'not every change of the burst checked: %r' % versions)
+    equal(published(c.diagnostics(URI, 21)), expected(BINARY, '{' * 20), 'twenty braces')
+
+
+@test
 def ranges_past_the_end_are_clamped():
     c = started()
     open_doc(c, 'set a {\n')
