@@ -14,17 +14,17 @@ namespace delimcheck {
 namespace {
 
 // Between the second reading of an input and the caller's sink. The first reading passed on
-// everything before the first error and stopped there; this one passes on the rest. When a
-// repair mends the input, every error after it stems from the fault it mends: each is placed
-// at the repair, and the first carries it.
+// everything before the first nesting fault and stopped there; this one passes on the rest.
+// When a repair mends the input, every fault from there on stems from the one it mends: each
+// is placed at the repair, and the first carries it.
 class after_first_error final : public sink {
 public:
     after_first_error(sink &to, const repair &fix) : to_(to), fix_(fix) {}
     void report(const diagnostic &d) override
     {
-        bool error = severity_of(d.kind) == severity::error;
+        bool fault = checking::is_nesting_fault(d.kind);
         if (!passing_) {
-            if (!error)
+            if (!fault)
                 return;
             passing_ = true;
             if (!fix_.empty()) {
@@ -36,7 +36,7 @@ public:
                 return;
             }
         }
-        if (fix_.empty() || !error) {
+        if (fix_.empty() || !fault) {
             to_.report(d);
             return;
         }
@@ -63,8 +63,8 @@ struct checker::impl {
     impl(const delimcheck::options &o, sink &out) : opts(o), out(out), machine(o, out), reader(o.simd) {}
 
     // With hints, an input that can be read again is first read without them, up to its first
-    // error: if it has none, that was all. Otherwise it is read again from its start, with the
-    // hints and the repair that mends it, if one does.
+    // nesting fault: if it has none, that was all. Otherwise it is read again from its start,
+    // with the hints and the repair that mends it, if one does.
     check_result run(scan::byte_source &src)
     {
         machine.send_to(out);

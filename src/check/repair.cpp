@@ -154,7 +154,11 @@ struct candidate {
     std::string description;
     std::int64_t line = 0;     // where it places the fault
     std::int64_t distance = 0; // in lines from the first stop
+    std::int64_t prior = 0;    // how unlikely the edit is in itself, 0 the likeliest
     std::size_t order = 0;     // in which it was made, for ties
+    // Among edits that the indentation likes as well, the nearest the first stop and the
+    // likeliest in itself.
+    std::int64_t cost() const { return distance + 2 * prior; }
 };
 
 struct input_shape {
@@ -212,7 +216,8 @@ struct repair_search::impl {
     const line_text *line(std::int64_t number) const;
     const line_text *next_nonempty(std::int64_t number) const;
     std::int64_t offset_of(position at) const;
-    void propose(std::string description, position from, position to, std::string text, std::int64_t at);
+    void propose(std::string description, position from, position to, std::string text, std::int64_t at,
+                 std::int64_t prior = 0);
     void close_lines(const line_text &l, const std::vector<std::string> &indents);
     void open_at_end(const line_text &l);
     void delete_braces(const line_text &l);
@@ -246,7 +251,7 @@ repair repair_search::impl::find(scan::byte_source &src)
         return {};
     make_candidates();
     std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const candidate &a, const candidate &b) { return a.distance < b.distance; });
+                     [](const candidate &a, const candidate &b) { return a.cost() < b.cost(); });
     if (candidates.size() > max_edits)
         candidates.resize(max_edits);
 
@@ -368,7 +373,7 @@ std::int64_t repair_search::impl::offset_of(position at) const
 }
 
 void repair_search::impl::propose(std::string description, position from, position to, std::string text,
-                                  std::int64_t at)
+                                  std::int64_t at, std::int64_t prior)
 {
     std::int64_t a = offset_of(from), b = offset_of(to);
     if (a < 0 || b < a || b > shape.size)
@@ -380,6 +385,7 @@ void repair_search::impl::propose(std::string description, position from, positi
     c.description = std::move(description);
     c.line = at;
     c.distance = at > stop ? at - stop : stop - at;
+    c.prior = prior;
     c.order = candidates.size();
     candidates.push_back(std::move(c));
 }
@@ -452,6 +458,7 @@ void repair_search::impl::delete_braces(const line_text &l)
 }
 
 // A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
+// Most stood at the end of their line, many before a closing brace; a ] also before another.
 void repair_search::impl::insert_closers(const line_text &l, char c)
 {
     if (!l.whole())
@@ -466,12 +473,13 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     while (i < end && (l.text[i] != opener || escaped(l.text, i)))
         ++i;
     for (++i; i <= end; ++i) {
-        char after = i < end ? l.text[i] : ' ';
-        if (is_blank(l.text[i - 1]) || !(is_blank(after) || after == ']' || after == '}' || after == ';' || after == '"'))
+        char after = i < end ? l.text[i] : '\n';
+        std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
+        if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
             continue;
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
-                {l.number, column}, {l.number, column}, std::string(1, c), l.number);
+                {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
     }
 }
 

@@ -57,7 +57,7 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
         if (missing && d.likely.at.line == 0 && d.opener.line != at.line && !hints_.top_block_runs_to_end(stack_.size()))
             d.likely = {d.opener, hint_reason::never_closed, d.opener, d.opener_byte};
     }
-    if (stops_ && error) {
+    if (stops_ && is_nesting_fault(kind)) {
         stopped_ = true;
         return;
     }

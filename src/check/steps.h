@@ -29,6 +29,12 @@ struct step_mode {
 // or because a repair tried on it has failed.
 enum class hint_mode : std::uint8_t { off, on };
 
+// What a stop and a repair are about: the errors, and a string that ends before its time.
+constexpr bool is_nesting_fault(diagnostic_kind kind)
+{
+    return severity_of(kind) == severity::error || kind == diagnostic_kind::extra_after_string;
+}
+
 class steps {
 public:
     steps(const options &opts, sink &out) : opts_(opts), out_(&out), listing_(opts.listing) {}
@@ -49,8 +55,8 @@ public:
     bool gives_hints() const { return hint_mode_ == hint_mode::on; }
     bool wants_lines() const { return hints_.reading(); }
     void set_hint_mode(hint_mode m) { hint_mode_ = m; }
-    // With stops on, the first error is not reported: the machine stops there, and keeps it
-    // (with its hint, when the hints are read) until the next input begins.
+    // With stops on, the first nesting fault is not reported: the machine stops there, and
+    // keeps it (with its hint, when the hints are read) until the next input begins.
     void set_stops(bool on) { stops_ = on; }
     bool stops() const { return stops_; }
     bool stopped() const { return stopped_; }
