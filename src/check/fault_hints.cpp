@@ -37,6 +37,7 @@ void fault_hints::begin_input()
     awaiting_judgement_ = false;
     signs_ = 0;
     sign_lines_.clear();
+    oddity_lines_.clear();
 }
 
 // The entries opened since the last line began and still open: opened on the line before, whose
@@ -143,6 +144,8 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
         if (e.line < first.line && !line_closer_first_) {
             if (e.body == block::unknown) {
                 e.body = indent > level ? block::indented : block::flat;
+                if (e.body == block::flat && e.opener_byte == '{')
+                    odd(e.line);
             } else if (e.body == block::indented && indent > level && !signed_) {
                 ++nested_lines_;
             }
@@ -181,6 +184,8 @@ void fault_hints::matched_across_lines(position at)
     // Closed in the middle of a line, or an expression's brace closed where it was aligned:
     // nothing to say either way.
     if (!closer_first(at) || e.in_bracket) {
+        if (!e.in_bracket && e.opener_byte == '{')
+            odd(at.line);
         if (e.dedent_line != 0)
             quirk();
         if (e.opener_byte == '{')

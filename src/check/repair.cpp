@@ -283,9 +283,12 @@ std::vector<std::int64_t> repair_search::impl::anchors(std::int64_t &first_stop)
 {
     const diagnostic &d = machine.stopped_at();
     first_stop = d.likely.at.line != 0 ? d.likely.at.line : d.at.line;
-    std::vector<std::int64_t> a = {d.at.line, d.opener.line, d.likely.at.line, d.likely.opener.line,
-                                   counts.first.line, counts.first_opener.line};
+    std::vector<std::int64_t> a = {d.at.line,         d.opener.line,           d.likely.at.line,
+                                   d.likely.opener.line, counts.first.line, counts.first_opener.line,
+                                   machine.string_at_stop().line};
     for (std::int64_t l : machine.hints().sign_lines())
+        a.push_back(l);
+    for (std::int64_t l : machine.hints().oddity_lines())
         a.push_back(l);
     std::erase(a, 0);
     if (a.size() > max_anchors)
@@ -472,11 +475,14 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     std::size_t i = 0;
     while (i < end && (l.text[i] != opener || escaped(l.text, i)))
         ++i;
+    std::int64_t rank = 0;
     for (++i; i <= end; ++i) {
         char after = i < end ? l.text[i] : '\n';
         std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
         if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
             continue;
+        if (c == '"' && rank++ == 0)
+            prior = std::min<std::int64_t>(prior, 1);
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);

@@ -7,6 +7,7 @@ void steps::begin_input()
     stack_.clear();
     in_string_ = false;
     stopped_ = false;
+    string_at_stop_ = {};
     listing_.clear();
     if (gives_hints())
         hints_.begin_input();
@@ -58,10 +59,23 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
             d.likely = {d.opener, hint_reason::never_closed, d.opener, d.opener_byte};
     }
     if (stops_ && is_nesting_fault(kind)) {
-        stopped_ = true;
+        stop();
         return;
     }
     out_->report(d);
+}
+
+// A string lost its closing quote where it began, mostly: the repair looks there too.
+void steps::stop()
+{
+    stopped_ = true;
+    string_at_stop_ = {};
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].closer == '"') {
+            string_at_stop_ = {stack_[i].line, stack_[i].column};
+            break;
+        }
+    }
 }
 
 void steps::backslash_blank(position at) { emit(diagnostic_kind::backslash_blank, at, 0, 0, nullptr); }

@@ -61,6 +61,8 @@ public:
     bool stops() const { return stops_; }
     bool stopped() const { return stopped_; }
     const diagnostic &stopped_at() const { return diag_; }
+    // The opener of the innermost string open where the machine stopped; line 0 if none was.
+    position string_at_stop() const { return string_at_stop_; }
     // The signs of the indentation read to the end of the input (see fault_hints).
     void count_signs(bool on) { hints_.count_signs(on); }
     const fault_hints &hints() const { return hints_; }
@@ -155,6 +157,7 @@ private:
     }
 
     void extra_after_string(position at);
+    void stop();
     void mismatch(char c, position at);
     // Pops the top entry without a match: balancing, unwinding a string, the end of the input.
     void discard();
@@ -173,6 +176,7 @@ private:
     fault_hints hints_;
     hint_mode hint_mode_ = hint_mode::off;
     bool stops_ = false, stopped_ = false;
+    position string_at_stop_;
     diagnostic diag_;
 };
 
