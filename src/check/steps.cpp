@@ -30,7 +30,8 @@ void steps::end_input(position end)
         discard();
     }
     stack_.clear();
-    listing_.end_of_input(*out_);
+    if (!stopped_)
+        listing_.end_of_input(*out_);
 }
 
 void steps::emit(diagnostic_kind kind, position at, char got, char expected, const delim_entry *opener,
