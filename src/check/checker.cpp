@@ -13,6 +13,27 @@ namespace delimcheck {
 
 namespace {
 
+// The first reading of an input, counted: whether a repair is worth searching for depends on
+// how big the input is.
+class counted_source final : public scan::byte_source {
+public:
+    explicit counted_source(scan::byte_source &src) : src_(src) {}
+    std::size_t read(unsigned char *p, std::size_t n) override
+    {
+        std::size_t got = src_.read(p, n);
+        count_ += static_cast<std::int64_t>(got);
+        error_ = src_.error();
+        return got;
+    }
+    bool can_rewind() const override { return src_.can_rewind(); }
+    bool rewind() override { return src_.rewind(); }
+    std::int64_t count() const { return count_; }
+
+private:
+    scan::byte_source &src_;
+    std::int64_t count_ = 0;
+};
+
 // Between the second reading of an input and the caller's sink. The first reading passed on
 // everything before the first nesting fault and stopped there; this one passes on the rest.
 // When a repair mends the input, every fault from there on stems from the one it mends: each
@@ -75,11 +96,13 @@ struct checker::impl {
         }
         machine.set_hint_mode(checking::hint_mode::off);
         machine.set_stops(true);
-        check_result first = pass(src);
+        counted_source counted(src);
+        check_result first = pass(counted);
         machine.set_stops(false);
         if (!machine.stopped())
             return first;
-        repair fix = opts.repair ? mend(src) : repair{};
+        bool search = opts.repair && checking::repair_search::affordable(counted.count());
+        repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago
         after_first_error rest(out, fix);
@@ -92,9 +115,9 @@ struct checker::impl {
 
     repair mend(scan::byte_source &src)
     {
-        if (!search)
-            search = std::make_unique<checking::repair_search>(opts);
-        return search->find(src);
+        if (!searcher)
+            searcher = std::make_unique<checking::repair_search>(opts);
+        return searcher->find(src);
     }
 
     check_result pass(scan::byte_source &src)
@@ -133,7 +156,7 @@ struct checker::impl {
     sink &out;
     checking::steps machine;
     scan::block_reader reader;
-    std::unique_ptr<checking::repair_search> search; // made for the first input with an error
+    std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
 };
 
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}

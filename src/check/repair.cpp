@@ -23,6 +23,8 @@ constexpr std::size_t max_line_bytes = 4096; // a longer line gets no edit withi
 constexpr std::size_t max_edits = 600;
 constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
 constexpr std::size_t max_indents = 12;
+// An input that could not be checked this many times within the bytes above is not searched.
+constexpr std::int64_t min_edits_checked = 16;
 
 // Counts what a check reports, and keeps where the first report stands.
 class tally final : public sink {
@@ -238,6 +240,8 @@ repair_search::repair_search(const options &opts) : impl_(std::make_unique<impl>
 repair_search::~repair_search() = default;
 
 repair repair_search::find(scan::byte_source &src) { return impl_->find(src); }
+
+bool repair_search::affordable(std::int64_t bytes) { return bytes <= max_bytes_checked / min_edits_checked; }
 
 repair repair_search::impl::find(scan::byte_source &src)
 {

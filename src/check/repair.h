@@ -5,6 +5,7 @@
 // indentation best is kept.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "delimcheck/diagnostic.h"
@@ -22,6 +23,10 @@ public:
     ~repair_search();
     repair_search(const repair_search &) = delete;
     repair_search &operator=(const repair_search &) = delete;
+
+    // Whether an input of at least this many bytes is small enough for the search to read it
+    // again the many times it needs to.
+    static bool affordable(std::int64_t bytes);
 
     // src is an input with an error that can be read again; it is read from its start several
     // times, and left anywhere. No edit comes back when no edit tried makes the input check
