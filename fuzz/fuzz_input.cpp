@@ -1,5 +1,6 @@
 #include "fuzz_input.h"
 
+#include <algorithm>
 #include <istream>
 #include <streambuf>
 
@@ -55,19 +56,48 @@ private:
 
 } // namespace
 
-std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, delimcheck::simd_level level,
-                          bool one_way)
+namespace {
+
+delimcheck::driver::run_config parsed(const fuzz_case &c)
 {
-    using namespace delimcheck;
     std::vector<std::string> storage{"delimcheck"};
     storage.insert(storage.end(), c.args.begin(), c.args.end());
     std::vector<char *> argv;
     for (std::string &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
-    driver::run_config config = driver::parse_command_line(static_cast<int>(storage.size()), argv.data(), stderr).config;
+    return delimcheck::driver::parse_command_line(static_cast<int>(storage.size()), argv.data(), stderr).config;
+}
+
+} // namespace
+
+delimcheck::options fuzz_options(const fuzz_case &c) { return parsed(c).check; }
+
+std::string apply_fix(std::string_view text, const delimcheck::repair &fix)
+{
+    std::vector<std::size_t> starts = {0};
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n')
+            starts.push_back(i + 1);
+    auto offset = [&](delimcheck::position p) {
+        auto line = static_cast<std::size_t>(p.line);
+        std::size_t at = line >= 1 && line <= starts.size() ? starts[line - 1] : text.size();
+        return std::min(at + static_cast<std::size_t>(p.column - 1), text.size());
+    };
+    std::string out(text);
+    for (auto e = fix.edits.rbegin(); e != fix.edits.rend(); ++e)
+        out.replace(offset(e->from), offset(e->to) - offset(e->from), e->text);
+    return out;
+}
+
+std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind, delimcheck::simd_level level,
+                          bool one_way, bool repair)
+{
+    using namespace delimcheck;
+    driver::run_config config = parsed(c);
     config.check.scanner = kind;
     config.check.simd = level;
+    config.check.repair = repair;
 
     std::string out;
     format::string_destination dest(out);

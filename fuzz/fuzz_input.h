@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delimcheck/diagnostic.h"
 #include "delimcheck/options.h"
 
 struct fuzz_case {
@@ -21,6 +22,14 @@ struct fuzz_case {
 fuzz_case decode_fuzz_input(const std::uint8_t *data, std::size_t size);
 
 // Runs the case in-process and returns standard output. one_way: each input comes from a
-// stream that cannot be read again, which changes how the hints are read but not what they say.
+// stream that cannot be read again, which changes how the hints are read but not what they say;
+// such an input gets no repair, so repair = false gives what one_way gives.
 std::string run_fuzz_case(const fuzz_case &c, delimcheck::scanner_kind kind = delimcheck::scanner_kind::fast,
-                          delimcheck::simd_level level = delimcheck::simd_level::best, bool one_way = false);
+                          delimcheck::simd_level level = delimcheck::simd_level::best, bool one_way = false,
+                          bool repair = true);
+
+// The checker's options that the case's command line chooses.
+delimcheck::options fuzz_options(const fuzz_case &c);
+
+// The text with a repair's edits applied.
+std::string apply_fix(std::string_view text, const delimcheck::repair &fix);

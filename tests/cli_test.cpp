@@ -100,7 +100,9 @@ TEST_F(Cli, LongOptionsFollowThePosixRules)
     process_result stray = run({"-x", "--status"}, "}\n");
     EXPECT_EQ(stray.status, 1) << "an unknown letter is only a diagnostic";
     EXPECT_EQ(lines_of(stray.err), 1u);
-    EXPECT_EQ(run({"--form=gcc"}, "}\n").out, "-:1:1: error: Unmatching }\n") << "a unique prefix names the option";
+    EXPECT_EQ(run({"--form=gcc"}, "}\n").out,
+              "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n")
+        << "a unique prefix names the option";
 }
 
 struct status_case {
@@ -150,6 +152,7 @@ TEST_F(Cli, GccFormat)
     EXPECT_EQ(run({"--format=gcc", "-q", "-e"}, "{\n  a\\ \n").out,
               "-:2:4: warning: \\ followed by blank space at the end of the line\n"
               "-:2:6: error: } missing, opened on line 1 char 1\n"
+              "-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
               "-:1:1: note: { opened here, never closed\n");
 }
 

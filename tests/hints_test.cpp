@@ -95,6 +95,7 @@ TEST_P(Hints, FirstDiagnostic)
     for (scanner_kind kind : {scanner_kind::fast, scanner_kind::plain}) {
         options o;
         o.hints = true;
+        o.repair = false; // the indentation alone
         o.scanner = kind;
         std::vector<diagnostic> ds = check(c.script, o);
         ASSERT_FALSE(ds.empty()) << "the fault must draw a report";
@@ -125,7 +126,7 @@ TEST(HintsTrust, IrregularIndentationGivesNoHint)
         script += std::string(rng() % 2 * 5, ' ') + "}\n";
     }
     script += "proc last {} {\n    puts x\n    }\n    puts y\n}\n";
-    std::vector<diagnostic> ds = check(script, {.hints = true});
+    std::vector<diagnostic> ds = check(script, {.hints = true, .repair = false});
     ASSERT_FALSE(ds.empty());
     EXPECT_EQ(ds.front().likely.at.line, 0) << hint_text(ds.front().likely);
 }
@@ -171,6 +172,7 @@ TEST(HintsRead, LazilyTheSameAsAllAlong)
     std::mt19937 rng(3);
     options o;
     o.hints = true;
+    o.repair = false; // a stream read once is never repaired
     for (int round = 0; round < 400; ++round) {
         std::string script = generated_script(rng);
         collecting_sink lazy, eager;
@@ -208,19 +210,22 @@ TEST(HintsText, AHintLineFollowsItsReport)
     }
     EXPECT_EQ(run_in_process({"--hints"}, well_kept + "proc second {b} {\n    set x 1\n    }\n    set y 2\n}\n"),
               "Unmatching } : line 10 char 1\n"
-              "  hint: line 8 char 5: this closer stands at another indentation than the line of the { on line 6 "
-              "it closes\n");
+              "  hint: line 8 char 1: one edit here makes the whole input check clean\n")
+        << "the repair (deleting line 8) places the fault";
 }
 
-TEST(HintsJson, LikelyFieldAfterTheOthers)
+// The repair's edit places the fault, and the fix follows the other fields.
+TEST(HintsJson, LikelyAndFixFieldsAfterTheOthers)
 {
     temp_dir dir;
     dir.write("f.tcl", well_kept + "proc second {b} {\n    if {$b}\n        puts yes\n    }\n    puts done\n}\n");
     process_result r = run_binary({"--format=json", "f.tcl"}, "", dir.path);
     EXPECT_EQ(r.out, "[\n"
                      "  {\"file\": \"f.tcl\", \"line\": 11, \"column\": 1, \"severity\": \"error\", \"code\": "
-                     "\"unmatched-closer\", \"message\": \"Unmatching }\", \"likely\": {\"line\": 7, \"column\": 5, "
-                     "\"reason\": \"the lines after this one are indented deeper, but it opens nothing\"}}\n"
+                     "\"unmatched-closer\", \"message\": \"Unmatching }\", \"likely\": {\"line\": 7, \"column\": 12, "
+                     "\"reason\": \"one edit here makes the whole input check clean\"}, \"fix\": {\"description\": "
+                     "\"insert { at the end of line 7\", \"edits\": [{\"line\": 7, \"column\": 12, \"end_line\": 7, "
+                     "\"end_column\": 12, \"text\": \" {\"}]}}\n"
                      "]\n");
 }
 

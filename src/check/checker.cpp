@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "check/repair.h"
 #include "check/steps.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
@@ -12,89 +13,137 @@ namespace delimcheck {
 
 namespace {
 
-// Between the steps and the caller's sink when the hints are deferred: an input read again from
-// its start gives again what its first reading gave, which is not to be passed on twice.
-class relay_sink final : public sink {
+// The first reading of an input, counted: whether a repair is worth searching for depends on
+// how big the input is.
+class counted_source final : public scan::byte_source {
 public:
-    explicit relay_sink(sink &to) : to_(to) {}
+    explicit counted_source(scan::byte_source &src) : src_(src) {}
+    std::size_t read(unsigned char *p, std::size_t n) override
+    {
+        std::size_t got = src_.read(p, n);
+        count_ += static_cast<std::int64_t>(got);
+        error_ = src_.error();
+        return got;
+    }
+    bool can_rewind() const override { return src_.can_rewind(); }
+    bool rewind() override { return src_.rewind(); }
+    std::int64_t count() const { return count_; }
+
+private:
+    scan::byte_source &src_;
+    std::int64_t count_ = 0;
+};
+
+// Between the second reading of an input and the caller's sink. The first reading passed on
+// everything before the first nesting fault and stopped there; this one passes on the rest.
+// When a repair mends the input, every fault from there on stems from the one it mends: each
+// is placed at the repair, and the first carries it.
+class after_first_error final : public sink {
+public:
+    after_first_error(sink &to, const repair &fix) : to_(to), fix_(fix) {}
     void report(const diagnostic &d) override
     {
-        if (skip_reports_ > 0) {
-            --skip_reports_;
+        bool fault = checking::is_nesting_fault(d.kind);
+        if (!passing_) {
+            if (!fault)
+                return;
+            passing_ = true;
+            if (!fix_.empty()) {
+                d_ = d;
+                d_.fix = fix_;
+                d_.likely = checking::repair_hint(fix_);
+                to_.report(d_);
+                d_.fix = {};
+                return;
+            }
+        }
+        if (fix_.empty() || !fault) {
+            to_.report(d);
             return;
         }
-        ++reports_;
-        to_.report(d);
+        d_ = d;
+        d_.likely = checking::repair_hint(fix_);
+        to_.report(d_);
     }
     void listing(const listing_line &l) override
     {
-        if (skip_lines_ > 0) {
-            --skip_lines_;
-            return;
-        }
-        ++lines_;
-        to_.listing(l);
-    }
-    void start() { reports_ = lines_ = skip_reports_ = skip_lines_ = 0; }
-    void start_again()
-    {
-        skip_reports_ = reports_;
-        skip_lines_ = lines_;
-        reports_ = lines_ = 0;
+        if (passing_)
+            to_.listing(l);
     }
 
 private:
     sink &to_;
-    std::uint64_t reports_ = 0, lines_ = 0, skip_reports_ = 0, skip_lines_ = 0;
+    const repair &fix_;
+    bool passing_ = false;
+    diagnostic d_;
 };
 
 } // namespace
 
 struct checker::impl {
-    impl(const delimcheck::options &o, sink &out)
-        : opts(o), relay(out), machine(o, o.hints ? static_cast<sink &>(relay) : out), reader(o.simd)
-    {
-    }
+    impl(const delimcheck::options &o, sink &out) : opts(o), out(out), machine(o, out), reader(o.simd) {}
 
-    // With hints, an input that can be read again is first read without them: if it gives no
-    // report that would carry one, that was all.
+    // With hints, an input that can be read again is first read without them, up to its first
+    // nesting fault: if it has none, that was all. Otherwise it is read again from its start,
+    // with the hints and the repair that mends it, if one does.
     check_result run(scan::byte_source &src)
     {
+        machine.send_to(out);
+        machine.set_stops(false);
         if (!opts.hints || !src.can_rewind()) {
             machine.set_hint_mode(opts.hints ? checking::hint_mode::on : checking::hint_mode::off);
-            relay.start();
             return pass(src);
         }
-        machine.set_hint_mode(checking::hint_mode::deferred);
-        relay.start();
-        try {
-            return pass(src);
-        } catch (const checking::hints_needed &) {
-        }
-        relay.start_again();
-        machine.set_hint_mode(checking::hint_mode::on);
+        machine.set_hint_mode(checking::hint_mode::off);
+        machine.set_stops(true);
+        counted_source counted(src);
+        check_result first = pass(counted);
+        machine.set_stops(false);
+        if (!machine.stopped())
+            return first;
+        bool search = opts.repair && checking::repair_search::affordable(counted.count());
+        repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago
-        return pass(src);
+        after_first_error rest(out, fix);
+        machine.send_to(rest);
+        machine.set_hint_mode(checking::hint_mode::on);
+        check_result r = pass(src);
+        machine.send_to(out);
+        return r;
+    }
+
+    repair mend(scan::byte_source &src)
+    {
+        if (!searcher)
+            searcher = std::make_unique<checking::repair_search>(opts);
+        return searcher->find(src);
     }
 
     check_result pass(scan::byte_source &src)
     {
         machine.begin_input();
         position end = scan_in_mode(src);
-        machine.end_input(end);
+        if (!machine.stopped())
+            machine.end_input(end);
         return {src.error()};
     }
 
-    // One instance of each scanner per mode: the listing, the -e warning and the hints.
+    // One instance of each scanner per mode: the listing, the -e warning, the hints and the stop.
     position scan_in_mode(scan::byte_source &src)
     {
-        bool l = machine.lists(), w = machine.warns_backslash_blank(), h = machine.gives_hints();
-        if (h)
-            return l ? w ? scan<checking::step_mode{true, true, true}>(src) : scan<checking::step_mode{true, false, true}>(src)
-                     : w ? scan<checking::step_mode{false, true, true}>(src) : scan<checking::step_mode{false, false, true}>(src);
-        return l ? w ? scan<checking::step_mode{true, true, false}>(src) : scan<checking::step_mode{true, false, false}>(src)
-                 : w ? scan<checking::step_mode{false, true, false}>(src) : scan<checking::step_mode{false, false, false}>(src);
+        if (machine.gives_hints())
+            return scan_with<true, false>(src);
+        return machine.stops() ? scan_with<false, true>(src) : scan_with<false, false>(src);
+    }
+
+    template <bool Hints, bool Stops> position scan_with(scan::byte_source &src)
+    {
+        bool l = machine.lists(), w = machine.warns_backslash_blank();
+        return l ? w ? scan<checking::step_mode{true, true, Hints, Stops}>(src)
+                     : scan<checking::step_mode{true, false, Hints, Stops}>(src)
+                 : w ? scan<checking::step_mode{false, true, Hints, Stops}>(src)
+                     : scan<checking::step_mode{false, false, Hints, Stops}>(src);
     }
 
     template <checking::step_mode Mode> position scan(scan::byte_source &src)
@@ -104,9 +153,10 @@ struct checker::impl {
     }
 
     const delimcheck::options opts;
-    relay_sink relay;
+    sink &out;
     checking::steps machine;
     scan::block_reader reader;
+    std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
 };
 
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}

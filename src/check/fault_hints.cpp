@@ -35,6 +35,9 @@ void fault_hints::begin_input()
     code_indent_ = 0;
     code_left_open_ = false;
     awaiting_judgement_ = false;
+    signs_ = 0;
+    sign_lines_.clear();
+    oddity_lines_.clear();
 }
 
 // The entries opened since the last line began and still open: opened on the line before, whose
@@ -106,7 +109,7 @@ void fault_hints::judge_indents(bool proper)
 void fault_hints::line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh,
                               const delim_stack &stack)
 {
-    if (placed())
+    if (!reading())
         return;
     record_open_entries(stack);
     const std::size_t depth = stack.size();
@@ -141,6 +144,8 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
         if (e.line < first.line && !line_closer_first_) {
             if (e.body == block::unknown) {
                 e.body = indent > level ? block::indented : block::flat;
+                if (e.body == block::flat && e.opener_byte == '{')
+                    odd(e.line);
             } else if (e.body == block::indented && indent > level && !signed_) {
                 ++nested_lines_;
             }
@@ -148,6 +153,7 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
                 // The closer went missing right after the block's last line, at its opener's level.
                 first_sign();
                 e.dedent_line = std::min(content_before + 1, first.line);
+                noticed(e.dedent_line);
                 e.dedent_column = level + 1;
                 auto self = static_cast<std::int32_t>(stack_.size() - 1);
                 if (e.earliest == no_entry || e.dedent_line < stack_[static_cast<std::size_t>(e.earliest)].dedent_line)
@@ -160,6 +166,7 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
         indents_.size() < max_pending_indents)
     {
         first_sign();
+        noticed(code_first_.line);
         indents_.push_back({{code_first_, hint_reason::indent_without_open, {}, 0}, code_indent_});
         deepest_indent_ = std::max(deepest_indent_, code_indent_);
     }
@@ -177,6 +184,8 @@ void fault_hints::matched_across_lines(position at)
     // Closed in the middle of a line, or an expression's brace closed where it was aligned:
     // nothing to say either way.
     if (!closer_first(at) || e.in_bracket) {
+        if (!e.in_bracket && e.opener_byte == '{')
+            odd(at.line);
         if (e.dedent_line != 0)
             quirk();
         if (e.opener_byte == '{')
@@ -190,6 +199,7 @@ void fault_hints::matched_across_lines(position at)
         if (e.dedent_line != 0)
             quirk();
     } else {
+        noticed(at.line);
         stand({at, hint_reason::closer_indentation, {e.line, e.column}, e.opener_byte});
         if (e.dedent_line != 0)
             stand(dedent_of(e));

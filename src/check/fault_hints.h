@@ -60,6 +60,19 @@ public:
     // Once a sign stands, the first fault of the input is placed, and nothing the lines after it
     // say can move it: they need not be read any more.
     bool placed() const { return standing_.set(); }
+    // Whether the lines are still to be handed over: until the fault is placed, or to the end
+    // when the signs are counted.
+    bool reading() const { return counting_ || !placed(); }
+
+    // Counting: every sign is counted as it is noticed, to the end of the input, and the lines
+    // of the first few are kept. So are two oddities that the hints let pass, since scripts
+    // have their reasons for them: a block over lines that is not indented, and one closed in
+    // the middle of a line; the lines of the last few are kept. A repaired input with fewer
+    // signs and oddities follows its indentation better.
+    void count_signs(bool on) { counting_ = on; }
+    std::int64_t signs() const { return signs_; }
+    const std::vector<std::int64_t> &sign_lines() const { return sign_lines_; }
+    const std::vector<std::int64_t> &oddity_lines() const { return oddity_lines_; }
     // Whether the innermost open entry, of a stack at depth, is a brace whose block stayed
     // indented to the end: its closer is missing at the end of the input, not near its opener.
     bool top_block_runs_to_end(std::size_t depth) const
@@ -117,6 +130,24 @@ private:
     }
     bool closer_first(position at) const { return at == line_first_ && line_closer_first_; }
     void judge_indents(bool proper);
+    void noticed(std::int64_t line)
+    {
+        if (!counting_)
+            return;
+        ++signs_;
+        if (sign_lines_.size() < max_sign_lines)
+            sign_lines_.push_back(line);
+    }
+    void odd(std::int64_t line)
+    {
+        if (!counting_)
+            return;
+        ++signs_;
+        if (oddity_lines_.size() == max_sign_lines)
+            oddity_lines_.erase(oddity_lines_.begin());
+        oddity_lines_.push_back(line);
+    }
+    static constexpr std::size_t max_sign_lines = 16;
 
     chunked_stack<entry> stack_;
     std::vector<indent_mark> indents_;
@@ -147,6 +178,9 @@ private:
     std::int32_t code_indent_ = 0;
     bool code_left_open_ = false;
     bool awaiting_judgement_ = false; // indents come back on this line, which begins with a closer
+    bool counting_ = false;
+    std::int64_t signs_ = 0;
+    std::vector<std::int64_t> sign_lines_, oddity_lines_;
 };
 
 } // namespace delimcheck::checking

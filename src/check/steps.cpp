@@ -6,6 +6,8 @@ void steps::begin_input()
 {
     stack_.clear();
     in_string_ = false;
+    stopped_ = false;
+    string_at_stop_ = {};
     listing_.clear();
     if (gives_hints())
         hints_.begin_input();
@@ -22,18 +24,21 @@ void steps::end_input(position end)
 {
     // A last line without a newline is listed as a newline would list it, so that nothing it
     // recorded leaks into the next input's listing.
-    listing_.end_of_line(end.line, out_);
+    listing_.end_of_line(end.line, *out_);
     while (!stack_.empty()) {
         emit(diagnostic_kind::missing_closer, end, 0, stack_.top_closer(), &stack_.top());
         discard();
     }
     stack_.clear();
-    listing_.end_of_input(out_);
+    if (!stopped_)
+        listing_.end_of_input(*out_);
 }
 
 void steps::emit(diagnostic_kind kind, position at, char got, char expected, const delim_entry *opener,
                  char pair_closer)
 {
+    if (stopped_)
+        return;
     diagnostic &d = diag_;
     d.kind = kind;
     d.at = at;
@@ -44,9 +49,8 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
     d.opener = opener != nullptr ? position{opener->line, opener->column} : position{};
     d.opener_byte = opener != nullptr ? opener_of(opener->closer) : 0;
     d.likely = {};
-    if (hint_mode_ == hint_mode::deferred && severity_of(kind) == severity::error)
-        throw hints_needed{};
-    if (gives_hints() && severity_of(kind) == severity::error) {
+    bool error = severity_of(kind) == severity::error;
+    if (gives_hints() && error) {
         // A string left open is a quote's fault, which the indentation knows nothing of; what
         // is never closed is, failing all else, best looked for at its opener.
         bool missing = kind == diagnostic_kind::missing_closer;
@@ -55,7 +59,24 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
         if (missing && d.likely.at.line == 0 && d.opener.line != at.line && !hints_.top_block_runs_to_end(stack_.size()))
             d.likely = {d.opener, hint_reason::never_closed, d.opener, d.opener_byte};
     }
-    out_.report(d);
+    if (stops_ && is_nesting_fault(kind)) {
+        stop();
+        return;
+    }
+    out_->report(d);
+}
+
+// A string lost its closing quote where it began, mostly: the repair looks there too.
+void steps::stop()
+{
+    stopped_ = true;
+    string_at_stop_ = {};
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].closer == '"') {
+            string_at_stop_ = {stack_[i].line, stack_[i].column};
+            break;
+        }
+    }
 }
 
 void steps::backslash_blank(position at) { emit(diagnostic_kind::backslash_blank, at, 0, 0, nullptr); }

@@ -16,22 +16,31 @@
 namespace delimcheck::checking {
 
 // What a scan does besides checking, fixed when its code is compiled: a run without the
-// listing, the -e warning or the hints carries none of their tests per byte.
+// listing, the -e warning, the hints or a stop carries none of their tests per byte.
 struct step_mode {
     bool listing = false;
     bool warn = false;
     bool hints = false;
+    bool stops = false; // the scan ends early once the machine has stopped
 };
 
-// When the hints are read. Deferred: the input is read without them, and the first report that
-// would carry one stops the scan (hints_needed is thrown), for the input to be read again with
-// them; most inputs have no report, and then the hints cost nothing.
-enum class hint_mode : std::uint8_t { off, deferred, on };
-struct hints_needed {};
+// Whether the hints are read; when they are, the first error can stop the scan, for the input
+// to be read again from its start (most inputs have no error, and then the hints cost nothing),
+// or because a repair tried on it has failed.
+enum class hint_mode : std::uint8_t { off, on };
+
+// What a stop and a repair are about: the errors, and a string that ends before its time.
+constexpr bool is_nesting_fault(diagnostic_kind kind)
+{
+    return severity_of(kind) == severity::error || kind == diagnostic_kind::extra_after_string;
+}
 
 class steps {
 public:
-    steps(const options &opts, sink &out) : opts_(opts), out_(out), listing_(opts.listing) {}
+    steps(const options &opts, sink &out) : opts_(opts), out_(&out), listing_(opts.listing) {}
+
+    // Where the reports and the listing lines go from the next input on.
+    void send_to(sink &out) { out_ = &out; }
 
     // Forgets the last input, whatever state it was left in.
     void begin_input();
@@ -44,14 +53,25 @@ public:
     bool warns_backslash_blank() const { return opts_.warn_backslash_blank; }
     bool lists() const { return listing_.on(); }
     bool gives_hints() const { return hint_mode_ == hint_mode::on; }
-    bool wants_lines() const { return !hints_.placed(); }
+    bool wants_lines() const { return hints_.reading(); }
     void set_hint_mode(hint_mode m) { hint_mode_ = m; }
+    // With stops on, the first nesting fault is not reported: the machine stops there, and
+    // keeps it (with its hint, when the hints are read) until the next input begins.
+    void set_stops(bool on) { stops_ = on; }
+    bool stops() const { return stops_; }
+    bool stopped() const { return stopped_; }
+    const diagnostic &stopped_at() const { return diag_; }
+    // The opener of the innermost string open where the machine stopped; line 0 if none was.
+    position string_at_stop() const { return string_at_stop_; }
+    // The signs of the indentation read to the end of the input (see fault_hints).
+    void count_signs(bool on) { hints_.count_signs(on); }
+    const fault_hints &hints() const { return hints_; }
     void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh)
     {
         hints_.line_begins(first, indent, first_byte, afresh, stack_);
     }
     void record_blanks(const char *p, std::size_t n) { listing_.record_blanks(p, n); }
-    void end_of_line(std::int64_t line) { listing_.end_of_line(line, out_); }
+    void end_of_line(std::int64_t line) { listing_.end_of_line(line, *out_); }
     void backslash_blank(position at);
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
@@ -137,6 +157,7 @@ private:
     }
 
     void extra_after_string(position at);
+    void stop();
     void mismatch(char c, position at);
     // Pops the top entry without a match: balancing, unwinding a string, the end of the input.
     void discard();
@@ -148,12 +169,14 @@ private:
               char pair_closer = 0);
 
     const options opts_;
-    sink &out_;
+    sink *out_;
     delim_stack stack_;
     bool in_string_ = false;
     listing::listing listing_;
     fault_hints hints_;
     hint_mode hint_mode_ = hint_mode::off;
+    bool stops_ = false, stopped_ = false;
+    position string_at_stop_;
     diagnostic diag_;
 };
 
@@ -166,6 +189,8 @@ public:
     static constexpr bool warn_backslash_blank() { return Mode.warn; }
     static constexpr bool listing_on() { return Mode.listing; }
     static constexpr bool hints_on() { return Mode.hints; }
+    static constexpr bool stops() { return Mode.stops; }
+    bool stopped() const { return Mode.stops && m_.stopped(); }
     void record_blanks(const char *p, std::size_t n)
     {
         if constexpr (Mode.listing)
@@ -174,7 +199,8 @@ public:
     void end_of_line(std::int64_t line)
     {
         if constexpr (Mode.listing)
-            m_.end_of_line(line);
+            if (!stopped())
+                m_.end_of_line(line);
     }
     void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh)
     {

@@ -54,6 +54,8 @@ std::string hint_text(const hint &h)
     case hint_reason::never_closed:
         return h.opener_byte == '"' ? "this \" opens a string that is never closed"
                                     : std::string("this ") + h.opener_byte + " is never closed";
+    case hint_reason::repaired:
+        return "one edit here makes the whole input check clean";
     case hint_reason::none:
         break;
     }

@@ -41,6 +41,7 @@ enum class hint_reason : std::uint8_t {
     closer_indentation,   // this closer stands at another indentation than its opener's line
     indent_without_open,  // the lines after this one are indented deeper, but it opens nothing
     never_closed,         // nothing in the indentation: the opener that is never closed
+    repaired,             // the edit of the repair (diagnostic::fix) that mends the input is here
 };
 
 struct hint {

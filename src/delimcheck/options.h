@@ -27,6 +27,9 @@ struct options {
     bool any_quote_opens = false;      // -t: every quote outside a string opens one
     listing_mode listing = listing_mode::none;
     bool hints = false; // read the indentation for where the fault most likely is (diagnostic::likely)
+    // With hints, on an input that can be read again: look for the edit that mends its first
+    // fault (diagnostic::fix), which then places the fault instead of the indentation alone.
+    bool repair = true;
     scanner_kind scanner = scanner_kind::fast;
     simd_level simd = simd_level::best; // the widest level the processor runs
 };

@@ -15,6 +15,28 @@ void line_and_column(output &out, position at)
     out.decimal(at.column);
 }
 
+// "fix": the repair's words and its edits, each from line:column up to end_line:end_column.
+void write_fix(output &out, const repair &fix)
+{
+    out.text(", \"fix\": {\"description\": ");
+    json_string(out, fix.description);
+    out.text(", \"edits\": [");
+    bool first = true;
+    for (const text_edit &e : fix.edits) {
+        out.text(first ? "{" : ", {");
+        first = false;
+        line_and_column(out, e.from);
+        out.text(", \"end_line\": ");
+        out.decimal(e.to.line);
+        out.text(", \"end_column\": ");
+        out.decimal(e.to.column);
+        out.text(", \"text\": ");
+        json_string(out, e.text);
+        out.put('}');
+    }
+    out.text("]}");
+}
+
 } // namespace
 
 // The fields in their fixed order; a field added later goes after the last.
@@ -47,6 +69,8 @@ void json_format::write(const diagnostic &d)
         json_string(out, hint_text(d.likely));
         out.put('}');
     }
+    if (!d.fix.empty())
+        write_fix(out, d.fix);
     out.put('}');
 }
 

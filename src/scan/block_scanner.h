@@ -41,7 +41,7 @@ inline constexpr std::size_t input_ended = ~std::size_t{0};
 
 // Takes the steps for the bytes that matter in buf[0, limit). Returns where the next block
 // starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when the
-// input ends right after a backslash. The loop keeps its state in locals and dispatches once
+// input ends right after a backslash or the machine stopped. The loop keeps its state in locals and dispatches once
 // per byte; its own bookkeeping is most of the time spent on ordinary text.
 template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, std::size_t limit)
 {
@@ -105,6 +105,11 @@ template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, s
             newline_step(s, m, column);
             origin = -static_cast<std::int64_t>(j);
             line_begin = j + 1;
+            if constexpr (M::stops())
+                if (m.stopped()) {
+                    next = input_ended;
+                    goto done;
+                }
             if constexpr (M::hints_on())
                 if (m.wants_lines())
                     line_from(j + 1);
@@ -163,7 +168,8 @@ done:
 
 } // namespace detail
 
-// Scans the whole input; returns where it ended.
+// Scans the whole input, or up to the end of the line where the machine stopped; returns
+// where it ended.
 template <class M> position scan_blocks(block_reader &r, byte_source &src, M &m)
 {
     lex_state s;
@@ -175,6 +181,9 @@ template <class M> position scan_blocks(block_reader &r, byte_source &src, M &m)
         // Keep one byte in hand while more may follow: an escape or a quote looks at the next byte.
         std::size_t limit = more ? r.have - 1 : r.have;
         i = detail::scan_block(r, s, m, limit);
+        if constexpr (M::stops())
+            if (m.stopped())
+                break;
         if (i == detail::input_ended)
             break;
     }

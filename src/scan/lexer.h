@@ -15,6 +15,8 @@
 //     at that byte, before its step: indent is the width of the blanks before it, a tab to the
 //     next multiple of 8; afresh says that the line is no continuation and not inside a string;
 //   bool wants_lines() const;            false once the lines need not be handed over any more
+//   static constexpr bool stops();       and then, at the end of each line,
+//   bool stopped() const;                true when the rest of the input is not wanted
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,8 @@
 
 namespace delimcheck::scan {
 
-// Scans the whole input; returns where it ended.
+// Scans the whole input, or up to the end of the line where the machine stopped; returns
+// where it ended.
 template <class M> position scan_plain(byte_source &src, M &m)
 {
     byte_reader in(src);
@@ -48,6 +49,9 @@ template <class M> position scan_plain(byte_source &src, M &m)
         case '\n':
             newline_step(s, m, column);
             column = 0;
+            if constexpr (M::stops())
+                if (m.stopped())
+                    return end_position(s, column);
             break;
         case '#':
             hash_step(s, m);

@@ -1,0 +1,517 @@
+#include "check/repair.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/steps.h"
+#include "scan/block_reader.h"
+#include "scan/block_scanner.h"
+
+namespace delimcheck::checking {
+
+namespace {
+
+// The search is bounded whatever the input: so many lines either side of each place it starts
+// from, so many edits tried, so many bytes checked over all of them. The edits nearest the
+// first stop are tried first, so a bound cuts the least likely ones.
+constexpr std::int64_t window = 6;
+constexpr std::size_t max_anchors = 32;
+constexpr std::size_t max_line_bytes = 4096; // a longer line gets no edit within it
+constexpr std::size_t max_edits = 600;
+constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
+constexpr std::size_t max_indents = 12;
+// An input that could not be checked this many times within the bytes above is not searched.
+constexpr std::int64_t min_edits_checked = 16;
+
+// Counts what a check reports, and keeps where the first report stands.
+class tally final : public sink {
+public:
+    std::int64_t reports = 0;
+    position first, first_opener;
+    void report(const diagnostic &d) override
+    {
+        if (reports++ == 0) {
+            first = d.at;
+            first_opener = d.opener;
+        }
+    }
+};
+
+// The input with one edit spliced in: its bytes [from, to) replaced by text, read as it is read.
+class splice_source final : public scan::byte_source {
+public:
+    splice_source(scan::byte_source &base, std::int64_t from, std::int64_t to, std::string_view text)
+        : base_(base), from_(from), to_(to), text_(text)
+    {
+    }
+
+    std::size_t read(unsigned char *p, std::size_t n) override
+    {
+        std::size_t got = 0;
+        while (got < n) {
+            std::size_t k = step(p + got, n - got);
+            if (k == 0)
+                break;
+            got += k;
+        }
+        error_ = base_.error();
+        return got;
+    }
+
+private:
+    // Some bytes from where the reading stands: before the edit, its text, after it.
+    std::size_t step(unsigned char *p, std::size_t n)
+    {
+        if (pos_ < from_)
+            return from_base(p, std::min<std::int64_t>(static_cast<std::int64_t>(n), from_ - pos_));
+        if (sent_ < text_.size()) {
+            std::size_t k = std::min(n, text_.size() - sent_);
+            std::copy_n(text_.data() + sent_, k, p);
+            sent_ += k;
+            return k;
+        }
+        while (pos_ < to_) { // the bytes the edit replaces are read and dropped
+            unsigned char drop[256];
+            if (from_base(drop, std::min<std::int64_t>(sizeof drop, to_ - pos_)) == 0)
+                return 0;
+        }
+        return from_base(p, static_cast<std::int64_t>(n));
+    }
+
+    std::size_t from_base(unsigned char *p, std::int64_t n)
+    {
+        std::size_t k = base_.read(p, static_cast<std::size_t>(n));
+        pos_ += static_cast<std::int64_t>(k);
+        return k;
+    }
+
+    scan::byte_source &base_;
+    std::int64_t from_, to_;
+    std::string_view text_;
+    std::int64_t pos_ = 0;
+    std::size_t sent_ = 0;
+};
+
+// A line of the input near a place the search starts from.
+struct line_text {
+    std::int64_t number = 0, offset = 0, length = 0; // length without the newline
+    std::string text;                                // all of it, or its first max_line_bytes
+    bool whole() const { return static_cast<std::int64_t>(text.size()) == length; }
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view indent_of(std::string_view s)
+{
+    std::size_t n = 0;
+    while (n < s.size() && (s[n] == ' ' || s[n] == '\t'))
+        ++n;
+    return s.substr(0, n);
+}
+
+std::int32_t width_of(std::string_view indent)
+{
+    std::int32_t w = 0;
+    for (char c : indent)
+        w = c == '\t' ? (w / 8 + 1) * 8 : w + 1;
+    return w;
+}
+
+// The line without blanks at its end.
+std::size_t content_end(std::string_view s)
+{
+    std::size_t n = s.size();
+    while (n > 0 && is_blank(s[n - 1]))
+        --n;
+    return n;
+}
+
+bool is_empty_line(std::string_view s) { return content_end(s) == 0; }
+
+bool escaped(std::string_view s, std::size_t i)
+{
+    std::size_t n = 0;
+    while (n < i && s[i - n - 1] == '\\')
+        ++n;
+    return n % 2 == 1;
+}
+
+std::int64_t count_unescaped(std::string_view s, char c)
+{
+    std::int64_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (s[i] == c && !escaped(s, i))
+            ++n;
+    return n;
+}
+
+// An edit tried: where it goes in bytes and in lines, what it says, and how near the first
+// stop it is.
+struct candidate {
+    text_edit edit;
+    std::int64_t from = 0, to = 0;
+    std::string description;
+    std::int64_t line = 0;     // where it places the fault
+    std::int64_t distance = 0; // in lines from the first stop
+    std::int64_t prior = 0;    // how unlikely the edit is in itself, 0 the likeliest
+    std::size_t order = 0;     // in which it was made, for ties
+    // Among edits that the indentation likes as well, the nearest the first stop and the
+    // likeliest in itself.
+    std::int64_t cost() const { return distance + 2 * prior; }
+};
+
+struct input_shape {
+    std::int64_t size = 0, lines = 0;
+    bool ends_with_newline = false;
+};
+
+} // namespace
+
+hint repair_hint(const repair &fix)
+{
+    if (fix.empty())
+        return {};
+    return {fix.edits.front().from, hint_reason::repaired, {}, 0};
+}
+
+struct repair_search::impl {
+    explicit impl(const options &o) : opts(checking_options(o)), machine(opts, counts), reader(o.simd) {}
+
+    // How a candidate is checked: the nesting only, with the hints read to score it.
+    static options checking_options(options o)
+    {
+        o.listing = listing_mode::none;
+        o.warn_backslash_blank = false;
+        o.hints = true;
+        return o;
+    }
+
+    // Reads src once more from its start, with the edit of c spliced in when there is one, and
+    // stops at the first error; false when it could not be read again.
+    bool check(scan::byte_source &src, const candidate *c = nullptr)
+    {
+        if (!src.rewind())
+            return false;
+        counts = {};
+        machine.begin_input();
+        if (c == nullptr)
+            return scan(src);
+        splice_source edited(src, c->from, c->to, c->edit.text);
+        return scan(edited) && src.error() == 0;
+    }
+
+    bool scan(scan::byte_source &src)
+    {
+        checking::steps_view<step_mode{false, false, true, true}> view(machine);
+        position end = scan::scan_blocks(reader, src, view);
+        if (!machine.stopped())
+            machine.end_input(end);
+        return src.error() == 0;
+    }
+
+    repair find(scan::byte_source &src);
+    std::vector<std::int64_t> anchors(std::int64_t &stop);
+    bool read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines);
+    const line_text *line(std::int64_t number) const;
+    const line_text *next_nonempty(std::int64_t number) const;
+    std::int64_t offset_of(position at) const;
+    void propose(std::string description, position from, position to, std::string text, std::int64_t at,
+                 std::int64_t prior = 0);
+    void close_lines(const line_text &l, const std::vector<std::string> &indents);
+    void open_at_end(const line_text &l);
+    void delete_braces(const line_text &l);
+    void insert_closers(const line_text &l, char c);
+    void make_candidates();
+
+    const options opts;
+    tally counts;
+    steps machine;
+    scan::block_reader reader;
+    std::vector<line_text> lines;
+    input_shape shape;
+    std::int64_t stop = 0;
+    std::vector<candidate> candidates;
+};
+
+repair_search::repair_search(const options &opts) : impl_(std::make_unique<impl>(opts)) {}
+repair_search::~repair_search() = default;
+
+repair repair_search::find(scan::byte_source &src) { return impl_->find(src); }
+
+bool repair_search::affordable(std::int64_t bytes) { return bytes <= max_bytes_checked / min_edits_checked; }
+
+repair repair_search::impl::find(scan::byte_source &src)
+{
+    machine.set_hint_mode(hint_mode::on);
+    machine.set_stops(true);
+    machine.count_signs(true);
+    if (!check(src) || !machine.stopped())
+        return {};
+    std::vector<std::int64_t> from = anchors(stop);
+    if (!read_lines(src, from))
+        return {};
+    make_candidates();
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const candidate &a, const candidate &b) { return a.cost() < b.cost(); });
+    if (candidates.size() > max_edits)
+        candidates.resize(max_edits);
+
+    const candidate *best = nullptr;
+    std::int64_t best_signs = 0, budget = max_bytes_checked;
+    for (const candidate &c : candidates) {
+        budget -= shape.size;
+        if (budget < 0)
+            break;
+        if (!check(src, &c))
+            return {}; // it could be read a moment ago
+        if (machine.stopped() || counts.reports != 0)
+            continue;
+        std::int64_t signs = machine.hints().signs();
+        if (best == nullptr || signs < best_signs) {
+            best = &c;
+            best_signs = signs;
+        }
+    }
+    if (best == nullptr)
+        return {};
+    return {best->description, {best->edit}};
+}
+
+// The lines the search starts from: the first report and its opener, the first error, its
+// opener and its hint, and the signs of the indentation before it. stop is the first stop as
+// the hints alone place it.
+std::vector<std::int64_t> repair_search::impl::anchors(std::int64_t &first_stop)
+{
+    const diagnostic &d = machine.stopped_at();
+    first_stop = d.likely.at.line != 0 ? d.likely.at.line : d.at.line;
+    std::vector<std::int64_t> a = {d.at.line,         d.opener.line,           d.likely.at.line,
+                                   d.likely.opener.line, counts.first.line, counts.first_opener.line,
+                                   machine.string_at_stop().line};
+    for (std::int64_t l : machine.hints().sign_lines())
+        a.push_back(l);
+    for (std::int64_t l : machine.hints().oddity_lines())
+        a.push_back(l);
+    std::erase(a, 0);
+    if (a.size() > max_anchors)
+        a.resize(max_anchors);
+    std::sort(a.begin(), a.end());
+    a.erase(std::unique(a.begin(), a.end()), a.end());
+    return a;
+}
+
+// Keeps the lines within the window of an anchor, and learns the input's size and lines.
+bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines)
+{
+    lines.clear();
+    shape = {};
+    if (!src.rewind())
+        return false;
+    std::size_t next_anchor = 0;
+    std::int64_t number = 1, offset = 0;
+    bool keep = false;
+    auto begin_line = [&] {
+        while (next_anchor < anchor_lines.size() && anchor_lines[next_anchor] + window < number)
+            ++next_anchor;
+        keep = next_anchor < anchor_lines.size() && anchor_lines[next_anchor] - window <= number;
+        if (keep)
+            lines.push_back({number, offset, 0, {}});
+    };
+    begin_line();
+    unsigned char buf[1 << 14];
+    char last = '\n';
+    for (std::size_t got; (got = src.read(buf, sizeof buf)) > 0;) {
+        for (std::size_t i = 0; i < got; ++i) {
+            char c = static_cast<char>(buf[i]);
+            ++offset;
+            if (c == '\n') {
+                ++number;
+                begin_line();
+                continue;
+            }
+            if (keep) {
+                line_text &l = lines.back();
+                if (l.text.size() < max_line_bytes)
+                    l.text.push_back(c);
+                ++l.length;
+            }
+        }
+        last = static_cast<char>(buf[got - 1]);
+    }
+    if (src.error() != 0)
+        return false;
+    shape.size = offset;
+    shape.ends_with_newline = last == '\n' && offset > 0;
+    shape.lines = shape.ends_with_newline || offset == 0 ? number - 1 : number;
+    if (keep && lines.back().number > shape.lines)
+        lines.pop_back(); // the empty line after the last newline
+    return true;
+}
+
+const line_text *repair_search::impl::line(std::int64_t number) const
+{
+    auto it = std::lower_bound(lines.begin(), lines.end(), number,
+                               [](const line_text &l, std::int64_t n) { return l.number < n; });
+    return it != lines.end() && it->number == number ? &*it : nullptr;
+}
+
+// The next line after `number` with something on it; nullptr when the input ends first, and
+// also when that line was not kept (the caller tells the two apart by the line count).
+const line_text *repair_search::impl::next_nonempty(std::int64_t number) const
+{
+    for (std::int64_t n = number + 1; n <= shape.lines; ++n) {
+        const line_text *l = line(n);
+        if (l == nullptr || !is_empty_line(l->text))
+            return l;
+    }
+    return nullptr;
+}
+
+// The byte offset of a position on a kept line, or of the line after one; -1 when unknown.
+std::int64_t repair_search::impl::offset_of(position at) const
+{
+    if (const line_text *l = line(at.line))
+        return l->offset + at.column - 1;
+    if (const line_text *before = line(at.line - 1))
+        return before->offset + before->length + 1;
+    return -1;
+}
+
+void repair_search::impl::propose(std::string description, position from, position to, std::string text,
+                                  std::int64_t at, std::int64_t prior)
+{
+    std::int64_t a = offset_of(from), b = offset_of(to);
+    if (a < 0 || b < a || b > shape.size)
+        return;
+    candidate c;
+    c.edit = {from, to, std::move(text)};
+    c.from = a;
+    c.to = b;
+    c.description = std::move(description);
+    c.line = at;
+    c.distance = at > stop ? at - stop : stop - at;
+    c.prior = prior;
+    c.order = candidates.size();
+    candidates.push_back(std::move(c));
+}
+
+// A lost closing brace: a line of its own after line l, at the indentation of a line nearby,
+// where that indentation falls between l's and the next line's.
+void repair_search::impl::close_lines(const line_text &l, const std::vector<std::string> &indents)
+{
+    const line_text *next = next_nonempty(l.number);
+    if (next == nullptr && l.number + 1 <= shape.lines && line(l.number + 1) == nullptr)
+        return; // the window ends in the gap
+    std::int32_t above = width_of(indent_of(l.text));
+    std::int32_t below = next != nullptr ? width_of(indent_of(next->text)) : 0;
+    std::string eol = !l.text.empty() && l.text.back() == '\r' ? "\r\n" : "\n";
+    bool last = l.number == shape.lines;
+    for (const std::string &indent : indents) {
+        std::int32_t w = width_of(indent);
+        if (w < below || w >= above)
+            continue;
+        std::string words = last ? "insert } after line " + std::to_string(l.number)
+                                 : "insert } before line " + std::to_string(l.number + 1);
+        if (last && !shape.ends_with_newline)
+            propose(words, {l.number, l.length + 1}, {l.number, l.length + 1}, eol + indent + "}", l.number);
+        else
+            propose(words, {l.number + 1, 1}, {l.number + 1, 1}, indent + "}" + eol, l.number + 1);
+    }
+}
+
+// A lost opening brace at the end of a line that the next line is indented deeper than.
+void repair_search::impl::open_at_end(const line_text &l)
+{
+    std::size_t end = content_end(l.text);
+    if (!l.whole() || end == 0 || l.text[indent_of(l.text).size()] == '#' || l.text[end - 1] == '\\' ||
+        count_unescaped(l.text, '{') > count_unescaped(l.text, '}'))
+        return;
+    const line_text *next = next_nonempty(l.number);
+    if (next == nullptr || width_of(indent_of(next->text)) <= width_of(indent_of(l.text)))
+        return;
+    // After the blank that follows the line's last word, as it most likely stood.
+    bool blank_after = end < l.text.size() && (l.text[end] == ' ' || l.text[end] == '\t');
+    auto column = static_cast<std::int64_t>(blank_after ? end + 2 : end + 1);
+    propose("insert { at the end of line " + std::to_string(l.number), {l.number, column}, {l.number, column},
+            blank_after ? "{" : " {", l.number);
+}
+
+// A stray brace: one more of a kind on the line than of the other.
+void repair_search::impl::delete_braces(const line_text &l)
+{
+    if (!l.whole())
+        return;
+    std::int64_t opens = count_unescaped(l.text, '{'), closes = count_unescaped(l.text, '}');
+    if (opens == closes)
+        return;
+    char stray = opens > closes ? '{' : '}';
+    std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
+    if (stray == '}' && end == first + 1 && l.text[first] == '}') {
+        bool last = l.number == shape.lines && !shape.ends_with_newline;
+        propose("delete line " + std::to_string(l.number), {l.number, 1},
+                last ? position{l.number, l.length + 1} : position{l.number + 1, 1}, "", l.number);
+        return;
+    }
+    for (std::size_t i = first; i < end; ++i) {
+        if (l.text[i] != stray || escaped(l.text, i))
+            continue;
+        auto column = static_cast<std::int64_t>(i + 1);
+        propose(std::string("delete the ") + stray + " at line " + std::to_string(l.number) + " char " +
+                    std::to_string(column),
+                {l.number, column}, {l.number, column + 1}, "", l.number);
+    }
+}
+
+// A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
+// Most stood at the end of their line, many before a closing brace; a ] also before another.
+void repair_search::impl::insert_closers(const line_text &l, char c)
+{
+    if (!l.whole())
+        return;
+    char opener = c == ']' ? '[' : '"';
+    std::int64_t opens = count_unescaped(l.text, opener);
+    bool open = c == ']' ? opens > count_unescaped(l.text, ']') : opens % 2 == 1;
+    if (!open)
+        return;
+    std::size_t end = content_end(l.text);
+    std::size_t i = 0;
+    while (i < end && (l.text[i] != opener || escaped(l.text, i)))
+        ++i;
+    std::int64_t rank = 0;
+    for (++i; i <= end; ++i) {
+        char after = i < end ? l.text[i] : '\n';
+        std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
+        if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
+            continue;
+        if (c == '"' && rank++ == 0)
+            prior = std::min<std::int64_t>(prior, 1);
+        auto column = static_cast<std::int64_t>(i + 1);
+        propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
+                {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
+    }
+}
+
+void repair_search::impl::make_candidates()
+{
+    candidates.clear();
+    std::vector<std::string> indents;
+    for (const line_text &l : lines) {
+        std::string indent(indent_of(l.text));
+        if (!is_empty_line(l.text) && std::find(indents.begin(), indents.end(), indent) == indents.end() &&
+            indents.size() < max_indents)
+            indents.push_back(indent);
+    }
+    for (const line_text &l : lines) {
+        if (is_empty_line(l.text))
+            continue;
+        close_lines(l, indents);
+        open_at_end(l);
+        delete_braces(l);
+        insert_closers(l, ']');
+        insert_closers(l, '"');
+    }
+}
+
+} // namespace delimcheck::checking

@@ -1,0 +1,41 @@
+// The repair of an input's first fault: the one edit that makes the input check clean and
+// agrees best with its indentation. It is found by search, not by rules: edits are tried near
+// the places where the nesting and the indentation part ways, each edited input is checked by
+// the checker itself, and of those that check clean the one whose nesting follows its
+// indentation best is kept.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "delimcheck/diagnostic.h"
+#include "delimcheck/options.h"
+#include "scan/byte_source.h"
+
+namespace delimcheck::checking {
+
+// Where a repair places the fault: at its edit.
+hint repair_hint(const repair &fix);
+
+class repair_search {
+public:
+    explicit repair_search(const options &opts);
+    ~repair_search();
+    repair_search(const repair_search &) = delete;
+    repair_search &operator=(const repair_search &) = delete;
+
+    // Whether an input of at least this many bytes is small enough for the search to read it
+    // again the many times it needs to.
+    static bool affordable(std::int64_t bytes);
+
+    // src is an input with an error that can be read again; it is read from its start several
+    // times, and left anywhere. No edit comes back when no edit tried makes the input check
+    // clean, or when it could not be read again.
+    repair find(scan::byte_source &src);
+
+private:
+    struct impl;
+    std::unique_ptr<impl> impl_;
+};
+
+} // namespace delimcheck::checking
