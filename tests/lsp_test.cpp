@@ -248,3 +248,35 @@ TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
 }
 
 } // namespace
+
+namespace {
+
+// Two reports of one fault, placed at the same likely place: that place is shown once, and
+// each report still names it.
+TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
+{
+    diagnostic d;
+    d.kind = diagnostic_kind::balanced_closer;
+    d.at = {3, 1};
+    d.expected = ']';
+    d.got = '}';
+    d.pair_opener = '{';
+    d.pair_closer = '}';
+    d.opener = {2, 5};
+    d.opener_byte = '[';
+    d.likely.at = {2, 7};
+    d.likely.reason = delimcheck::hint_reason::never_closed;
+    d.likely.opener = {2, 5};
+    d.likely.opener_byte = '[';
+    diagnostic other = d;
+    other.opener = {2, 3};
+    other.opener_byte = '"';
+    published p = describe({d, other}, "x {\n  \"[abc\n}\n", "file:///u.tcl", encoding::utf16);
+    ASSERT_EQ(p.diagnostics.size(), 3u);
+    EXPECT_EQ(p.diagnostics[0]["severity"], 1);
+    EXPECT_EQ(p.diagnostics[1]["severity"], 3);
+    EXPECT_EQ(p.diagnostics[2]["severity"], 1);
+    EXPECT_EQ(p.diagnostics[2]["relatedInformation"].size(), 2u) << "the opener and the likely place";
+}
+
+} // namespace

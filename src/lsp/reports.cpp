@@ -1,5 +1,6 @@
 #include "lsp/reports.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "format/messages.h"
@@ -100,6 +101,8 @@ published describe(const std::vector<diagnostic> &reports, std::string_view text
     if (reports.empty())
         return out;
     line_index lines(text, lines_named(reports));
+    // Reports that stem from one fault share its likely place; an editor needs it once.
+    std::vector<std::pair<position, std::string>> likely_shown;
     for (const diagnostic &d : reports) {
         json r = {
             {"range", char_range(lines, format::shown_position(d), enc)},
@@ -125,6 +128,13 @@ published describe(const std::vector<diagnostic> &reports, std::string_view text
                 {"message", reason},
                 {"relatedInformation", json::array({{{"location", location(uri, r["range"])}, {"message", r["message"]}}})},
             };
+        }
+        if (!likely.is_null()) {
+            std::pair<position, std::string> key{d.likely.at, likely["message"].get<std::string>()};
+            if (std::find(likely_shown.begin(), likely_shown.end(), key) != likely_shown.end())
+                likely = nullptr;
+            else
+                likely_shown.push_back(std::move(key));
         }
         if (!related.empty())
             r["relatedInformation"] = std::move(related);

@@ -26,7 +26,8 @@ struct published {
 };
 
 // Every report becomes a Diagnostic on its delimiter; a report with a likely fault gives that
-// place a Diagnostic of its own, of severity Information.
+// place a Diagnostic of its own, of severity Information, once for all the reports that share
+// it.
 published describe(const std::vector<diagnostic> &reports, std::string_view text, const std::string &uri,
                    encoding enc);
 

@@ -1,8 +1,10 @@
 """What the server should publish for a text, worked out from `delimcheck --format=json` on the
-same bytes: each report at its position, and its likely fault as a Diagnostic of its own."""
+same bytes: each report at its position, and its likely fault as a Diagnostic of its own, once
+for the reports that share it."""
 
 import json
 import subprocess
+import tempfile
 
 FLAGS = {'hashLines': ('-c', True), 'warnBackslashBlank': ('-e', False), 'balancing': ('-g', True),
          'reportInString': ('-i', True), 'anyQuoteOpens': ('-t', False)}
@@ -27,20 +29,35 @@ def units(data, encoding):
     return len(data.decode('utf-8').encode('utf-16-le')) // 2
 
 
+def run_json(binary, data, args=()):
+    """--format=json on the bytes, from a file: the server checks from memory, which can be read
+    again, and so can a file but not a pipe; the repair is searched for only in such input."""
+    with tempfile.NamedTemporaryFile(suffix='.tcl') as f:
+        f.write(data)
+        f.flush()
+        return subprocess.run([binary, '--format=json', *args, f.name], capture_output=True, check=True).stdout
+
+
+def fixes(binary, text):
+    """The descriptions of the repairs --format=json gives for the text."""
+    return [d['fix']['description'] for d in json.loads(run_json(binary, text.encode('utf-8'))) if 'fix' in d]
+
+
 def expected(binary, text, settings=None, encoding='utf-16'):
     """[(line, character, severity, code, message)] in the order the server publishes them."""
     data = text.encode('utf-8')
-    out = subprocess.run([binary, '--format=json'] + flags(settings or {}), input=data, capture_output=True,
-                         check=True).stdout
+    out = run_json(binary, data, flags(settings or {}))
     lines = data.split(b'\n')
-    result = []
+    result, shown = [], set()
     for d in json.loads(out):
         line, char = character(lines, d['line'], d['column'], encoding)
         result.append((line, char, 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
         if 'likely' in d:
             lk = d['likely']
             line, char = character(lines, lk['line'], lk['column'], encoding)
-            result.append((line, char, 3, d['code'], lk['reason']))
+            if (lk['line'], lk['column'], lk['reason']) not in shown:  # once for the reports sharing it
+                shown.add((lk['line'], lk['column'], lk['reason']))
+                result.append((line, char, 3, d['code'], lk['reason']))
     return result
 
 

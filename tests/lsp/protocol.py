@@ -11,7 +11,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from client import Client, frame  # noqa: E402
-from expected import expected, published  # noqa: E402
+from expected import expected, fixes, published  # noqa: E402
 
 BINARY = sys.argv[1] if len(sys.argv) > 1 else 'delimcheck'
 URI = 'file:///work/script.tcl'
@@ -123,7 +123,9 @@ def diagnostics_match_the_json_format():
           ['{ opened here, never closed', 'likely fault: ' + likely['message']], 'related information')
     equal(related[0]['location']['range'], rng(1, 24, 1, 25), 'the opener, one character')
     equal(related[1]['location'], {'uri': URI, 'range': likely['range']}, 'the likely fault')
-    equal(likely['range'], rng(10, 4, 10, 12), 'the likely fault: the rest of its line')
+    line = likely['range']['start']['line']
+    equal(likely['range']['end'], {'line': line, 'character': len(LOST_BRACE.split('\n')[line])},
+          'the likely fault: the rest of its line')
     c.notify('textDocument/didClose', {'textDocument': {'uri': URI}})
     m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
     equal(m['params']['diagnostics'], [], 'closed: an empty list')
@@ -284,12 +286,70 @@ def code_actions(c, diagnostics, only=None, uri=URI):
 @test
 def code_actions_only_for_a_repair():
     c = started()
-    open_doc(c, '}\n')
+    open_doc(c, '}\n]\n')
     ds = c.diagnostics(URI)
-    equal(code_actions(c, ds), [], 'a stray closer has nothing to offer')
-    equal(code_actions(c, ds, only=['refactor']), [], 'not the kind asked for')
+    check(ds, 'two faults')
+    equal(fixes(BINARY, '}\n]\n'), [], 'no one edit mends two faults')
+    equal(code_actions(c, ds), [], 'nothing to offer')
+    open_doc(c, LOST_BRACE, version=2)
+    equal(code_actions(c, c.diagnostics(URI, 2), only=['refactor']), [], 'not the kind asked for')
     equal(code_actions(c, [], uri='file:///not/open.tcl'), [], 'a document never opened')
     still_serving(c)
+
+
+# A repair on a line of wide characters: "insert ] at line 2 char 21", character 17 in UTF-16.
+WIDE_FIX = 'set a {\n    puts "\u00e9\U0001F600" [x\n}\n'
+
+
+@test
+def quick_fixes_mend_the_text():
+    for encodings, enc in [(None, 'utf-16'), (['utf-8'], 'utf-8')]:
+        for text in (LOST_BRACE, WIDE_FIX):
+            caps = {'workspace': {'workspaceEdit': {'documentChanges': True}}}
+            if encodings:
+                caps['general'] = {'positionEncodings': encodings}
+            c = started(capabilities=caps)
+            open_doc(c, text, version=4)
+            ds = c.diagnostics(URI, 4)
+            want = fixes(BINARY, text)
+            equal(len(want), 1, 'one repair')
+            for d in ds:  # the report and its likely fault alike
+                actions = code_actions(c, [d])
+                equal([(a['title'], a['kind'], a['diagnostics']) for a in actions], [(want[0], 'quickfix', [d])],
+                      '%s: the action for %r' % (enc, d['message']))
+                [doc_edit] = actions[0]['edit']['documentChanges']
+                equal(doc_edit['textDocument'], {'uri': URI, 'version': 4}, 'the version it applies to')
+                mended = apply_edits(text, doc_edit['edits'], enc)
+                equal(expected(BINARY, mended), [], '%s: the text mended by %r' % (enc, doc_edit['edits']))
+            # As Neovim 0.7 sends a diagnostic back: its byte column for the character.
+            shifted = dict(ds[0], range={'start': {'line': ds[0]['range']['start']['line'], 'character': 999},
+                                         'end': ds[0]['range']['end']})
+            equal(len(code_actions(c, [shifted])), 1, 'matched by line, code and message')
+            c.close()
+    c = started()  # a client without documentChanges gets changes
+    open_doc(c, WIDE_FIX)
+    [action] = code_actions(c, c.diagnostics(URI)[:1])
+    edits = action['edit']['changes'][URI]
+    equal(edits, [{'range': rng(1, 17, 1, 17), 'newText': ']'}], 'in UTF-16')
+    equal(expected(BINARY, apply_edits(WIDE_FIX, edits, 'utf-16')), [], 'mended')
+
+
+def apply_edits(text, edits, encoding):
+    """Edits that do not overlap, in order, applied from the last."""
+    for e in reversed(edits):
+        r = e['range']
+        if encoding == 'utf-16':
+            text = apply_utf16(text, r['start']['line'], r['start']['character'], r['end']['line'],
+                               r['end']['character'], e['newText'])
+        else:
+            data = text.encode('utf-8')
+            lines = data.split(b'\n')
+
+            def offset(p):
+                return sum(len(x) + 1 for x in lines[:p['line']]) + p['character']
+            data = data[:offset(r['start'])] + e['newText'].encode('utf-8') + data[offset(r['end']):]
+            text = data.decode('utf-8')
+    return text
 
 
 # Bad input ----------------------------------------------------------------------------------
