@@ -33,7 +33,7 @@ int main(int argc, char **argv)
             // A client that goes away ends the server through the failed write, not a signal.
             std::signal(SIGPIPE, SIG_IGN);
             lsp::fd_input in(STDIN_FILENO);
-            return lsp::serve(in, out);
+            return lsp::serve(in, out, true);
         }
         return driver::run(cli.config, STDIN_FILENO, out, stderr);
     } catch (const format::write_error &e) {

@@ -81,6 +81,21 @@ long memory_input::read(char *p, std::size_t n)
     return static_cast<long>(k);
 }
 
+bool fd_input::wait(int other)
+{
+    struct pollfd pfds[2] = {{fd_, POLLIN, 0}, {other, POLLIN, 0}};
+    for (;;) {
+        int n = ::poll(pfds, 2, -1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // An error of poll itself: let the read find out what is wrong.
+        if (n < 0 || pfds[0].revents != 0)
+            return true;
+        if (pfds[1].revents != 0)
+            return false;
+    }
+}
+
 message_reader::message_reader(byte_input &in) : in_(in), buf_(new char[capacity]) {}
 
 message_reader::fill_result message_reader::fill()

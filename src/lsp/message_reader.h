@@ -18,6 +18,9 @@ public:
     virtual long read(char *p, std::size_t n) = 0;
     // Whether a read would return at once.
     virtual bool ready() = 0;
+    // Waits until a read would return at once (true) or, first, descriptor `other` is
+    // readable (false). An input that cannot wait says true.
+    virtual bool wait(int other) = 0;
 };
 
 class fd_input final : public byte_input {
@@ -25,6 +28,8 @@ public:
     explicit fd_input(int fd) : fd_(fd) {}
     long read(char *p, std::size_t n) override;
     bool ready() override;
+    bool wait(int other) override;
+    int fd() const { return fd_; }
 
 private:
     int fd_;
@@ -36,6 +41,7 @@ public:
     explicit memory_input(std::string_view bytes, std::size_t step = std::size_t(-1)) : bytes_(bytes), step_(step) {}
     long read(char *p, std::size_t n) override;
     bool ready() override { return at_ < bytes_.size(); }
+    bool wait(int) override { return true; }
 
 private:
     std::string_view bytes_;

@@ -6,11 +6,15 @@
 #include <set>
 #include <string>
 
+#include <poll.h>
+#include <system_error>
+
 #include <nlohmann/json.hpp>
 
 #include "delimcheck/checker.h"
 #include "delimcheck/sink.h"
 #include "lsp/document.h"
+#include "lsp/repair_worker.h"
 #include "lsp/reports.h"
 #include "lsp/settings.h"
 
@@ -72,13 +76,24 @@ client_range range_of(const json &r) { return {position_member(r, "start"), posi
 
 class server {
 public:
-    server(byte_input &in, format::destination &out) : in_(in), reader_(in), out_(out) {}
+    server(byte_input &in, format::destination &out, bool background) : in_(in), reader_(in), out_(out)
+    {
+        if (background) {
+            try {
+                worker_ = std::make_unique<repair_worker>();
+            } catch (const std::system_error &) {
+                // No pipe or thread to be had: the search runs in line.
+            }
+        }
+    }
     int run();
 
 private:
     struct open_document {
         lsp::document doc;
-        published last; // the fixes of the diagnostics published last
+        std::uint64_t generation = 0; // of its text; every edit makes a new one
+        std::uint64_t repaired = 0;   // the generation whose search is published
+        published last;               // the fixes of the diagnostics published last
     };
 
     void handle(const std::string &body);
@@ -90,6 +105,11 @@ private:
     void refuse(const json *id, const std::string &method, const std::string &what);
     void check_pending();
     void check(const std::string &uri, open_document &d);
+    void publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
+                 std::string_view text);
+    void search(const std::string &uri, open_document &d);
+    void take_repairs();
+    void await_repair(open_document &d);
 
     json initialize(const json &params);
     void configure(const json &settings);
@@ -106,8 +126,12 @@ private:
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
     options opts_;
+    std::uint64_t settings_ = 1;       // counts the changes of opts_
     collecting_sink reports_;
-    std::unique_ptr<checker> checker_; // made again when the options change
+    std::unique_ptr<checker> checker_; // without the search; made again when the options change
+    std::unique_ptr<checker> searcher_; // the search in line, when there is no worker
+    std::unique_ptr<repair_worker> worker_;
+    std::uint64_t generations_ = 0;
     std::map<std::string, open_document> documents_;
     std::set<std::string> pending_; // documents changed since they were last checked
 };
@@ -135,9 +159,13 @@ int server::run()
 {
     for (;;) {
         // Checks wait while more messages are at hand, so that a burst of changes is checked
-        // once, after its last.
-        if (!pending_.empty() && !reader_.buffered() && !in_.ready())
-            check_pending();
+        // once, after its last; searches that finish meanwhile are published as they come.
+        if (!reader_.buffered()) {
+            if (!pending_.empty() && !in_.ready())
+                check_pending();
+            while (worker_ && !in_.wait(worker_->wake_fd()))
+                take_repairs();
+        }
         read_result r = reader_.next();
         switch (r.kind) {
         case read_result::message:
@@ -288,7 +316,9 @@ void server::configure(const json &settings)
         next.any_quote_opens == opts_.any_quote_opens)
         return;
     opts_ = next;
+    ++settings_;
     checker_.reset();
+    searcher_.reset();
     for (const auto &[uri, d] : documents_)
         pending_.insert(uri);
 }
@@ -310,7 +340,7 @@ void server::did_open(const json &params)
     const std::string &uri = string_member(td, "uri");
     const std::string &text = string_member(td, "text");
     std::int64_t version = integer_member(td, "version");
-    documents_.insert_or_assign(uri, open_document{document(text, version), {}});
+    documents_.insert_or_assign(uri, open_document{document(text, version), ++generations_, 0, {}});
     pending_.insert(uri);
 }
 
@@ -335,6 +365,7 @@ void server::did_change(const json &params)
     for (std::size_t i = 0; i < ranges.size(); ++i)
         d->doc.edit(ranges[i], changes[i]["text"].get_ref<const std::string &>(), enc_);
     d->doc.set_version(version);
+    d->generation = ++generations_;
     pending_.insert(string_member(td, "uri"));
 }
 
@@ -358,19 +389,73 @@ void server::check_pending()
     pending_.clear();
 }
 
+// The reports without the search, published at once; then the search, whose reports place the
+// fault at the edit that mends it and carry that edit.
 void server::check(const std::string &uri, open_document &d)
 {
     if (!checker_) {
         options o = opts_;
         o.hints = true;
+        o.repair = false;
         checker_ = std::make_unique<checker>(o, reports_);
     }
     reports_.diagnostics.clear();
     checker_->check(d.doc.text());
-    d.last = describe(reports_.diagnostics, d.doc.text(), uri, enc_);
+    publish(uri, d, reports_.diagnostics, d.doc.text());
+    if (reports_.diagnostics.empty())
+        d.repaired = d.generation; // nothing to mend
+    else
+        search(uri, d);
+}
+
+void server::publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
+                     std::string_view text)
+{
+    d.last = describe(reports, text, uri, enc_);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});
+}
+
+void server::search(const std::string &uri, open_document &d)
+{
+    options o = opts_;
+    o.hints = true;
+    o.repair = true;
+    if (worker_) {
+        worker_->submit({uri, d.generation, d.doc.text(), o, settings_});
+        return;
+    }
+    if (!searcher_)
+        searcher_ = std::make_unique<checker>(o, reports_);
+    reports_.diagnostics.clear();
+    searcher_->check(d.doc.text());
+    publish(uri, d, reports_.diagnostics, d.doc.text());
+    d.repaired = d.generation;
+}
+
+// A search whose text has changed since, or whose document is closed, is dropped: the newer
+// text has its own on the way.
+void server::take_repairs()
+{
+    for (repair_result &r : worker_->take()) {
+        auto it = documents_.find(r.uri);
+        if (it == documents_.end() || it->second.generation != r.generation || pending_.count(r.uri) != 0)
+            continue;
+        if (!r.failed)
+            publish(r.uri, it->second, r.reports, r.text);
+        it->second.repaired = r.generation;
+    }
+}
+
+// A quick fix is asked for: the search of the text the client sees must be in.
+void server::await_repair(open_document &d)
+{
+    while (worker_ && d.repaired != d.generation) {
+        struct pollfd pfd = {worker_->wake_fd(), POLLIN, 0};
+        ::poll(&pfd, 1, -1);
+        take_repairs();
+    }
 }
 
 json server::code_action(const json &params)
@@ -392,6 +477,7 @@ json server::code_action(const json &params)
     open_document *d = find(params);
     if (d == nullptr)
         return actions;
+    await_repair(*d);
     // The Diagnostic answered is given back as it was published, not as the client sent it.
     for (const quick_fix &fix : d->last.fixes)
         for (const json &cd : diagnostics) {
@@ -416,9 +502,9 @@ json server::code_action(const json &params)
 
 } // namespace
 
-int serve(byte_input &in, format::destination &out)
+int serve(byte_input &in, format::destination &out, bool background)
 {
-    return server(in, out).run();
+    return server(in, out, background).run();
 }
 
 } // namespace delimcheck::lsp

@@ -83,11 +83,17 @@ class Client:
                     return m
             self.notifications.append(self.read(timeout))
 
-    def diagnostics(self, uri, version=None, timeout=None):
+    def diagnostics(self, uri, version=None, timeout=None, first=False):
+        """The diagnostics of a version. A version with reports is published twice: at once, then
+        with the search for the edit that mends its first fault; unless `first`, the second."""
         def wanted(m):
             return (m.get('method') == 'textDocument/publishDiagnostics' and m['params']['uri'] == uri and
                     (version is None or m['params'].get('version') == version))
-        return self.wait_for(wanted, timeout)['params']['diagnostics']
+        m = self.wait_for(wanted, timeout)
+        if m['params']['diagnostics'] and not first:
+            version = m['params'].get('version')
+            m = self.wait_for(wanted, timeout)
+        return m['params']['diagnostics']
 
     def initialize(self, capabilities=None, options=None):
         params = {'processId': None, 'rootUri': None, 'capabilities': capabilities or {}}

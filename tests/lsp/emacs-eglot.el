@@ -1,5 +1,6 @@
 ;;; emacs-eglot.el --- Emacs with eglot as a client of `delimcheck --lsp', in batch mode  -*- lexical-binding: t -*-
-;; Opens the script, waits for the diagnostics that Flymake shows and writes them out as JSON.
+;; Opens a script with reports, waits for their second publication and writes out as JSON
+;; the diagnostics that Flymake shows.
 ;; Environment: DELIMCHECK (the binary), SCRIPT (the file), OUT (the JSON file).
 
 (require 'eglot)
@@ -8,7 +9,8 @@
 (let* ((bin (getenv "DELIMCHECK"))
        (script (getenv "SCRIPT"))
        (out (getenv "OUT"))
-       (deadline (+ (float-time) 30)))
+       (deadline (+ (float-time) 30))
+       (published 0))
   ;; The README's setup, its settings included.
   (add-to-list 'eglot-server-programs `(tcl-mode . (,bin "--lsp")))
   (setq-default eglot-workspace-configuration '((:delimcheck . (:warnBackslashBlank t))))
@@ -18,7 +20,12 @@
   (let ((project-find-functions (list (lambda (dir) (cons 'transient dir)))))
     (eglot-ensure)
     (run-hooks 'post-command-hook))
-  (while (and (null (flymake-diagnostics)) (< (float-time) deadline))
+  ;; A script with reports is published twice: at once, then with the edit that mends it.
+  (advice-add 'eglot-handle-notification :after
+              (lambda (_server method &rest _)
+                (when (eq method 'textDocument/publishDiagnostics)
+                  (setq published (1+ published)))))
+  (while (and (or (< published 2) (null (flymake-diagnostics))) (< (float-time) deadline))
     (accept-process-output nil 0.05))
   (let ((diagnostics
          (mapcar

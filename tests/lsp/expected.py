@@ -29,9 +29,12 @@ def units(data, encoding):
     return len(data.decode('utf-8').encode('utf-16-le')) // 2
 
 
-def run_json(binary, data, args=()):
+def run_json(binary, data, args=(), search=True):
     """--format=json on the bytes, from a file: the server checks from memory, which can be read
-    again, and so can a file but not a pipe; the repair is searched for only in such input."""
+    again, and so can a file but not a pipe; the repair is searched for only in such input.
+    Without the search (the server's first publication), through a pipe."""
+    if not search:
+        return subprocess.run([binary, '--format=json', *args], input=data, capture_output=True, check=True).stdout
     with tempfile.NamedTemporaryFile(suffix='.tcl') as f:
         f.write(data)
         f.flush()
@@ -43,10 +46,10 @@ def fixes(binary, text):
     return [d['fix']['description'] for d in json.loads(run_json(binary, text.encode('utf-8'))) if 'fix' in d]
 
 
-def expected(binary, text, settings=None, encoding='utf-16'):
+def expected(binary, text, settings=None, encoding='utf-16', search=True):
     """[(line, character, severity, code, message)] in the order the server publishes them."""
     data = text.encode('utf-8')
-    out = run_json(binary, data, flags(settings or {}))
+    out = run_json(binary, data, flags(settings or {}), search)
     lines = data.split(b'\n')
     result, shown = [], set()
     for d in json.loads(out):

@@ -1,5 +1,5 @@
--- Neovim (0.7 or later) as a client of `delimcheck --lsp`, headless: opens the script, waits
--- for its diagnostics and writes them out as JSON; then asks for the quick fix of each,
+-- Neovim (0.7 or later) as a client of `delimcheck --lsp`, headless: opens a script with
+-- reports, waits for their second publication and writes them out as JSON; then asks for the quick fix of each,
 -- applies the first, writes the buffer and waits for the diagnostics that follow.
 -- Environment: DELIMCHECK (the binary), SCRIPT (a copy it may change), OUT (the JSON file).
 local bin, script, out = os.getenv('DELIMCHECK'), os.getenv('SCRIPT'), os.getenv('OUT')
@@ -20,6 +20,14 @@ local function collect(bufnr)
   return list
 end
 
+-- A script with reports is published twice: at once, then with the edit that mends it.
+local published = 0
+local default_handler = vim.lsp.handlers['textDocument/publishDiagnostics']
+vim.lsp.handlers['textDocument/publishDiagnostics'] = function(...)
+  published = published + 1
+  return default_handler(...)
+end
+
 vim.cmd('edit ' .. vim.fn.fnameescape(script))
 local bufnr = vim.api.nvim_get_current_buf()
 -- The README's setup, as a client without lspconfig writes it.
@@ -30,7 +38,7 @@ local client_id = vim.lsp.start_client({
   init_options = { delimcheck = { warnBackslashBlank = false } },
 })
 vim.lsp.buf_attach_client(bufnr, client_id)
-if not vim.wait(20000, function() return #vim.diagnostic.get(bufnr) > 0 end, 20) then
+if not vim.wait(20000, function() return published >= 2 end, 20) then
   result.error = 'no diagnostics'
   return finish(1)
 end

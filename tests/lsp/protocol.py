@@ -113,8 +113,13 @@ def diagnostics_match_the_json_format():
     open_doc(c, LOST_BRACE, version=7)
     m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
     equal(m['params']['version'], 7, 'the version published')
+    equal(published(m['params']['diagnostics']), expected(BINARY, LOST_BRACE, search=False),
+          'at once: the indentation places the fault')
+    m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
+    equal(m['params']['version'], 7, 'the same version again')
     ds = m['params']['diagnostics']
-    equal(published(ds), expected(BINARY, LOST_BRACE), 'lost-brace.tcl')
+    equal(published(ds), expected(BINARY, LOST_BRACE), 'then the edit that mends it places the fault')
+    check(published(ds) != expected(BINARY, LOST_BRACE, search=False), 'and places it elsewhere')
     report, likely = ds
     equal(report['source'], 'delimcheck', 'source')
     equal(report['range'], rng(20, 12, 21, 0), 'a missing closer: the line ending at the end')
