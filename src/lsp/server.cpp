@@ -109,7 +109,7 @@ private:
                  std::string_view text);
     void search(const std::string &uri, open_document &d);
     void take_repairs();
-    void await_repair(open_document &d);
+    void await_repair(const std::string &uri, open_document &d);
 
     json initialize(const json &params);
     void configure(const json &settings);
@@ -423,7 +423,7 @@ void server::search(const std::string &uri, open_document &d)
     o.hints = true;
     o.repair = true;
     if (worker_) {
-        worker_->submit({uri, d.generation, d.doc.text(), o, settings_});
+        worker_->submit({uri, {}, d.generation, d.doc.text(), o, settings_});
         return;
     }
     if (!searcher_)
@@ -449,8 +449,10 @@ void server::take_repairs()
 }
 
 // A quick fix is asked for: the search of the text the client sees must be in.
-void server::await_repair(open_document &d)
+void server::await_repair(const std::string &uri, open_document &d)
 {
+    if (worker_ && d.repaired != d.generation)
+        worker_->hurry(uri);
     while (worker_ && d.repaired != d.generation) {
         struct pollfd pfd = {worker_->wake_fd(), POLLIN, 0};
         ::poll(&pfd, 1, -1);
@@ -477,7 +479,7 @@ json server::code_action(const json &params)
     open_document *d = find(params);
     if (d == nullptr)
         return actions;
-    await_repair(*d);
+    await_repair(uri, *d);
     // The Diagnostic answered is given back as it was published, not as the client sent it.
     for (const quick_fix &fix : d->last.fixes)
         for (const json &cd : diagnostics) {
