@@ -21,6 +21,8 @@ constexpr std::int64_t window = 6;
 constexpr std::size_t max_anchors = 32;
 constexpr std::size_t max_line_bytes = 4096; // a longer line gets no edit within it
 constexpr std::size_t max_edits = 600;
+constexpr std::size_t max_edits_made = 16 * max_edits; // before the likeliest are picked
+constexpr std::size_t max_edits_in_line = 32;          // of one kind, on one line
 constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
 constexpr std::size_t max_indents = 12;
 // An input that could not be checked this many times within the bytes above is not searched.
@@ -302,7 +304,8 @@ std::vector<std::int64_t> repair_search::impl::anchors(std::int64_t &first_stop)
     return a;
 }
 
-// Keeps the lines within the window of an anchor, and learns the input's size and lines.
+// Keeps the lines within the window of an anchor, and learns the input's size and lines; false
+// when it cannot be read again, or is too big to be searched.
 bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines)
 {
     lines.clear();
@@ -339,6 +342,8 @@ bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<s
             }
         }
         last = static_cast<char>(buf[got - 1]);
+        if (!repair_search::affordable(offset))
+            return false; // the first fault came early in a big input
     }
     if (src.error() != 0)
         return false;
@@ -383,7 +388,7 @@ void repair_search::impl::propose(std::string description, position from, positi
                                   std::int64_t at, std::int64_t prior)
 {
     std::int64_t a = offset_of(from), b = offset_of(to);
-    if (a < 0 || b < a || b > shape.size)
+    if (a < 0 || b < a || b > shape.size || candidates.size() >= max_edits_made)
         return;
     candidate c;
     c.edit = {from, to, std::move(text)};
@@ -454,9 +459,10 @@ void repair_search::impl::delete_braces(const line_text &l)
                 last ? position{l.number, l.length + 1} : position{l.number + 1, 1}, "", l.number);
         return;
     }
-    for (std::size_t i = first; i < end; ++i) {
+    for (std::size_t i = first, made = 0; i < end && made < max_edits_in_line; ++i) {
         if (l.text[i] != stray || escaped(l.text, i))
             continue;
+        ++made;
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("delete the ") + stray + " at line " + std::to_string(l.number) + " char " +
                     std::to_string(column),
@@ -485,8 +491,10 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
         std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
         if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
             continue;
-        if (c == '"' && rank++ == 0)
-            prior = std::min<std::int64_t>(prior, 1);
+        if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
+            continue; // the end of the line is always tried
+        if (rank++ == 0 && c == '"')
+            prior = std::min<std::int64_t>(prior, 1); // a short string's only word
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
