@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "check/repair.h"
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
 #include "scan/byte_source.h"
@@ -140,21 +140,21 @@ struct checker::impl {
     template <bool Hints, bool Stops> position scan_with(scan::byte_source &src)
     {
         bool l = machine.lists(), w = machine.warns_backslash_blank();
-        return l ? w ? scan<checking::step_mode{true, true, Hints, Stops}>(src)
-                     : scan<checking::step_mode{true, false, Hints, Stops}>(src)
-                 : w ? scan<checking::step_mode{false, true, Hints, Stops}>(src)
-                     : scan<checking::step_mode{false, false, Hints, Stops}>(src);
+        return l ? w ? scan<checking::machine_mode{true, true, Hints, Stops}>(src)
+                     : scan<checking::machine_mode{true, false, Hints, Stops}>(src)
+                 : w ? scan<checking::machine_mode{false, true, Hints, Stops}>(src)
+                     : scan<checking::machine_mode{false, false, Hints, Stops}>(src);
     }
 
-    template <checking::step_mode Mode> position scan(scan::byte_source &src)
+    template <checking::machine_mode Mode> position scan(scan::byte_source &src)
     {
-        checking::steps_view<Mode> view(machine);
+        checking::machine_view<Mode> view(machine);
         return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
     }
 
     const delimcheck::options opts;
     sink &out;
-    checking::steps machine;
+    checking::nesting_machine machine;
     scan::block_reader reader;
     std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
 };
@@ -162,8 +162,6 @@ struct checker::impl {
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}
 checker::~checker() = default;
 checker::checker(checker &&) noexcept = default;
-
-const options &checker::options() const { return impl_->opts; }
 
 check_result checker::check(std::string_view bytes)
 {

@@ -157,9 +157,9 @@ private:
     std::int64_t doubts_ = 0;   // quirks, and signs that could not stand
     // Code lines inside indented blocks deeper than their opener, before the first sign of all.
     std::int64_t nested_lines_ = 0;
-    bool signed_ = false;
-    mark first_doubt_; // the earliest sign that could not stand for want of trust
-    void first_sign() { signed_ = true; }
+    bool any_sign_ = false; // a sign of any kind came in this input, whatever became of it
+    mark first_doubt_;      // the earliest sign that could not stand for want of trust
+    void note_sign() { any_sign_ = true; }
     bool trusted() const;
 
     // The current physical line, and the logical line it belongs to.

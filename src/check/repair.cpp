@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
 
@@ -207,7 +207,7 @@ struct repair_search::impl {
 
     bool scan(scan::byte_source &src)
     {
-        checking::steps_view<step_mode{false, false, true, true}> view(machine);
+        checking::machine_view<machine_mode{false, false, true, true}> view(machine);
         position end = scan::scan_blocks(reader, src, view);
         if (!machine.stopped())
             machine.end_input(end);
@@ -230,7 +230,7 @@ struct repair_search::impl {
 
     const options opts;
     tally counts;
-    steps machine;
+    nesting_machine machine;
     scan::block_reader reader;
     std::vector<line_text> lines;
     input_shape shape;
