@@ -40,6 +40,25 @@ void fault_hints::begin_input()
     oddity_lines_.clear();
 }
 
+void fault_hints::noticed(std::int64_t line)
+{
+    if (!counting_)
+        return;
+    ++signs_;
+    if (sign_lines_.size() < max_sign_lines)
+        sign_lines_.push_back(line);
+}
+
+void fault_hints::odd(std::int64_t line)
+{
+    if (!counting_)
+        return;
+    ++signs_;
+    if (oddity_lines_.size() == max_sign_lines)
+        oddity_lines_.erase(oddity_lines_.begin());
+    oddity_lines_.push_back(line);
+}
+
 // The entries opened since the last line began and still open: opened on the line before, whose
 // indentation is still at hand.
 void fault_hints::record_open_entries(const delim_stack &stack)

@@ -130,23 +130,9 @@ private:
     }
     bool closer_first(position at) const { return at == line_first_ && line_closer_first_; }
     void judge_indents(bool proper);
-    void noticed(std::int64_t line)
-    {
-        if (!counting_)
-            return;
-        ++signs_;
-        if (sign_lines_.size() < max_sign_lines)
-            sign_lines_.push_back(line);
-    }
-    void odd(std::int64_t line)
-    {
-        if (!counting_)
-            return;
-        ++signs_;
-        if (oddity_lines_.size() == max_sign_lines)
-            oddity_lines_.erase(oddity_lines_.begin());
-        oddity_lines_.push_back(line);
-    }
+    // A sign, and an oddity, while counting (see count_signs).
+    void noticed(std::int64_t line);
+    void odd(std::int64_t line);
     static constexpr std::size_t max_sign_lines = 16;
 
     chunked_stack<entry> stack_;
