@@ -443,30 +443,30 @@ void repair_search::impl::open_at_end(const line_text &l)
             blank_after ? "{" : " {", l.number);
 }
 
-// A stray brace: one more of a kind on the line than of the other.
+// A stray brace: likeliest one of the kind the line has more of; but a line that opens a block
+// and had a } put in looks even.
 void repair_search::impl::delete_braces(const line_text &l)
 {
     if (!l.whole())
         return;
     std::int64_t opens = count_unescaped(l.text, '{'), closes = count_unescaped(l.text, '}');
-    if (opens == closes)
-        return;
-    char stray = opens > closes ? '{' : '}';
     std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
-    if (stray == '}' && end == first + 1 && l.text[first] == '}') {
+    if (end == first + 1 && l.text[first] == '}') {
         bool last = l.number == shape.lines && !shape.ends_with_newline;
         propose("delete line " + std::to_string(l.number), {l.number, 1},
                 last ? position{l.number, l.length + 1} : position{l.number + 1, 1}, "", l.number);
         return;
     }
     for (std::size_t i = first, made = 0; i < end && made < max_edits_in_line; ++i) {
-        if (l.text[i] != stray || escaped(l.text, i))
+        char c = l.text[i];
+        if ((c != '{' && c != '}') || escaped(l.text, i))
             continue;
         ++made;
+        std::int64_t surplus = c == '{' ? opens - closes : closes - opens;
         auto column = static_cast<std::int64_t>(i + 1);
-        propose(std::string("delete the ") + stray + " at line " + std::to_string(l.number) + " char " +
+        propose(std::string("delete the ") + c + " at line " + std::to_string(l.number) + " char " +
                     std::to_string(column),
-                {l.number, column}, {l.number, column + 1}, "", l.number);
+                {l.number, column}, {l.number, column + 1}, "", l.number, surplus > 0 ? 0 : surplus == 0 ? 1 : 2);
     }
 }
 
