@@ -150,6 +150,34 @@ std::int64_t count_unescaped(std::string_view s, char c)
     return n;
 }
 
+// Whether the word after the blanks at i compares or joins two operands of an expression: a
+// command substituted into a condition mostly ends right before one.
+bool operator_follows(std::string_view s, std::size_t i)
+{
+    while (i < s.size() && is_blank(s[i]))
+        ++i;
+    std::size_t j = i;
+    while (j < s.size() && !is_blank(s[j]))
+        ++j;
+    static constexpr std::string_view operators[] = {"eq", "ne", "==", "!=", "<", ">", "<=", ">=",
+                                                     "&&", "||", "in", "ni"};
+    return std::find(std::begin(operators), std::end(operators), s.substr(i, j - i)) != std::end(operators);
+}
+
+// How unlikely a lost closer c is to have stood at i, the end of the line's content at end: 0
+// the likeliest. Most stood at the end of their line, a ] also before an operator; many before
+// a closing brace; a ] also before another.
+std::int64_t closer_odds(char c, std::string_view s, std::size_t i, std::size_t end)
+{
+    if (i == end || (c == ']' && is_blank(s[i]) && operator_follows(s, i)))
+        return 0;
+    if (s[i] == '}')
+        return 1;
+    if (s[i] == ']')
+        return 2;
+    return is_blank(s[i]) ? 3 : 4;
+}
+
 // An edit tried: where it goes in bytes and in lines, what it says, and how near the first
 // stop it is.
 struct candidate {
@@ -471,7 +499,6 @@ void repair_search::impl::delete_braces(const line_text &l)
 }
 
 // A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
-// Most stood at the end of their line, many before a closing brace; a ] also before another.
 void repair_search::impl::insert_closers(const line_text &l, char c)
 {
     if (!l.whole())
@@ -488,7 +515,7 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     std::int64_t rank = 0;
     for (++i; i <= end; ++i) {
         char after = i < end ? l.text[i] : '\n';
-        std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
+        std::int64_t prior = closer_odds(c, l.text, i, end);
         if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
             continue;
         if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
