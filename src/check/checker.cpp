@@ -1,5 +1,6 @@
 #include "delimcheck/checker.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "check/repair.h"
@@ -14,7 +15,7 @@ namespace delimcheck {
 namespace {
 
 // The first reading of an input, counted: whether a repair is worth searching for depends on
-// how big the input is.
+// how big the input is, which a file or memory know beforehand, and a stream only once read.
 class counted_source final : public scan::byte_source {
 public:
     explicit counted_source(scan::byte_source &src) : src_(src) {}
@@ -101,7 +102,8 @@ struct checker::impl {
         machine.set_stops(false);
         if (!machine.stopped())
             return first;
-        bool search = opts.repair && checking::repair_search::affordable(counted.count());
+        std::int64_t size = std::max<std::int64_t>(counted.count(), src.size());
+        bool search = opts.repair && checking::repair_search::affordable(size);
         repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago
