@@ -66,7 +66,8 @@ void nesting_machine::emit(diagnostic_kind kind, position at, char got, char exp
     out_->report(d);
 }
 
-// A string lost its closing quote where it began, mostly: the repair looks there too.
+// Keeps where the innermost open string began: a string that runs on past its end lost its
+// closing quote there, mostly, and the repair looks there too.
 void nesting_machine::stop()
 {
     stopped_ = true;

@@ -25,9 +25,9 @@ struct machine_mode {
     bool stops = false; // the scan ends early once the machine has stopped
 };
 
-// Whether the hints are read; when they are, the first error can stop the scan, for the input
-// to be read again from its start (most inputs have no error, and then the hints cost nothing),
-// or because a repair tried on it has failed.
+// Whether the hints are read. Either way a scan may stop at the first fault (set_stops): for
+// the input to be read again from its start with them (most inputs have no fault, and then the
+// hints cost nothing), or because a repair tried on it has failed.
 enum class hint_mode : std::uint8_t { off, on };
 
 // What a stop and a repair are about: the errors, and a string that ends before its time.
