@@ -35,7 +35,7 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
     for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
-                          "--status", "--recursive", "--include=GLOB", "--files-from=FILE", "--null", "--jobs=N",
+                          "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
                           "--lsp", "--help", "--version"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
@@ -142,18 +142,55 @@ TEST_F(Cli, GccFormat)
 {
     dir.write("a b.tcl", "proc p {} {\n    set x [y\n}\n\"q\"r\n");
     dir.write("ok.tcl", "set a b\n");
+    mkdir_p("sub");
     process_result r = run({"--format=gcc", "a b.tcl", "ok.tcl", "missing.tcl", "sub"});
     EXPECT_EQ(r.out, "a b.tcl:3:1: error: Expecting ] got } (balancing {})\n"
                      "a b.tcl:2:11: note: [ opened here, discarded\n"
                      "a b.tcl:4:3: warning: Extra characters after string\n"
                      "missing.tcl:1:1: error: Cannot be accessed: No such file or directory\n"
-                     "sub:1:1: error: Cannot be accessed: No such file or directory\n");
+                     "sub:1:1: error: Cannot be accessed: Is a directory\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(run({"--format=gcc", "-q", "-e"}, "{\n  a\\ \n").out,
               "-:2:4: warning: \\ followed by blank space at the end of the line\n"
               "-:2:6: error: } missing, opened on line 1 char 1\n"
               "-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
               "-:1:1: note: { opened here, never closed\n");
+}
+
+// A directory opens like a file and fails at its first read: every format says so, as a file
+// that cannot be accessed, and --status counts it as one.
+TEST_F(Cli, DirectoryOperandInEveryFormat)
+{
+    mkdir_p("sub");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"gcc", "sub:1:1: error: Cannot be accessed: Is a directory\n"},
+        {"json", R"({"file": "sub", "line": 1, "column": 1, "severity": "error", "code": "cannot-access", )"
+                 R"("message": "Cannot be accessed: Is a directory"})"},
+        {"github", "::error file=sub,line=1,col=1::Cannot be accessed: Is a directory\n"},
+        {"sarif", R"("ruleId": "cannot-access", "level": "error", "message": {"text": "Cannot be accessed: Is a directory"})"},
+    };
+    for (const auto &[format, expected] : cases) {
+        process_result r = run({"--status", "--format=" + format, "sub"});
+        EXPECT_NE(r.out.find(expected), std::string::npos) << format << ":\n" << r.out;
+        EXPECT_EQ(r.status, 2) << format;
+        EXPECT_EQ(r.err, "") << format;
+    }
+}
+
+// The fixture that CI validates as a SARIF log draws every kind of diagnostic there is, so that
+// every rule's result is in the log; standard input is no file below the source root.
+TEST_F(Cli, SarifFixtureHasEveryKind)
+{
+    process_result r = run({"-e", "--format=sarif", DELIMCHECK_FIXTURES "/every_kind.tcl", "missing.tcl", "/proc/self/mem"});
+    std::size_t rules = 0;
+    for (std::size_t at = 0; (at = r.out.find("{\"id\": \"", at)) != std::string::npos; ++rules) {
+        at += 8;
+        std::string id = r.out.substr(at, r.out.find('"', at) - at);
+        EXPECT_NE(r.out.find("\"ruleId\": \"" + id + "\""), std::string::npos) << id;
+    }
+    EXPECT_EQ(rules, 10u);
+    std::string standard_input = run({"--format=sarif"}, "}\n").out;
+    EXPECT_NE(standard_input.find(R"("artifactLocation": {"uri": "stdin:"})"), std::string::npos) << standard_input;
 }
 
 // The files of a tree, in name order at each level; links to directories are not followed.
@@ -183,6 +220,72 @@ TEST_F(Cli, RecursiveWalk)
     EXPECT_EQ(run({"--recursive", "--include=*.txt", "--include=*.TCL", "-q", "t/"}).out,
               "File t/a/notes.txt:\nUnmatching } : line 1 char 1\nFile t/lib.TCL:\nUnmatching } : line 1 char 1\n");
     EXPECT_EQ(run({"-q", "t"}).out, "File t:\nCannot be accessed!!\n") << "a directory without --recursive";
+}
+
+// Hidden names are left out of a walk unless --hidden; --exclude leaves out what its globs
+// match, by name at any depth or by path below the operand. An operand is never left out.
+TEST_F(Cli, RecursiveWalkSkipsHiddenAndExcluded)
+{
+    for (const char *d : {"t", "t/.git", "t/.git/hooks", "t/vendor", "t/lib", "t/lib/vendor", "t/lib/x"})
+        mkdir_p(d);
+    for (const char *f : {"t/a.tcl", "t/.b.tcl", "t/.git/c.tcl", "t/.git/hooks/d.tcl", "t/vendor/v.tcl",
+                          "t/lib/vendor/w.tcl", "t/lib/x/y.tcl", "t/lib/x/y.gen.tcl"})
+        dir.write(f, "{\n");
+    auto files = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"-q", "--recursive"});
+        process_result r = run(args);
+        EXPECT_EQ(r.err, "");
+        std::string names;
+        for (std::size_t at = 0; (at = r.out.find("File ", at)) != std::string::npos; at += 5)
+            names += r.out.substr(at + 5, r.out.find(":\n", at) - at - 5) + " ";
+        return names;
+    };
+    const std::string visible = "t/a.tcl t/lib/vendor/w.tcl t/lib/x/y.gen.tcl t/lib/x/y.tcl t/vendor/v.tcl ";
+    EXPECT_EQ(files({"t"}), visible);
+    EXPECT_EQ(files({"--hidden", "t"}), "t/.b.tcl t/.git/c.tcl t/.git/hooks/d.tcl " + visible);
+    EXPECT_EQ(files({"--exclude=vendor", "--exclude=*.gen.tcl", "t"}), "t/a.tcl t/lib/x/y.tcl ");
+    EXPECT_EQ(files({"--exclude=lib/vendor", "t"}), "t/a.tcl t/lib/x/y.gen.tcl t/lib/x/y.tcl t/vendor/v.tcl ")
+        << "a path below the operand names that one only";
+    EXPECT_EQ(files({"--exclude=t", "--exclude=lib/*", "t/"}), "t/a.tcl t/vendor/v.tcl ")
+        << "the operand's own name is not below it";
+    EXPECT_EQ(files({"--hidden", "--exclude=hooks", "t/.git"}), "t/.git/c.tcl ");
+    EXPECT_EQ(files({"t/.git", "t/.b.tcl"}), "t/.git/c.tcl t/.git/hooks/d.tcl t/.b.tcl ")
+        << "hidden operands are walked and checked; only what is below them is skipped";
+    EXPECT_EQ(run({"-q", "--recursive", "."}, "").out.find("/.git/"), std::string::npos) << "not even below .";
+}
+
+// A long option may be abbreviated; one that could be more than one names them all; an
+// unknown letter is named as everything else is, by the program's name.
+TEST_F(Cli, AbbreviationsAndStrayLetters)
+{
+    process_result ambiguous = run({"--h"});
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_EQ(ambiguous.out, "");
+    EXPECT_EQ(ambiguous.err,
+              "delimcheck: option '--h' is ambiguous; possibilities: --help --hidden --hints; see delimcheck --help\n");
+    EXPECT_EQ(run({"--hi=1"}).err,
+              "delimcheck: option '--hi=1' is ambiguous; possibilities: --hidden --hints; see delimcheck --help\n");
+    EXPECT_EQ(run({"--he"}).status, 0) << "--help alone";
+    EXPECT_EQ(run({"--zzz"}).err, "delimcheck: unrecognized option '--zzz'; see delimcheck --help\n");
+    EXPECT_EQ(run({"--=x"}).err, "delimcheck: unrecognized option '--=x'; see delimcheck --help\n");
+    process_result stray = run({"-xq"}, "}\n");
+    EXPECT_EQ(stray.err, "delimcheck: invalid option -- 'x'\n");
+    EXPECT_EQ(stray.out, "Unmatching } : line 1 char 1\n");
+    EXPECT_EQ(stray.status, 0);
+}
+
+// The walk's options mean nothing without a walk.
+TEST_F(Cli, WalkOptionsNeedRecursive)
+{
+    dir.write("a.tcl", "}\n");
+    for (const char *option : {"--include=*.tcl", "--exclude=x", "--hidden"}) {
+        process_result r = run({option, "a.tcl"});
+        std::string name = std::string(option).substr(0, std::string(option).find('='));
+        EXPECT_EQ(r.err, "delimcheck: option '" + name + "' needs --recursive; see delimcheck --help\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(run({option, "--recursive", "a.tcl"}).status, 0) << option;
+    }
 }
 
 TEST_F(Cli, FilesFromAList)

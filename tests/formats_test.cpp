@@ -195,7 +195,7 @@ const std::vector<run_input> clean_inputs = {{"clean.tcl", {}}, {nullptr, {}}};
 const std::string enoent = std::strerror(ENOENT);
 
 // What every SARIF log starts with, up to its results.
-const std::string sarif_head = R"({
+const std::string sarif_head = R"head({
   "$schema": "https://json.schemastore.org/sarif-2.1.0.json",
   "version": "2.1.0",
   "runs": [
@@ -203,25 +203,26 @@ const std::string sarif_head = R"({
       "tool": {
         "driver": {
           "name": "delimcheck",
+          "informationUri": "man:delimcheck(1)",
           "version": "1.2.3",
           "rules": [
-            {"id": "unmatched-closer", "shortDescription": {"text": "A closing delimiter with nothing open"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "wrong-closer", "shortDescription": {"text": "A closing delimiter where another one was expected"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "wrong-closer-balanced", "shortDescription": {"text": "A closing delimiter where another one was expected; the opener in the way is discarded"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "string-stray-closer", "shortDescription": {"text": "A closing delimiter inside a string that holds nothing it closes"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "string-unclosed-opener", "shortDescription": {"text": "A string ends with an opener inside it left open"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "extra-after-string", "shortDescription": {"text": "A closing quote followed by a stray character"}, "defaultConfiguration": {"level": "warning"}},
-            {"id": "backslash-blank", "shortDescription": {"text": "A line ends in a backslash followed by blanks"}, "defaultConfiguration": {"level": "warning"}},
-            {"id": "missing-closer", "shortDescription": {"text": "An opener left open at the end of the input"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "cannot-access", "shortDescription": {"text": "The input could not be opened"}, "defaultConfiguration": {"level": "error"}},
-            {"id": "read-error", "shortDescription": {"text": "The input could not be read to its end"}, "defaultConfiguration": {"level": "error"}}
+            {"id": "unmatched-closer", "name": "UnmatchedCloser", "shortDescription": {"text": "A closing delimiter with nothing open"}, "fullDescription": {"text": "A closer with nothing open."}, "help": {"text": "A closer with nothing open. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer", "name": "WrongCloser", "shortDescription": {"text": "A closing delimiter where another one was expected"}, "fullDescription": {"text": "A closer where another was expected; nothing is discarded."}, "help": {"text": "A closer where another was expected; nothing is discarded. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "wrong-closer-balanced", "name": "WrongCloserBalanced", "shortDescription": {"text": "A closing delimiter where another one was expected; the opener in the way is discarded"}, "fullDescription": {"text": "A closer where another was expected: the entry in the way is discarded, one diagnostic for each, until an entry that the closer closes is found."}, "help": {"text": "A closer where another was expected: the entry in the way is discarded, one diagnostic for each, until an entry that the closer closes is found. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-stray-closer", "name": "StringStrayCloser", "shortDescription": {"text": "A closing delimiter inside a string that holds nothing it closes"}, "fullDescription": {"text": "A closer inside a string that holds nothing it closes; the string stays open."}, "help": {"text": "A closer inside a string that holds nothing it closes; the string stays open. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "string-unclosed-opener", "name": "StringUnclosedOpener", "shortDescription": {"text": "A string ends with an opener inside it left open"}, "fullDescription": {"text": "The quote that ends a string leaves an opener inside it unclosed."}, "help": {"text": "The quote that ends a string leaves an opener inside it unclosed. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "extra-after-string", "name": "ExtraAfterString", "shortDescription": {"text": "A closing quote followed by a stray character"}, "fullDescription": {"text": "A warning: a closing quote followed by something other than a blank, ), ;, a backslash, ] or }."}, "help": {"text": "A warning: a closing quote followed by something other than a blank, ), ;, a backslash, ] or }. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "backslash-blank", "name": "BackslashBlank", "shortDescription": {"text": "A line ends in a backslash followed by blanks"}, "fullDescription": {"text": "A warning, with -e: a line ends in a backslash and blanks."}, "help": {"text": "A warning, with -e: a line ends in a backslash and blanks. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "warning"}},
+            {"id": "missing-closer", "name": "MissingCloser", "shortDescription": {"text": "An opener left open at the end of the input"}, "fullDescription": {"text": "At the end of an input: an opener never closed."}, "help": {"text": "At the end of an input: an opener never closed. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "cannot-access", "name": "CannotAccess", "shortDescription": {"text": "The input could not be opened"}, "fullDescription": {"text": "The input could not be opened: it is missing, unreadable or a directory."}, "help": {"text": "The input could not be opened: it is missing, unreadable or a directory. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}},
+            {"id": "read-error", "name": "ReadError", "shortDescription": {"text": "The input could not be read to its end"}, "fullDescription": {"text": "The input could not be read to its end; it was checked as far as it was read."}, "help": {"text": "The input could not be read to its end; it was checked as far as it was read. See delimcheck(1), Message codes."}, "defaultConfiguration": {"level": "error"}}
           ]
         }
       },
       "originalUriBaseIds": {
         "SRCROOT": {"uri": "file:///home/dev/my%20project/"}
       },
-      "results": [)";
+      "results": [)head";
 const std::string sarif_tail = "\n      ]\n    }\n  ]\n}\n";
 
 struct format_case {
@@ -256,7 +257,7 @@ const std::vector<format_case> format_cases = {
         {"ruleId": "wrong-closer-balanced", "level": "error", "message": {"text": "Expecting ] got } (balancing {})"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 3, "startColumn": 1}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 11}}, "message": {"text": "[ opened here, discarded"}}]},
         {"ruleId": "extra-after-string", "level": "warning", "message": {"text": "Extra characters after string"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 7}}}]},
         {"ruleId": "missing-closer", "level": "error", "message": {"text": "} missing, opened on line 1 char 12"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 9}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "a%20b.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 12}}, "message": {"text": "{ opened here, never closed"}}]},
-        {"ruleId": "unmatched-closer", "level": "error", "message": {"text": "Unmatching ]"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]},
+        {"ruleId": "unmatched-closer", "level": "error", "message": {"text": "Unmatching ]"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "stdin:"}, "region": {"startLine": 1, "startColumn": 1}}}]},
         {"ruleId": "cannot-access", "level": "error", "message": {"text": "Cannot be accessed: )x" +
          enoent +
          R"x("}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "gone.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}}]})x" +
@@ -303,7 +304,8 @@ std::string sarif_log(const std::string &working_directory, const char *name)
 }
 
 // A relative name is a reference against SRCROOT and must stay relative: "./" goes, and so
-// do the slashes after it, which would make it absolute. An absolute name is a file URI.
+// do the slashes after it, which would make it absolute. An absolute name is a file URI;
+// standard input, which is no file of SRCROOT, a URI of its own.
 TEST(SarifLocations, RelativeAndAbsoluteNames)
 {
     const struct {
@@ -319,7 +321,7 @@ TEST(SarifLocations, RelativeAndAbsoluteNames)
         {"c:d.tcl", R"("artifactLocation": {"uri": "c%3Ad.tcl", "uriBaseId": "SRCROOT"})"},
         {"/abs/p q.tcl", R"("artifactLocation": {"uri": "file:///abs/p%20q.tcl"})"},
         {"//net/r.tcl", R"("artifactLocation": {"uri": "file:////net/r.tcl"})"},
-        {nullptr, R"("artifactLocation": {"uri": "-", "uriBaseId": "SRCROOT"})"},
+        {nullptr, R"("artifactLocation": {"uri": "stdin:"})"},
     };
     for (const auto &c : cases)
         EXPECT_NE(sarif_log("/w", c.name).find(c.artifact), std::string::npos)

@@ -24,6 +24,7 @@ struct hint_case {
     const char *name;
     std::string script;
     std::int64_t line;    // of the first diagnostic's hint; 0: no hint
+    std::int64_t column;  // of the hint; a dedent's stands one past its opener's indentation
     hint_reason reason;
     std::int64_t opener;  // the opener's line the hint names; 0: none
 };
@@ -38,7 +39,7 @@ const std::vector<hint_case> hint_cases = {
                  "\n"                      // 9: its } was here
                  "    puts done\n"         // 10
                  "}\n",                    // 11
-     9, hint_reason::dedent_without_close, 7},
+     9, 5, hint_reason::dedent_without_close, 7},
     {"closing_brace_lost_before_comments",
      well_kept + "proc second {b} {\n"     // 6
                  "    puts $b\n"           // 7
@@ -49,7 +50,7 @@ const std::vector<hint_case> hint_cases = {
                  "proc third {} {\n"       // 12
                  "    return 3\n"          // 13
                  "}\n",                    // 14
-     8, hint_reason::dedent_without_close, 6},
+     8, 1, hint_reason::dedent_without_close, 6},
     {"opening_brace_lost",
      well_kept + "proc second {b} {\n"     // 6
                  "    if {$b}\n"           // 7: its { was here
@@ -57,17 +58,17 @@ const std::vector<hint_case> hint_cases = {
                  "    }\n"                 // 9
                  "    puts done\n"         // 10
                  "}\n",                    // 11
-     7, hint_reason::indent_without_open, 0},
+     7, 5, hint_reason::indent_without_open, 0},
     {"stray_closing_brace",
      well_kept + "proc second {b} {\n"     // 6
                  "    set x 1\n"           // 7
                  "    }\n"                 // 8: stray
                  "    set y 2\n"           // 9
                  "}\n",                    // 10
-     8, hint_reason::closer_indentation, 6},
-    {"bracket_never_closed", "set x [list a b\n\nputs done\n", 1, hint_reason::never_closed, 1},
-    {"string_never_closed", "puts \"abc\nmore\n", 1, hint_reason::never_closed, 1},
-    {"block_runs_to_the_end", "proc a {} {\n    puts 1\n    puts 2\n", 0, hint_reason::none, 0},
+     8, 5, hint_reason::closer_indentation, 6},
+    {"bracket_never_closed", "set x [list a b\n\nputs done\n", 1, 7, hint_reason::never_closed, 1},
+    {"string_never_closed", "puts \"abc\nmore\n", 1, 6, hint_reason::never_closed, 1},
+    {"block_runs_to_the_end", "proc a {} {\n    puts 1\n    puts 2\n", 0, 0, hint_reason::none, 0},
     {"unindented_namespace_body_is_not_read",
      "namespace eval x {\n"
      "proc a {} {\n"
@@ -75,7 +76,7 @@ const std::vector<hint_case> hint_cases = {
      "}\n"
      "}\n"
      "}\n",
-     0, hint_reason::none, 0},
+     0, 0, hint_reason::none, 0},
     {"condition_over_lines_closes_in_place",
      well_kept + "proc second {b} {\n"
                  "    if {$b &&\n"
@@ -84,7 +85,7 @@ const std::vector<hint_case> hint_cases = {
                  "    }\n"
                  "    ]\n"
                  "}\n",
-     0, hint_reason::none, 0},
+     0, 0, hint_reason::none, 0},
 };
 
 class Hints : public ::testing::TestWithParam<hint_case> {};
@@ -101,6 +102,7 @@ TEST_P(Hints, FirstDiagnostic)
         ASSERT_FALSE(ds.empty()) << "the fault must draw a report";
         const hint &h = ds.front().likely;
         EXPECT_EQ(h.at.line, c.line) << hint_text(h);
+        EXPECT_EQ(h.at.column, c.column) << hint_text(h);
         EXPECT_EQ(h.reason, c.reason) << hint_text(h);
         EXPECT_EQ(h.opener.line, c.opener) << hint_text(h);
         std::vector<diagnostic> without = check(c.script);

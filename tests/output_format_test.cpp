@@ -6,15 +6,31 @@
 #include <limits>
 
 #include "format/output.h"
+#include "format/text_format.h"
 
 namespace {
 
-std::string formatted(std::int64_t v, int width)
+using namespace delimcheck::format;
+
+std::string decimal(std::int64_t v)
 {
     std::string out;
-    delimcheck::format::string_destination dest(out);
-    delimcheck::format::output o(dest);
-    o.padded_decimal(v, width);
+    string_destination dest(out);
+    output o(dest);
+    o.decimal(v);
+    o.flush();
+    return out;
+}
+
+// A listing line numbered v, as the text format writes it for standard input (no header).
+std::string listed(std::int64_t v)
+{
+    std::string out;
+    string_destination dest(out);
+    output o(dest);
+    text_format f(false);
+    f.begin_input(o, nullptr);
+    f.listing({v, "x"});
     o.flush();
     return out;
 }
@@ -25,11 +41,11 @@ TEST(OutputFormat, MatchesPrintfWidths)
                                    123456789, 4294967296, std::numeric_limits<std::int64_t>::max(), -1, -100,
                                    std::numeric_limits<std::int64_t>::min()};
     for (std::int64_t v : values) {
-        for (int width : {0, 5}) {
-            char expected[64];
-            std::snprintf(expected, sizeof expected, "%*" PRId64, width, v);
-            EXPECT_EQ(formatted(v, width), expected) << v << " width " << width;
-        }
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%" PRId64, v);
+        EXPECT_EQ(decimal(v), expected) << v;
+        std::snprintf(expected, sizeof expected, "%5" PRId64 " : x\n", v);
+        EXPECT_EQ(listed(v), expected) << v << " listed";
     }
 }
 

@@ -1,8 +1,10 @@
 // Line and column counting, hash lines, escapes and the tracking conditions.
 #include <gtest/gtest.h>
 
+#include "check/nesting_machine.h"
 #include "golden.h"
 #include "harness.h"
+#include "scan/lexer.h"
 
 using namespace std::string_literals;
 
@@ -59,3 +61,61 @@ static const std::vector<golden_case> scanner_cases = {
 };
 
 GOLDEN_SUITE(Scanner, scanner_cases);
+
+// What the scanners require of their machine is checked where they are instantiated: the
+// checker's view meets it in every mode, and a type that falls short of it in one member, or
+// whose modes are known only at run time, does not.
+namespace contract {
+
+using delimcheck::position;
+using delimcheck::checking::machine_mode;
+using delimcheck::checking::machine_view;
+using delimcheck::scan::machine;
+
+struct complete {
+    bool in_string() const { return false; }
+    bool hash_lines() const { return true; }
+    static constexpr bool warn_backslash_blank() { return false; }
+    static constexpr bool listing_on() { return false; }
+    static constexpr bool hints_on() { return false; }
+    void record_blanks(const char *, std::size_t) {}
+    void end_of_line(std::int64_t) {}
+    void backslash_blank(position) {}
+    void delimiter(unsigned char, position, bool) {}
+    void quote(position, signed char, signed char, bool) {}
+    void line_begins(position, std::int32_t, unsigned char, bool) {}
+    bool wants_lines() const { return false; }
+    static constexpr bool stops() { return false; }
+    bool stopped() const { return false; }
+};
+struct mode_at_run_time : complete {
+    static bool hints_on() { return false; }
+};
+struct listing_not_static : complete {
+    bool listing_on() const { return false; }
+};
+struct string_state_not_bool : complete {
+    int in_string() const { return 0; }
+};
+struct quote_without_follower : complete {
+    void quote(position, signed char, bool) {}
+};
+struct lines_only_when_not_const : complete {
+    bool wants_lines() { return false; }
+};
+struct stop_not_static : complete {
+    bool stops() const { return false; }
+};
+
+static_assert(machine<complete>);
+static_assert(machine<machine_view<machine_mode{}>>);
+static_assert(machine<machine_view<machine_mode{true, true, true}>>);
+static_assert(!machine<int>);
+static_assert(!machine<mode_at_run_time>);
+static_assert(!machine<listing_not_static>);
+static_assert(!machine<string_state_not_bool>);
+static_assert(!machine<quote_without_follower>);
+static_assert(!machine<lines_only_when_not_const>);
+static_assert(!machine<stop_not_static>);
+
+} // namespace contract

@@ -1,9 +1,10 @@
 #include "delimcheck/checker.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "check/repair.h"
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
 #include "scan/byte_source.h"
@@ -14,7 +15,7 @@ namespace delimcheck {
 namespace {
 
 // The first reading of an input, counted: whether a repair is worth searching for depends on
-// how big the input is.
+// how big the input is, which a file or memory know beforehand, and a stream only once read.
 class counted_source final : public scan::byte_source {
 public:
     explicit counted_source(scan::byte_source &src) : src_(src) {}
@@ -101,7 +102,8 @@ struct checker::impl {
         machine.set_stops(false);
         if (!machine.stopped())
             return first;
-        bool search = opts.repair && checking::repair_search::affordable(counted.count());
+        std::int64_t size = std::max<std::int64_t>(counted.count(), src.size());
+        bool search = opts.repair && checking::repair_search::affordable(size);
         repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago
@@ -140,21 +142,21 @@ struct checker::impl {
     template <bool Hints, bool Stops> position scan_with(scan::byte_source &src)
     {
         bool l = machine.lists(), w = machine.warns_backslash_blank();
-        return l ? w ? scan<checking::step_mode{true, true, Hints, Stops}>(src)
-                     : scan<checking::step_mode{true, false, Hints, Stops}>(src)
-                 : w ? scan<checking::step_mode{false, true, Hints, Stops}>(src)
-                     : scan<checking::step_mode{false, false, Hints, Stops}>(src);
+        return l ? w ? scan<checking::machine_mode{true, true, Hints, Stops}>(src)
+                     : scan<checking::machine_mode{true, false, Hints, Stops}>(src)
+                 : w ? scan<checking::machine_mode{false, true, Hints, Stops}>(src)
+                     : scan<checking::machine_mode{false, false, Hints, Stops}>(src);
     }
 
-    template <checking::step_mode Mode> position scan(scan::byte_source &src)
+    template <checking::machine_mode Mode> position scan(scan::byte_source &src)
     {
-        checking::steps_view<Mode> view(machine);
+        checking::machine_view<Mode> view(machine);
         return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
     }
 
     const delimcheck::options opts;
     sink &out;
-    checking::steps machine;
+    checking::nesting_machine machine;
     scan::block_reader reader;
     std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
 };
@@ -162,8 +164,6 @@ struct checker::impl {
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}
 checker::~checker() = default;
 checker::checker(checker &&) noexcept = default;
-
-const options &checker::options() const { return impl_->opts; }
 
 check_result checker::check(std::string_view bytes)
 {

@@ -23,7 +23,7 @@ void fault_hints::begin_input()
     standing_ = {};
     in_place_ = doubts_ = nested_lines_ = 0;
     first_doubt_ = {};
-    signed_ = false;
+    any_sign_ = false;
     line_first_ = {};
     line_indent_ = 0;
     line_closer_first_ = false;
@@ -38,6 +38,25 @@ void fault_hints::begin_input()
     signs_ = 0;
     sign_lines_.clear();
     oddity_lines_.clear();
+}
+
+void fault_hints::noticed(std::int64_t line)
+{
+    if (!counting_)
+        return;
+    ++signs_;
+    if (sign_lines_.size() < max_sign_lines)
+        sign_lines_.push_back(line);
+}
+
+void fault_hints::odd(std::int64_t line)
+{
+    if (!counting_)
+        return;
+    ++signs_;
+    if (oddity_lines_.size() == max_sign_lines)
+        oddity_lines_.erase(oddity_lines_.begin());
+    oddity_lines_.push_back(line);
 }
 
 // The entries opened since the last line began and still open: opened on the line before, whose
@@ -64,7 +83,7 @@ void fault_hints::record_open_entries(const delim_stack &stack)
 
 void fault_hints::stand(const mark &m)
 {
-    first_sign();
+    note_sign();
     if (placed()) {
         if (m.before(standing_))
             standing_ = m;
@@ -146,12 +165,12 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
                 e.body = indent > level ? block::indented : block::flat;
                 if (e.body == block::flat && e.opener_byte == '{')
                     odd(e.line);
-            } else if (e.body == block::indented && indent > level && !signed_) {
+            } else if (e.body == block::indented && indent > level && !any_sign_) {
                 ++nested_lines_;
             }
             if (e.body == block::indented && indent <= level && e.dedent_line == 0) {
                 // The closer went missing right after the block's last line, at its opener's level.
-                first_sign();
+                note_sign();
                 e.dedent_line = std::min(content_before + 1, first.line);
                 noticed(e.dedent_line);
                 e.dedent_column = level + 1;
@@ -165,7 +184,7 @@ void fault_hints::line_begins(position first, std::int32_t indent, unsigned char
     if (have_code_ && !line_closer_first_ && indent > code_indent_ && !previous_left_open &&
         indents_.size() < max_pending_indents)
     {
-        first_sign();
+        note_sign();
         noticed(code_first_.line);
         indents_.push_back({{code_first_, hint_reason::indent_without_open, {}, 0}, code_indent_});
         deepest_indent_ = std::max(deepest_indent_, code_indent_);

@@ -130,23 +130,9 @@ private:
     }
     bool closer_first(position at) const { return at == line_first_ && line_closer_first_; }
     void judge_indents(bool proper);
-    void noticed(std::int64_t line)
-    {
-        if (!counting_)
-            return;
-        ++signs_;
-        if (sign_lines_.size() < max_sign_lines)
-            sign_lines_.push_back(line);
-    }
-    void odd(std::int64_t line)
-    {
-        if (!counting_)
-            return;
-        ++signs_;
-        if (oddity_lines_.size() == max_sign_lines)
-            oddity_lines_.erase(oddity_lines_.begin());
-        oddity_lines_.push_back(line);
-    }
+    // A sign, and an oddity, while counting (see count_signs).
+    void noticed(std::int64_t line);
+    void odd(std::int64_t line);
     static constexpr std::size_t max_sign_lines = 16;
 
     chunked_stack<entry> stack_;
@@ -157,9 +143,9 @@ private:
     std::int64_t doubts_ = 0;   // quirks, and signs that could not stand
     // Code lines inside indented blocks deeper than their opener, before the first sign of all.
     std::int64_t nested_lines_ = 0;
-    bool signed_ = false;
-    mark first_doubt_; // the earliest sign that could not stand for want of trust
-    void first_sign() { signed_ = true; }
+    bool any_sign_ = false; // a sign of any kind came in this input, whatever became of it
+    mark first_doubt_;      // the earliest sign that could not stand for want of trust
+    void note_sign() { any_sign_ = true; }
     bool trusted() const;
 
     // The current physical line, and the logical line it belongs to.

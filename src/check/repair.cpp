@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
 
@@ -21,6 +21,8 @@ constexpr std::int64_t window = 6;
 constexpr std::size_t max_anchors = 32;
 constexpr std::size_t max_line_bytes = 4096; // a longer line gets no edit within it
 constexpr std::size_t max_edits = 600;
+constexpr std::size_t max_edits_made = 16 * max_edits; // before the likeliest are picked
+constexpr std::size_t max_edits_in_line = 32;          // of one kind, on one line
 constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
 constexpr std::size_t max_indents = 12;
 // An input that could not be checked this many times within the bytes above is not searched.
@@ -148,6 +150,34 @@ std::int64_t count_unescaped(std::string_view s, char c)
     return n;
 }
 
+// Whether the word after the blanks at i compares or joins two operands of an expression: a
+// command substituted into a condition mostly ends right before one.
+bool operator_follows(std::string_view s, std::size_t i)
+{
+    while (i < s.size() && is_blank(s[i]))
+        ++i;
+    std::size_t j = i;
+    while (j < s.size() && !is_blank(s[j]))
+        ++j;
+    static constexpr std::string_view operators[] = {"eq", "ne", "==", "!=", "<", ">", "<=", ">=",
+                                                     "&&", "||", "in", "ni"};
+    return std::find(std::begin(operators), std::end(operators), s.substr(i, j - i)) != std::end(operators);
+}
+
+// How unlikely a lost closer c is to have stood at i, the end of the line's content at end: 0
+// the likeliest. Most stood at the end of their line, a ] also before an operator; many before
+// a closing brace; a ] also before another.
+std::int64_t closer_odds(char c, std::string_view s, std::size_t i, std::size_t end)
+{
+    if (i == end || (c == ']' && is_blank(s[i]) && operator_follows(s, i)))
+        return 0;
+    if (s[i] == '}')
+        return 1;
+    if (s[i] == ']')
+        return 2;
+    return is_blank(s[i]) ? 3 : 4;
+}
+
 // An edit tried: where it goes in bytes and in lines, what it says, and how near the first
 // stop it is.
 struct candidate {
@@ -205,7 +235,7 @@ struct repair_search::impl {
 
     bool scan(scan::byte_source &src)
     {
-        checking::steps_view<step_mode{false, false, true, true}> view(machine);
+        checking::machine_view<machine_mode{false, false, true, true}> view(machine);
         position end = scan::scan_blocks(reader, src, view);
         if (!machine.stopped())
             machine.end_input(end);
@@ -228,7 +258,7 @@ struct repair_search::impl {
 
     const options opts;
     tally counts;
-    steps machine;
+    nesting_machine machine;
     scan::block_reader reader;
     std::vector<line_text> lines;
     input_shape shape;
@@ -302,7 +332,8 @@ std::vector<std::int64_t> repair_search::impl::anchors(std::int64_t &first_stop)
     return a;
 }
 
-// Keeps the lines within the window of an anchor, and learns the input's size and lines.
+// Keeps the lines within the window of an anchor, and learns the input's size and lines; false
+// when it cannot be read again, or is too big to be searched.
 bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines)
 {
     lines.clear();
@@ -339,6 +370,8 @@ bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<s
             }
         }
         last = static_cast<char>(buf[got - 1]);
+        if (!repair_search::affordable(offset))
+            return false; // the first fault came early in a big input
     }
     if (src.error() != 0)
         return false;
@@ -383,7 +416,7 @@ void repair_search::impl::propose(std::string description, position from, positi
                                   std::int64_t at, std::int64_t prior)
 {
     std::int64_t a = offset_of(from), b = offset_of(to);
-    if (a < 0 || b < a || b > shape.size)
+    if (a < 0 || b < a || b > shape.size || candidates.size() >= max_edits_made)
         return;
     candidate c;
     c.edit = {from, to, std::move(text)};
@@ -438,34 +471,34 @@ void repair_search::impl::open_at_end(const line_text &l)
             blank_after ? "{" : " {", l.number);
 }
 
-// A stray brace: one more of a kind on the line than of the other.
+// A stray brace: likeliest one of the kind the line has more of; but a line that opens a block
+// and had a } put in looks even.
 void repair_search::impl::delete_braces(const line_text &l)
 {
     if (!l.whole())
         return;
     std::int64_t opens = count_unescaped(l.text, '{'), closes = count_unescaped(l.text, '}');
-    if (opens == closes)
-        return;
-    char stray = opens > closes ? '{' : '}';
     std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
-    if (stray == '}' && end == first + 1 && l.text[first] == '}') {
+    if (end == first + 1 && l.text[first] == '}') {
         bool last = l.number == shape.lines && !shape.ends_with_newline;
         propose("delete line " + std::to_string(l.number), {l.number, 1},
                 last ? position{l.number, l.length + 1} : position{l.number + 1, 1}, "", l.number);
         return;
     }
-    for (std::size_t i = first; i < end; ++i) {
-        if (l.text[i] != stray || escaped(l.text, i))
+    for (std::size_t i = first, made = 0; i < end && made < max_edits_in_line; ++i) {
+        char c = l.text[i];
+        if ((c != '{' && c != '}') || escaped(l.text, i))
             continue;
+        ++made;
+        std::int64_t surplus = c == '{' ? opens - closes : closes - opens;
         auto column = static_cast<std::int64_t>(i + 1);
-        propose(std::string("delete the ") + stray + " at line " + std::to_string(l.number) + " char " +
+        propose(std::string("delete the ") + c + " at line " + std::to_string(l.number) + " char " +
                     std::to_string(column),
-                {l.number, column}, {l.number, column + 1}, "", l.number);
+                {l.number, column}, {l.number, column + 1}, "", l.number, surplus > 0 ? 0 : surplus == 0 ? 1 : 2);
     }
 }
 
 // A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
-// Most stood at the end of their line, many before a closing brace; a ] also before another.
 void repair_search::impl::insert_closers(const line_text &l, char c)
 {
     if (!l.whole())
@@ -482,11 +515,13 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     std::int64_t rank = 0;
     for (++i; i <= end; ++i) {
         char after = i < end ? l.text[i] : '\n';
-        std::int64_t prior = after == '\n' ? 0 : after == '}' ? 1 : after == ']' ? 2 : is_blank(after) ? 3 : 4;
+        std::int64_t prior = closer_odds(c, l.text, i, end);
         if (is_blank(l.text[i - 1]) || !(prior < 4 || after == ';' || after == '"'))
             continue;
-        if (c == '"' && rank++ == 0)
-            prior = std::min<std::int64_t>(prior, 1);
+        if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
+            continue; // the end of the line is always tried
+        if (rank++ == 0 && c == '"')
+            prior = std::min<std::int64_t>(prior, 1); // a short string's only word
         auto column = static_cast<std::int64_t>(i + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);

@@ -31,8 +31,6 @@ public:
     check_result check(std::istream &in);
     check_result check_fd(int fd); // read to its end; not closed
 
-    const delimcheck::options &options() const;
-
 private:
     struct impl;
     std::unique_ptr<impl> impl_;

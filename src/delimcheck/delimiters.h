@@ -26,23 +26,6 @@ inline char opener_of(char b)
     return o != 0 ? o : '@';
 }
 
-// The closer of each opener, '@' for any other byte.
-inline char closer_of(char b)
-{
-    switch (b) {
-    case '"':
-        return '"';
-    case '(':
-        return ')';
-    case '[':
-        return ']';
-    case '{':
-        return '}';
-    default:
-        return '@';
-    }
-}
-
 // True for '"' '"', '(' ')', '[' ']' and '{' '}' only.
 inline bool is_pair(char opener, char closer)
 {

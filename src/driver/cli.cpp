@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <getopt.h>
+#include <string_view>
 
 #include "format/formats.h"
 
@@ -19,6 +20,8 @@ enum long_option : int {
     opt_status,
     opt_recursive,
     opt_include,
+    opt_exclude,
+    opt_hidden,
     opt_files_from,
     opt_null,
     opt_jobs,
@@ -33,6 +36,8 @@ const struct option long_options[] = {
     {"status", no_argument, nullptr, opt_status},
     {"recursive", no_argument, nullptr, opt_recursive},
     {"include", required_argument, nullptr, opt_include},
+    {"exclude", required_argument, nullptr, opt_exclude},
+    {"hidden", no_argument, nullptr, opt_hidden},
     {"files-from", required_argument, nullptr, opt_files_from},
     {"null", no_argument, nullptr, opt_null},
     {"jobs", required_argument, nullptr, opt_jobs},
@@ -77,6 +82,20 @@ bool parse_jobs(const char *text, unsigned &jobs)
         return false;
     jobs = static_cast<unsigned>(n);
     return true;
+}
+
+// The long options that `word` (an argument such as --h or --h=1) abbreviates.
+std::vector<std::string> abbreviated(std::string_view word)
+{
+    word.remove_prefix(2);
+    word = word.substr(0, word.find('='));
+    std::vector<std::string> names;
+    if (word.empty())
+        return names; // "--=x" starts no name
+    for (const struct option *o = long_options; o->name != nullptr; ++o)
+        if (std::string_view(o->name).starts_with(word))
+            names.push_back(std::string("--") + o->name);
+    return names;
 }
 
 cli_result usage_error(const std::string &line)
@@ -126,6 +145,32 @@ void short_option(run_config &c, int letter)
     }
 }
 
+// A long option that getopt did not take: unknown, or the start of more than one.
+cli_result unrecognized(const std::string &word)
+{
+    std::vector<std::string> names = word.starts_with("--") ? abbreviated(word) : std::vector<std::string>{};
+    if (names.size() < 2)
+        return usage_error("unrecognized option '" + word + "'");
+    std::string line = "option '" + word + "' is ambiguous; possibilities:";
+    for (const std::string &n : names)
+        line += " " + n;
+    return usage_error(line);
+}
+
+// The walk's own options mean nothing without a walk, and would be silently ignored.
+const char *walk_option_without_walk(const run_config &c)
+{
+    if (c.recursive)
+        return nullptr;
+    if (!c.includes.empty())
+        return "--include";
+    if (!c.excludes.empty())
+        return "--exclude";
+    if (c.hidden)
+        return "--hidden";
+    return nullptr;
+}
+
 } // namespace
 
 cli_result parse_command_line(int argc, char **argv, std::FILE *err)
@@ -145,12 +190,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         case '?':
             if (optopt > 0 && optopt < 256) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
-                std::fprintf(err, "%s: invalid option -- '%c'\n", argv[0], optopt);
+                std::fprintf(err, "delimcheck: invalid option -- '%c'\n", optopt);
                 break;
             }
             if (optopt >= 256)
                 return usage_error(std::string("option '--") + long_name(optopt) + "' takes no value");
-            return usage_error(std::string("unrecognized option '") + argv[optind - 1] + "'");
+            return unrecognized(argv[optind - 1]);
         case ':':
             if (optopt < 256) // no short letter takes a value, so this cannot happen; be plain anyway
                 return usage_error(std::string("option -") + static_cast<char>(optopt) + " needs a value");
@@ -174,6 +219,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
             break;
         case opt_include:
             c.includes.emplace_back(optarg);
+            break;
+        case opt_exclude:
+            c.excludes.emplace_back(optarg);
+            break;
+        case opt_hidden:
+            c.hidden = true;
             break;
         case opt_files_from:
             if (*optarg == '\0')
@@ -207,6 +258,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         r.action = cli_action::version;
     if (c.format != format::format_kind::text && c.check.listing != listing_mode::none)
         return usage_error("-s, -m, -l and -j list lines in the text format only");
+    if (const char *name = walk_option_without_walk(c))
+        return usage_error(std::string("option '") + name + "' needs --recursive");
     if (c.format != format::format_kind::text)
         c.check.hints = true; // an editor or a CI report should point at the likely fault
     for (int i = optind; i < argc; ++i)
@@ -217,7 +270,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
 std::string help_text()
 {
     return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
-           "                  [--include=GLOB] [--files-from=FILE [--null]] [--jobs=N] [file ...]\n"
+           "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
+           "                  [--jobs=N] [file ...]\n"
            "       delimcheck --lsp\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
@@ -232,9 +286,11 @@ std::string help_text()
            "  -t                every double quote outside a string opens one\n"
            "  --format=NAME     text (the default), gcc, json, github or sarif\n"
            "  --hints           text format: after a report, where the indentation places the fault\n"
-           "  --status          exit 1 when anything was reported, 2 when an input could not be read\n"
+           "  --status          exit 1 when anything was reported, 2 when an input could not be opened or read\n"
            "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
            "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"
+           "  --exclude=GLOB    skip what GLOB matches, by name or by path below the operand (repeatable)\n"
+           "  --hidden          walk names that begin with a dot too, as .git (skipped by default)\n"
            "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
            "  --null            the names in that FILE end with NUL bytes, not newlines\n"
            "  --jobs=N          check N inputs at a time (default: one per processor)\n"

@@ -11,17 +11,17 @@
 namespace delimcheck::driver {
 
 struct run_config {
-    options check;
+    options check;                                       // the letters and --hints (every format but text sets hints)
     bool quiet = false;                                  // -q
     format::format_kind format = format::format_kind::text;
     bool status = false;                                 // --status: 1 when anything was reported
     bool recursive = false;                              // --recursive: directory operands are walked
     std::vector<std::string> includes;                   // --include: names the walk takes (empty: the script endings)
+    std::vector<std::string> excludes;                   // --exclude: names or paths below an operand the walk skips
+    bool hidden = false;                                 // --hidden: the walk takes names that begin with a dot
     std::string files_from;                              // --files-from: operands from this file ("-": standard input)
     bool null_separated = false;                         // --null: that list is NUL-separated
     unsigned jobs = 0;                                   // --jobs; 0: one per processor
-    // --hints: where the indentation places the fault, in the text format too; the other
-    // formats always carry it (check.hints)
     std::vector<std::string> operands;                   // standard input when there is none and no list
 };
 

@@ -19,6 +19,12 @@ std::string joined(const std::string &dir, const std::string &entry)
     return !dir.empty() && dir.back() == '/' ? dir + entry : dir + "/" + entry;
 }
 
+// An entry's path below the operand, from its directory's.
+std::string relative(const std::string &below, const std::string &entry)
+{
+    return below.empty() ? entry : below + "/" + entry;
+}
+
 bool is_directory(const std::string &path)
 {
     struct stat st;
@@ -46,6 +52,34 @@ input_list::~input_list()
         ::close(list_fd_);
 }
 
+read_result read_input(const input &in, int stdin_fd, const std::function<int(int fd)> &read)
+{
+    read_result r;
+    if (in.standard_input) {
+        r.read_error = read(stdin_fd);
+        return r;
+    }
+    if (in.access_error != 0) {
+        r.access_error = in.access_error;
+        return r;
+    }
+    int fd = ::open(in.name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        r.access_error = errno;
+        return r;
+    }
+    r.read_error = read(fd);
+    ::close(fd);
+    // A directory opens like a file and fails at its first read; it must not pass as a clean
+    // file, and counts as one that cannot be opened. Telling it by its read spares a stat of
+    // every file.
+    if (r.read_error == EISDIR) {
+        r.access_error = EISDIR;
+        r.read_error = 0;
+    }
+    return r;
+}
+
 bool input_list::next(input &in)
 {
     in = input{};
@@ -53,7 +87,6 @@ bool input_list::next(input &in)
         started_ = true;
         if (config_.operands.empty() && config_.files_from.empty()) {
             in.standard_input = true;
-            list_done_ = true;
             return true;
         }
     }
@@ -67,7 +100,7 @@ bool input_list::next(input &in)
         if (!next_operand(name) && !next_listed(name))
             return false;
         if (config_.recursive && is_directory(name)) {
-            enter(name, in);
+            enter(name, "", in);
             if (in.access_error != 0)
                 return true;
             continue;
@@ -91,7 +124,7 @@ bool input_list::next_listed(std::string &name)
     const char end = config_.null_separated ? '\0' : '\n';
     while (list_fd_ >= 0) {
         std::size_t cut = list_buffer_.find(end, list_pos_);
-        if (cut == std::string::npos && !list_done_) {
+        if (cut == std::string::npos && !list_at_end_) {
             list_buffer_.erase(0, list_pos_);
             list_pos_ = 0;
             char chunk[1 << 14];
@@ -101,7 +134,7 @@ bool input_list::next_listed(std::string &name)
             if (got < 0)
                 throw list_error("error reading the list " + config_.files_from + ": " + std::strerror(errno));
             if (got == 0)
-                list_done_ = true;
+                list_at_end_ = true;
             list_buffer_.append(chunk, static_cast<std::size_t>(got));
             continue;
         }
@@ -126,10 +159,26 @@ bool input_list::wanted(const std::string &entry) const
                        [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
 }
 
+// Hidden names (.git, an editor's .swp) and the excluded ones are left out of the walk, files
+// and directories alike; an operand never is, even ".". Each glob of --exclude is matched
+// against the name and against the path below the operand, so that "vendor" skips every
+// directory of that name and "lib/vendor" only that one.
+bool input_list::skipped(const std::string &below, const std::string &entry) const
+{
+    if (!config_.hidden && entry.front() == '.')
+        return true;
+    if (config_.excludes.empty())
+        return false;
+    const std::string path = relative(below, entry);
+    return std::any_of(config_.excludes.begin(), config_.excludes.end(), [&](const std::string &glob) {
+        return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
+    });
+}
+
 // Opens a directory of the walk and reads its names, sorted, so that the order is the same on
 // every file system. A directory that cannot be read is handed back as an input that cannot be
 // accessed, and the walk goes on without it.
-void input_list::enter(const std::string &path, input &failed)
+void input_list::enter(const std::string &path, const std::string &below, input &failed)
 {
     DIR *d = opendir(path.c_str());
     if (d == nullptr) {
@@ -137,10 +186,10 @@ void input_list::enter(const std::string &path, input &failed)
         failed.access_error = errno;
         return;
     }
-    directory dir{path, {}, 0};
+    directory dir{path, below, {}, 0};
     errno = 0;
     while (const struct dirent *e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !skipped(below, e->d_name))
             dir.entries.emplace_back(e->d_name);
     }
     int read_error = errno;
@@ -172,7 +221,7 @@ bool input_list::walk(input &in)
         return true;
     }
     if (S_ISDIR(st.st_mode)) {
-        enter(path, in);
+        enter(path, relative(dir.below, entry), in);
         return in.access_error != 0;
     }
     if (!wanted(entry))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,17 @@ struct input {
     bool standard_input = false;
     int access_error = 0; // the walk could not read this directory: errno
 };
+
+// What became of reading an input: why it could not be opened (errno; a directory counts as
+// one that cannot be opened), or else why its reading stopped before its end (errno).
+struct read_result {
+    int access_error = 0;
+    int read_error = 0;
+};
+
+// Opens the input, hands the descriptor to read, which returns the errno its reading stopped
+// on (0 at the end), and closes it. Standard input is stdin_fd, read and left open.
+read_result read_input(const input &in, int stdin_fd, const std::function<int(int fd)> &read);
 
 // The list named by --files-from could not be opened or read.
 class list_error : public std::runtime_error {
@@ -39,6 +51,7 @@ private:
     // A directory being walked: its entries sorted by name, and the next one to look at.
     struct directory {
         std::string path;
+        std::string below; // its path below the operand ("" for the operand itself)
         std::vector<std::string> entries;
         std::size_t next = 0;
     };
@@ -46,7 +59,8 @@ private:
     bool next_operand(std::string &name);
     bool next_listed(std::string &name);
     bool walk(input &in);
-    void enter(const std::string &path, input &failed);
+    void enter(const std::string &path, const std::string &below, input &failed);
+    bool skipped(const std::string &below, const std::string &entry) const;
     bool wanted(const std::string &entry) const;
 
     const run_config &config_;
@@ -55,7 +69,7 @@ private:
     bool started_ = false;
     // The list of --files-from, read a buffer at a time.
     int list_fd_ = -1;
-    bool list_done_ = false;
+    bool list_at_end_ = false; // its last byte has been read
     std::string list_buffer_;
     std::size_t list_pos_ = 0;
     // The walk: a stack of open directories, never a recursion.

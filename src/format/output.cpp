@@ -71,13 +71,10 @@ char *put_decimal(char *p, std::int64_t v)
     return p + n;
 }
 
-void output::padded_decimal(std::int64_t v, int width)
+void output::decimal(std::int64_t v)
 {
     char digits[24];
-    char *end = put_decimal(digits, v);
-    for (int n = static_cast<int>(end - digits); n < width; ++n)
-        put(' ');
-    bytes(digits, static_cast<std::size_t>(end - digits));
+    bytes(digits, static_cast<std::size_t>(put_decimal(digits, v) - digits));
 }
 
 } // namespace delimcheck::format

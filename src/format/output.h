@@ -80,9 +80,7 @@ public:
             flush();
         buf_[used_++] = c;
     }
-    void decimal(std::int64_t v) { padded_decimal(v, 0); }
-    // Right-aligned in `width` places, wider when the number has more digits.
-    void padded_decimal(std::int64_t v, int width);
+    void decimal(std::int64_t v);
 
     // Room for n bytes (at most a few hundred) at the end of the buffer, to be written through
     // the pointer returned and taken with commit(end). A line of fixed words and numbers is

@@ -9,12 +9,51 @@ namespace {
 
 std::string_view level(diagnostic_kind kind) { return severity_name(severity_of(kind)); }
 
+// The manual's paragraph for each code, in the order of diagnostic_kind: what a reader of the
+// log sees when asking what a rule means (GitHub requires it).
+constexpr std::string_view manual_paragraphs[diagnostic_kind_count] = {
+    "A closer with nothing open.",
+    "A closer where another was expected; nothing is discarded.",
+    "A closer where another was expected: the entry in the way is discarded, one diagnostic for each, until an "
+    "entry that the closer closes is found.",
+    "A closer inside a string that holds nothing it closes; the string stays open.",
+    "The quote that ends a string leaves an opener inside it unclosed.",
+    "A warning: a closing quote followed by something other than a blank, ), ;, a backslash, ] or }.",
+    "A warning, with -e: a line ends in a backslash and blanks.",
+    "At the end of an input: an opener never closed.",
+    "The input could not be opened: it is missing, unreadable or a directory.",
+    "The input could not be read to its end; it was checked as far as it was read.",
+};
+
+// "wrong-closer-balanced" as "WrongCloserBalanced": the friendly name SARIF asks for.
+std::string pascal_case(std::string_view code)
+{
+    std::string name;
+    bool word_start = true;
+    for (char c : code) {
+        if (c == '-') {
+            word_start = true;
+            continue;
+        }
+        name += word_start && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        word_start = false;
+    }
+    return name;
+}
+
 void rule(output &out, diagnostic_kind kind)
 {
+    std::string_view paragraph = manual_paragraphs[static_cast<int>(kind)];
     out.text("{\"id\": ");
     json_string(out, code(kind));
+    out.text(", \"name\": ");
+    json_string(out, pascal_case(code(kind)));
     out.text(", \"shortDescription\": {\"text\": ");
     json_string(out, description(kind));
+    out.text("}, \"fullDescription\": {\"text\": ");
+    json_string(out, paragraph);
+    out.text("}, \"help\": {\"text\": ");
+    json_string(out, std::string(paragraph) + " See delimcheck(1), Message codes.");
     out.text("}, \"defaultConfiguration\": {\"level\": ");
     json_string(out, level(kind));
     out.text("}}");
@@ -44,6 +83,7 @@ void sarif_document::begin(output &out)
              "      \"tool\": {\n"
              "        \"driver\": {\n"
              "          \"name\": \"delimcheck\",\n"
+             "          \"informationUri\": \"man:delimcheck(1)\",\n"
              "          \"version\": ");
     json_string(out, version_);
     out.text(",\n          \"rules\": [");
@@ -67,9 +107,9 @@ void sarif_document::end(output &out) { out.text("\n      ]\n    }\n  ]\n}\n"); 
 
 void sarif_format::input_begins()
 {
-    relative_ = standard_input() || !name().starts_with('/');
+    relative_ = !standard_input() && !name().starts_with('/');
     if (standard_input())
-        uri_ = "-";
+        uri_ = "stdin:";
     else if (relative_)
         uri_ = uri_path(without_dot_slash(name()));
     else

@@ -55,8 +55,6 @@ public:
     // Forgets everything, for a new input; a huge line does not keep its buffers.
     void clear();
 
-    line_records &records() { return records_; }
-
 private:
     std::string_view text() const { return text_.view(0, text_.size()); }
 

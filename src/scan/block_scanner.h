@@ -19,7 +19,7 @@ namespace detail {
 // matters came since the line began at `from`. When one comes at `to` (or the block ends
 // there), the blanks before the first other byte are recorded for the listing, and if an
 // ordinary byte came first, the line start had already ended.
-template <class M>
+template <machine M>
 void settle_line_start(const block_reader &r, lex_state &s, M &m, std::size_t from, std::size_t to)
 {
     std::size_t first = block_reader::next_set(r.blank, from, to, true);
@@ -41,9 +41,9 @@ inline constexpr std::size_t input_ended = ~std::size_t{0};
 
 // Takes the steps for the bytes that matter in buf[0, limit). Returns where the next block
 // starts (limit, or limit + 1 when an escape took the byte in hand), or input_ended when the
-// input ends right after a backslash or the machine stopped. The loop keeps its state in locals and dispatches once
-// per byte; its own bookkeeping is most of the time spent on ordinary text.
-template <class M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, std::size_t limit)
+// input ends right after a backslash or the machine stopped. The loop keeps its state in locals
+// and dispatches once per byte; its own bookkeeping is most of the time spent on ordinary text.
+template <machine M> std::size_t scan_block(block_reader &r, lex_state &s, M &m, std::size_t limit)
 {
     const unsigned char *const buf = r.bytes();
     std::uint64_t *const structural = r.structural.data();
@@ -170,7 +170,7 @@ done:
 
 // Scans the whole input, or up to the end of the line where the machine stopped; returns
 // where it ended.
-template <class M> position scan_blocks(block_reader &r, byte_source &src, M &m)
+template <machine M> position scan_blocks(block_reader &r, byte_source &src, M &m)
 {
     lex_state s;
     r.start();

@@ -17,6 +17,8 @@ public:
     // Whether the input can be read again from its start, and doing so; false when it cannot.
     virtual bool can_rewind() const { return false; }
     virtual bool rewind() { return false; }
+    // How many bytes the whole input holds, when that is known before it is read; else -1.
+    virtual long long size() const { return -1; }
 
 protected:
     int error_ = 0;
@@ -32,6 +34,7 @@ public:
         rest_ = all_;
         return true;
     }
+    long long size() const override { return static_cast<long long>(all_.size()); }
 
 private:
     std::string_view all_, rest_;
@@ -43,6 +46,7 @@ public:
     std::size_t read(unsigned char *p, std::size_t n) override;
     bool can_rewind() const override;
     bool rewind() override;
+    long long size() const override { return regular_ ? size_ : -1; }
 
 private:
     int fd_;

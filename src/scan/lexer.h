@@ -1,29 +1,53 @@
 // The lexical steps that both scanners take: lines, line starts, hash lines, escapes and the
-// byte before a quote. What a delimiter or a quote means is left to a machine M, which the
-// scanners are instantiated with; it provides:
-//   bool in_string() const;              the innermost context is a string
-//   bool hash_lines() const;             '#' at the start of a line opens a hash line
-//   bool warn_backslash_blank() const;
-//   bool listing_on() const;
-//   void record_blanks(const char *p, std::size_t n);  blanks at the start of a line
-//   void end_of_line(std::int64_t line);                the line that ends
-//   void backslash_blank(position at);                  an escaped blank ends the line
-//   void delimiter(unsigned char c, position at, bool in_hash_line);   one of ( ) [ ] { }
-//   void quote(position at, signed char prev, signed char follower, bool in_hash_line);
-//   static constexpr bool hints_on();    and then, for each physical line with a non-blank byte,
-//   void line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh);
-//     at that byte, before its step: indent is the width of the blanks before it, a tab to the
-//     next multiple of 8; afresh says that the line is no continuation and not inside a string;
-//   bool wants_lines() const;            false once the lines need not be handed over any more
-//   static constexpr bool stops();       and then, at the end of each line,
-//   bool stopped() const;                true when the rest of the input is not wanted
+// byte before a quote. What a delimiter or a quote means is left to a machine, which the
+// scanners are instantiated with.
 #pragma once
 
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "delimcheck/diagnostic.h"
 
 namespace delimcheck::scan {
+
+// What a machine provides to the scanners. A type that falls short is refused where a scanner
+// is instantiated with it, not somewhere inside the loop.
+template <class M>
+concept machine = requires(M &m, const M &cm, const char *p, std::size_t n, std::int64_t line, position at,
+                           unsigned char c, signed char prev, signed char follower, bool in_hash_line,
+                           std::int32_t indent, bool afresh) {
+    // The innermost context is a string.
+    { cm.in_string() } -> std::same_as<bool>;
+    // '#' at the start of a line opens a hash line.
+    { cm.hash_lines() } -> std::same_as<bool>;
+    // Fixed when the scanner is compiled, so that a scan without them tests nothing for them
+    // per byte: the warning for an escaped blank, the listing and the hints.
+    typename std::bool_constant<M::warn_backslash_blank()>;
+    typename std::bool_constant<M::listing_on()>;
+    typename std::bool_constant<M::hints_on()>;
+    // Blanks at the start of a line.
+    m.record_blanks(p, n);
+    // The line that ends.
+    m.end_of_line(line);
+    // An escaped blank ends the line.
+    m.backslash_blank(at);
+    // One of ( ) [ ] { }.
+    m.delimiter(c, at, in_hash_line);
+    // follower is the byte after the quote, -1 at the end of the input.
+    m.quote(at, prev, follower, in_hash_line);
+    // With the hints, for each physical line with a non-blank byte, at that byte, before its
+    // step: indent is the width of the blanks before it, a tab to the next multiple of 8;
+    // afresh says that the line is no continuation and not inside a string.
+    m.line_begins(at, indent, c, afresh);
+    // False once the lines need not be handed over any more.
+    { cm.wants_lines() } -> std::same_as<bool>;
+    // Fixed when the scanner is compiled: whether the scan may end early; and then, at the end
+    // of each line, whether the rest of the input is not wanted.
+    typename std::bool_constant<M::stops()>;
+    { cm.stopped() } -> std::same_as<bool>;
+};
 
 struct lex_state {
     std::int64_t line = 1;             // the line of the current byte
@@ -45,7 +69,7 @@ inline std::int32_t indent_after(std::int32_t width, unsigned char blank)
 
 // A newline byte, escaped or not, ends the line; only a plain newline outside a string starts
 // the next one afresh.
-template <class M> inline void end_of_line(lex_state &s, M &m, std::int64_t column, bool continued)
+template <machine M> inline void end_of_line(lex_state &s, M &m, std::int64_t column, bool continued)
 {
     m.end_of_line(s.line);
     if (!continued && !m.in_string()) {
@@ -60,7 +84,7 @@ template <class M> inline void end_of_line(lex_state &s, M &m, std::int64_t colu
     }
 }
 
-template <class M> inline void newline_step(lex_state &s, M &m, std::int64_t column)
+template <machine M> inline void newline_step(lex_state &s, M &m, std::int64_t column)
 {
     if (s.backslash_blank && m.warn_backslash_blank())
         m.backslash_blank({s.line, s.backslash_column});
@@ -77,14 +101,14 @@ inline void plain_step(lex_state &s, unsigned char c)
     s.prev = static_cast<signed char>(c);
 }
 
-template <class M> inline void hash_step(lex_state &s, M &m)
+template <machine M> inline void hash_step(lex_state &s, M &m)
 {
     if (s.at_line_start && m.hash_lines())
         s.in_hash_line = true;
     plain_step(s, '#');
 }
 
-template <class M> inline void delimiter_step(lex_state &s, M &m, unsigned char c, std::int64_t column)
+template <machine M> inline void delimiter_step(lex_state &s, M &m, unsigned char c, std::int64_t column)
 {
     m.delimiter(c, {s.line, column}, s.in_hash_line);
     plain_step(s, c);
@@ -92,7 +116,7 @@ template <class M> inline void delimiter_step(lex_state &s, M &m, unsigned char 
 
 // A backslash at `column` and the byte it escapes, which is consumed here: it opens and closes
 // nothing, and has a column of its own.
-template <class M> inline void escape_step(lex_state &s, M &m, unsigned char escaped, std::int64_t column)
+template <machine M> inline void escape_step(lex_state &s, M &m, unsigned char escaped, std::int64_t column)
 {
     s.at_line_start = false;
     s.prev = static_cast<signed char>(escaped);
@@ -108,7 +132,7 @@ template <class M> inline void escape_step(lex_state &s, M &m, unsigned char esc
 }
 
 // follower is the byte after the quote as a signed byte, -1 at the end of the input.
-template <class M> inline void quote_step(lex_state &s, M &m, int follower, std::int64_t column)
+template <machine M> inline void quote_step(lex_state &s, M &m, int follower, std::int64_t column)
 {
     m.quote({s.line, column}, s.prev, static_cast<signed char>(follower), s.in_hash_line);
     plain_step(s, '"');

@@ -9,7 +9,7 @@ namespace delimcheck::scan {
 
 // Scans the whole input, or up to the end of the line where the machine stopped; returns
 // where it ended.
-template <class M> position scan_plain(byte_source &src, M &m)
+template <machine M> position scan_plain(byte_source &src, M &m)
 {
     byte_reader in(src);
     lex_state s;

@@ -1,5 +1,6 @@
-// What the scanners' steps mean: the delimiter stack, the quote rules and the reports, for one
-// input at a time. Both scanners are instantiated with this machine (see scan/lexer.h).
+// The nesting machine: what the scanners' steps mean (the delimiter stack, the quote rules and
+// the reports), for one input at a time. Both scanners are instantiated with a view of it in
+// one mode (see scan/lexer.h).
 #pragma once
 
 #include <cstddef>
@@ -17,16 +18,16 @@ namespace delimcheck::checking {
 
 // What a scan does besides checking, fixed when its code is compiled: a run without the
 // listing, the -e warning, the hints or a stop carries none of their tests per byte.
-struct step_mode {
+struct machine_mode {
     bool listing = false;
     bool warn = false;
     bool hints = false;
     bool stops = false; // the scan ends early once the machine has stopped
 };
 
-// Whether the hints are read; when they are, the first error can stop the scan, for the input
-// to be read again from its start (most inputs have no error, and then the hints cost nothing),
-// or because a repair tried on it has failed.
+// Whether the hints are read. Either way a scan may stop at the first fault (set_stops): for
+// the input to be read again from its start with them (most inputs have no fault, and then the
+// hints cost nothing), or because a repair tried on it has failed.
 enum class hint_mode : std::uint8_t { off, on };
 
 // What a stop and a repair are about: the errors, and a string that ends before its time.
@@ -35,9 +36,9 @@ constexpr bool is_nesting_fault(diagnostic_kind kind)
     return severity_of(kind) == severity::error || kind == diagnostic_kind::extra_after_string;
 }
 
-class steps {
+class nesting_machine {
 public:
-    steps(const options &opts, sink &out) : opts_(opts), out_(&out), listing_(opts.listing) {}
+    nesting_machine(const options &opts, sink &out) : opts_(opts), out_(&out), listing_(opts.listing) {}
 
     // Where the reports and the listing lines go from the next input on.
     void send_to(sink &out) { out_ = &out; }
@@ -76,7 +77,7 @@ public:
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
     // line; braces and brackets everywhere but in a hash line with nothing open.
-    template <step_mode Mode>
+    template <machine_mode Mode>
     [[gnu::always_inline]] void delimiter(unsigned char c, position at, bool in_hash_line)
     {
         switch (c) {
@@ -107,7 +108,7 @@ public:
     // A quote closes the open string, or opens one at the start of a word (anywhere with -t),
     // or is plain text in a word. prev is the byte before it; follower the byte after it, -1
     // at the end of the input.
-    template <step_mode Mode>
+    template <machine_mode Mode>
     [[gnu::always_inline]] void quote(position at, signed char prev, signed char follower, bool in_hash_line)
     {
         if (in_string_) {
@@ -119,8 +120,6 @@ public:
             in_string_ = true;
         }
     }
-
-    listing::listing &listing() { return listing_; }
 
 private:
     // What may stand right after a closing quote without a warning.
@@ -134,7 +133,7 @@ private:
         return !stack_.empty() && stack_.top_closer() != ']' && !in_hash_line;
     }
 
-    template <step_mode Mode> [[gnu::always_inline]] void push(char closer, position at)
+    template <machine_mode Mode> [[gnu::always_inline]] void push(char closer, position at)
     {
         stack_.push({at.line, at.column, closer, in_string_});
         if constexpr (Mode.listing)
@@ -142,7 +141,7 @@ private:
     }
 
     // What a closer means against the stack: a match, or one of the reports.
-    template <step_mode Mode> [[gnu::always_inline]] void close(char c, position at)
+    template <machine_mode Mode> [[gnu::always_inline]] void close(char c, position at)
     {
         if constexpr (Mode.listing)
             listing_.record(c);
@@ -180,10 +179,10 @@ private:
     diagnostic diag_;
 };
 
-// The machine as the scanners see it (see scan/lexer.h), in one mode.
-template <step_mode Mode> class steps_view {
+// The machine as the scanners see it (a scan::machine, see scan/lexer.h), in one mode.
+template <machine_mode Mode> class machine_view {
 public:
-    explicit steps_view(steps &m) : m_(m) {}
+    explicit machine_view(nesting_machine &m) : m_(m) {}
     bool in_string() const { return m_.in_string(); }
     bool hash_lines() const { return m_.hash_lines(); }
     static constexpr bool warn_backslash_blank() { return Mode.warn; }
@@ -219,7 +218,7 @@ public:
     }
 
 private:
-    steps &m_;
+    nesting_machine &m_;
 };
 
 } // namespace delimcheck::checking

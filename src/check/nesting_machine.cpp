@@ -1,8 +1,8 @@
-#include "check/steps.h"
+#include "check/nesting_machine.h"
 
 namespace delimcheck::checking {
 
-void steps::begin_input()
+void nesting_machine::begin_input()
 {
     stack_.clear();
     in_string_ = false;
@@ -13,14 +13,14 @@ void steps::begin_input()
         hints_.begin_input();
 }
 
-void steps::discard()
+void nesting_machine::discard()
 {
     stack_.pop();
     if (gives_hints())
         hints_.discarded(stack_.size());
 }
 
-void steps::end_input(position end)
+void nesting_machine::end_input(position end)
 {
     // A last line without a newline is listed as a newline would list it, so that nothing it
     // recorded leaks into the next input's listing.
@@ -34,8 +34,8 @@ void steps::end_input(position end)
         listing_.end_of_input(*out_);
 }
 
-void steps::emit(diagnostic_kind kind, position at, char got, char expected, const delim_entry *opener,
-                 char pair_closer)
+void nesting_machine::emit(diagnostic_kind kind, position at, char got, char expected,
+                           const delim_entry *opener, char pair_closer)
 {
     if (stopped_)
         return;
@@ -66,8 +66,9 @@ void steps::emit(diagnostic_kind kind, position at, char got, char expected, con
     out_->report(d);
 }
 
-// A string lost its closing quote where it began, mostly: the repair looks there too.
-void steps::stop()
+// Keeps where the innermost open string began: a string that runs on past its end lost its
+// closing quote there, mostly, and the repair looks there too.
+void nesting_machine::stop()
 {
     stopped_ = true;
     string_at_stop_ = {};
@@ -79,12 +80,18 @@ void steps::stop()
     }
 }
 
-void steps::backslash_blank(position at) { emit(diagnostic_kind::backslash_blank, at, 0, 0, nullptr); }
+void nesting_machine::backslash_blank(position at)
+{
+    emit(diagnostic_kind::backslash_blank, at, 0, 0, nullptr);
+}
 
-void steps::extra_after_string(position at) { emit(diagnostic_kind::extra_after_string, at, '"', 0, nullptr); }
+void nesting_machine::extra_after_string(position at)
+{
+    emit(diagnostic_kind::extra_after_string, at, '"', 0, nullptr);
+}
 
 // The closer did not match the top of the stack, or the stack is empty.
-void steps::mismatch(char c, position at)
+void nesting_machine::mismatch(char c, position at)
 {
     if (stack_.empty()) {
         emit(diagnostic_kind::unmatched_closer, at, c, 0, nullptr);
@@ -109,7 +116,7 @@ void steps::mismatch(char c, position at)
 
 // A closing quote discards what was opened inside its string and still waits, then the quote
 // entry itself.
-void steps::unwind_string(position at)
+void nesting_machine::unwind_string(position at)
 {
     while (!stack_.empty() && stack_.top_closer() != '"') {
         if (opts_.report_in_string)
@@ -126,7 +133,7 @@ void steps::unwind_string(position at)
 
 // Discards the entries in the way until one of the closer's class turns up. A closer of a
 // lower class than the one expected is reported and leaves the stack alone.
-void steps::balance(char expected, char c, position at)
+void nesting_machine::balance(char expected, char c, position at)
 {
     char k = balancing_closer(c, expected);
     for (;;) {
