@@ -37,7 +37,7 @@ def run_neovim(binary, script, out):
     env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out)
     subprocess.run(['nvim', '--headless', '-u', 'NONE', '-i', 'NONE', '-n', '-c',
                     'luafile ' + os.path.join(HERE, 'neovim.lua')], env=env, timeout=120, check=True,
-                   stdin=subprocess.DEVNULL)
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)  # its messages to the screen
 
 
 def run_emacs(binary, script, out):
