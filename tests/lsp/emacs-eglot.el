@@ -27,8 +27,8 @@
                   (setq published (1+ published)))))
   (while (and (or (< published 2) (null (flymake-diagnostics))) (< (float-time) deadline))
     (accept-process-output nil 0.05))
-  ;; Flymake takes what eglot holds when its own check runs, on an idle timer that a batch
-  ;; session never reaches again: run it once more for the second publication.
+  ;; Flymake takes what eglot holds when its own check runs, on an idle timer that Emacs in
+  ;; batch mode never reaches again: run it once more for the second publication.
   (flymake-start)
   (accept-process-output nil 0.2)
   (let ((diagnostics
@@ -36,13 +36,13 @@
           (lambda (d)
             (let* ((beg (flymake-diagnostic-beg d))
                    (text (flymake-diagnostic-text d))
-                   (spec (alist-get 'eglot-lsp-diag (flymake-diagnostic-data d)))
+                   (lsp-diag (alist-get 'eglot-lsp-diag (flymake-diagnostic-data d)))
                    (bol (save-excursion (goto-char beg) (line-beginning-position))))
               ;; Flymake's text is "SOURCE [CODE]: MESSAGE".
               (string-match "\\`delimcheck \\[\\([^]]*\\)\\]: \\(\\(?:.\\|\n\\)*\\)\\'" text)
               `((line . ,(line-number-at-pos beg))
                 (column . ,(1+ (string-bytes (buffer-substring-no-properties bol beg))))
-                (severity . ,(plist-get spec :severity))
+                (severity . ,(plist-get lsp-diag :severity))
                 (code . ,(match-string 1 text))
                 (message . ,(match-string 2 text)))))
           (flymake-diagnostics))))

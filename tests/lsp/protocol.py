@@ -14,7 +14,7 @@ from client import Client, frame  # noqa: E402
 from expected import expected, fixes, published  # noqa: E402
 
 BINARY = sys.argv[1] if len(sys.argv) > 1 else 'delimcheck'
-URI = 'file:///work/script.tcl'
+URI = 'file:///project/script.tcl'
 PARSE_ERROR, INVALID_REQUEST, METHOD_NOT_FOUND, INVALID_PARAMS, NOT_INITIALIZED = -32700, -32600, -32601, -32602, -32002
 
 TESTS = []
