@@ -467,8 +467,10 @@ void repair_search::impl::open_at_end(const line_text &l)
     // After the blank that follows the line's last word, as it most likely stood.
     bool blank_after = end < l.text.size() && (l.text[end] == ' ' || l.text[end] == '\t');
     auto column = static_cast<std::int64_t>(blank_after ? end + 2 : end + 1);
+    // A line of a lone } that opens a block is odd: that } is likelier stray.
+    bool lone_closer = end == indent_of(l.text).size() + 1 && l.text[end - 1] == '}';
     propose("insert { at the end of line " + std::to_string(l.number), {l.number, column}, {l.number, column},
-            blank_after ? "{" : " {", l.number);
+            blank_after ? "{" : " {", l.number, lone_closer ? 2 : 0);
 }
 
 // A stray brace: likeliest one of the kind the line has more of; but a line that opens a block
