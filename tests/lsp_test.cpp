@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <poll.h>
 #include <string>
 #include <vector>
 
 #include "format/output.h"
 #include "lsp/document.h"
 #include "lsp/message_reader.h"
+#include "lsp/repair_worker.h"
 #include "lsp/reports.h"
 #include "lsp/server.h"
 #include "lsp/text_position.h"
@@ -277,6 +279,50 @@ TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
     EXPECT_EQ(p.diagnostics[1]["severity"], 3);
     EXPECT_EQ(p.diagnostics[2]["severity"], 1);
     EXPECT_EQ(p.diagnostics[2]["relatedInformation"].size(), 2u) << "the opener and the likely place";
+}
+
+} // namespace
+
+namespace {
+
+// What the worker finishes within `tenths` tenths of a second, until `count` results are in.
+std::vector<repair_result> results(repair_worker &w, std::size_t count, int tenths = 50)
+{
+    std::vector<repair_result> all;
+    for (int waits = 0; all.size() < count && waits < tenths; ++waits) {
+        struct pollfd pfd = {w.wake_fd(), POLLIN, 0};
+        ::poll(&pfd, 1, 100);
+        for (repair_result &r : w.take())
+            all.push_back(std::move(r));
+    }
+    return all;
+}
+
+// A newer text of a document replaces its search still waiting; another document's waits on
+// its own; a hurried search does not wait for the pause.
+TEST(LspRepairWorker, ANewerTextSupersedesTheWaitingOne)
+{
+    repair_worker w;
+    delimcheck::options o;
+    o.hints = true;
+    o.repair = true;
+    auto start = clock::now();
+    w.submit({"a", {}, 1, "{\n", o, 1});
+    w.submit({"b", {}, 2, "x\n", o, 1});
+    w.submit({"a", {}, 3, "}\n", o, 1});
+    w.hurry("a");
+    std::vector<repair_result> first = results(w, 1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].uri, "a");
+    EXPECT_EQ(first[0].generation, 3u) << "the text that replaced the first";
+    ASSERT_EQ(first[0].reports.size(), 1u);
+    EXPECT_EQ(first[0].reports[0].kind, diagnostic_kind::unmatched_closer);
+    std::vector<repair_result> second = results(w, 1);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].uri, "b");
+    EXPECT_TRUE(second[0].reports.empty());
+    EXPECT_GE(clock::now() - start, typing_pause) << "b waited for the pause";
+    EXPECT_TRUE(results(w, 1, 3).empty()) << "the first text of a was never searched";
 }
 
 } // namespace
