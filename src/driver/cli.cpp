@@ -26,6 +26,7 @@ enum long_option : int {
     opt_null,
     opt_jobs,
     opt_hints,
+    opt_lsp,
 };
 
 const struct option long_options[] = {
@@ -41,6 +42,7 @@ const struct option long_options[] = {
     {"null", no_argument, nullptr, opt_null},
     {"jobs", required_argument, nullptr, opt_jobs},
     {"hints", no_argument, nullptr, opt_hints},
+    {"lsp", no_argument, nullptr, opt_lsp},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -176,11 +178,15 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
     cli_result r;
     run_config &c = r.config;
     std::string format_name;
-    bool help = false, version = false;
+    bool help = false, version = false, lsp = false, other = false;
     optind = getopt_restart;
     opterr = 0; // the messages are written here, so that long options can be told apart
     for (int got; (got = getopt_long(argc, argv, option_letters, long_options, nullptr)) != -1;) {
+        other = other || got != opt_lsp;
         switch (got) {
+        case opt_lsp:
+            lsp = true;
+            break;
         case '?':
             if (optopt > 0 && optopt < 256) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
@@ -240,6 +246,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
             break;
         }
     }
+    if (lsp) {
+        if (other || optind < argc)
+            return usage_error("--lsp takes no other option and no file");
+        r.action = cli_action::lsp;
+        return r;
+    }
     if (help)
         r.action = cli_action::help;
     else if (version)
@@ -260,6 +272,7 @@ std::string help_text()
     return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
            "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
            "                  [--jobs=N] [file ...]\n"
+           "       delimcheck --lsp\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
            "  -e                warn about a backslash followed by blanks at the end of a line\n"
@@ -281,6 +294,7 @@ std::string help_text()
            "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
            "  --null            the names in that FILE end with NUL bytes, not newlines\n"
            "  --jobs=N          check N inputs at a time (default: one per processor)\n"
+           "  --lsp             serve the Language Server Protocol on standard input and output\n"
            "  --help            print this help and exit\n"
            "  --version         print the version and exit\n";
 }
