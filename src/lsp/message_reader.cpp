@@ -96,7 +96,10 @@ bool fd_input::wait(int other)
     }
 }
 
-message_reader::message_reader(byte_input &in) : in_(in), buf_(new char[capacity]) {}
+message_reader::message_reader(byte_input &in, std::uint64_t limit)
+    : in_(in), buf_(new char[capacity]), limit_(limit)
+{
+}
 
 message_reader::fill_result message_reader::fill()
 {
@@ -229,9 +232,9 @@ read_result message_reader::next()
         resync_ = true;
         return r;
     }
-    if (length > max_body) {
+    if (length > limit_) {
         r.kind = read_result::too_large;
-        r.what = "a message of more than 64 MiB";
+        r.what = "a message of more than " + std::to_string(limit_ >> 20) + " MiB";
         skip_ = length;
         return r;
     }

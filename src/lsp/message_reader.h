@@ -48,14 +48,15 @@ private:
     std::size_t step_, at_ = 0;
 };
 
-// Bodies above this size are refused and skipped unread.
-inline constexpr std::uint64_t max_body = std::uint64_t{64} << 20;
+// Bodies above this size are refused and skipped unread. A 50 MB script whose every other byte
+// is a newline is twice that once escaped in JSON.
+inline constexpr std::uint64_t max_body = std::uint64_t{256} << 20;
 
 struct read_result {
     enum kind_t {
         message,    // body holds one message's bytes
         bad_header, // no usable Content-Length: the bytes up to the next "Content-Length:" are skipped
-        too_large,  // Content-Length above max_body: that many bytes are skipped
+        too_large,  // Content-Length above the limit: that many bytes are skipped
         end,        // the end of the input, perhaps inside a message
         read_error, // the input failed (error holds errno)
     } kind = end;
@@ -66,7 +67,7 @@ struct read_result {
 
 class message_reader {
 public:
-    explicit message_reader(byte_input &in);
+    explicit message_reader(byte_input &in, std::uint64_t limit = max_body);
     read_result next();
     // Whether bytes are waiting here, read but not yet taken.
     bool buffered() const { return pos_ < len_; }
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<char[]> buf_;
     std::size_t pos_ = 0, len_ = 0;
     bool resync_ = false;      // skip to the next "Content-Length:"
+    std::uint64_t limit_;      // the largest body taken
     std::uint64_t skip_ = 0;   // bytes of a refused body still to skip
     int error_ = 0;
 };

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "delimcheck/checker.h"
-#include "delimcheck/sink.h"
+#include "lsp/kept_reports.h"
 
 namespace delimcheck::lsp {
 
@@ -81,7 +81,7 @@ void repair_worker::run()
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
     std::unique_ptr<checker> check;
     std::uint64_t made_for = 0;
-    collecting_sink reports;
+    kept_reports reports;
     for (;;) {
         repair_job job;
         {
@@ -110,9 +110,10 @@ void repair_worker::run()
                 check = std::make_unique<checker>(job.opts, reports);
                 made_for = job.settings;
             }
-            reports.diagnostics.clear();
+            reports.clear();
             check->check(r.text);
             r.reports = std::move(reports.diagnostics);
+            r.left_out = reports.left_out;
         } catch (const std::bad_alloc &) {
             r.failed = true;
         }

@@ -38,6 +38,7 @@ struct repair_result {
     std::uint64_t generation = 0;
     std::string text;
     std::vector<diagnostic> reports;
+    std::uint64_t left_out = 0; // reports past the ones kept
     bool failed = false; // the check ran out of memory: keep what was published
 };
 

@@ -14,6 +14,7 @@
 #include "delimcheck/checker.h"
 #include "delimcheck/sink.h"
 #include "lsp/document.h"
+#include "lsp/kept_reports.h"
 #include "lsp/repair_worker.h"
 #include "lsp/reports.h"
 #include "lsp/settings.h"
@@ -106,7 +107,7 @@ private:
     void check_pending();
     void check(const std::string &uri, open_document &d);
     void publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
-                 std::string_view text);
+                 std::uint64_t left_out, std::string_view text);
     void search(const std::string &uri, open_document &d);
     void take_repairs();
     void await_repair(const std::string &uri, open_document &d);
@@ -127,7 +128,7 @@ private:
     bool document_changes_ = false;
     options opts_;
     std::uint64_t settings_ = 1;       // counts the changes of opts_
-    collecting_sink reports_;
+    kept_reports reports_;
     std::unique_ptr<checker> checker_; // without the search; made again when the options change
     std::unique_ptr<checker> searcher_; // the search in line, when there is no worker
     std::unique_ptr<repair_worker> worker_;
@@ -399,9 +400,9 @@ void server::check(const std::string &uri, open_document &d)
         o.repair = false;
         checker_ = std::make_unique<checker>(o, reports_);
     }
-    reports_.diagnostics.clear();
+    reports_.clear();
     checker_->check(d.doc.text());
-    publish(uri, d, reports_.diagnostics, d.doc.text());
+    publish(uri, d, reports_.diagnostics, reports_.left_out, d.doc.text());
     if (reports_.diagnostics.empty())
         d.repaired = d.generation; // nothing to mend
     else
@@ -409,12 +410,15 @@ void server::check(const std::string &uri, open_document &d)
 }
 
 void server::publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
-                     std::string_view text)
+                     std::uint64_t left_out, std::string_view text)
 {
     d.last = describe(reports, text, uri, enc_);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});
+    if (left_out != 0)
+        log(2, uri + ": " + std::to_string(left_out) + " more reports than the first " +
+                   std::to_string(kept_reports::limit) + " are not shown");
 }
 
 void server::search(const std::string &uri, open_document &d)
@@ -428,9 +432,9 @@ void server::search(const std::string &uri, open_document &d)
     }
     if (!searcher_)
         searcher_ = std::make_unique<checker>(o, reports_);
-    reports_.diagnostics.clear();
+    reports_.clear();
     searcher_->check(d.doc.text());
-    publish(uri, d, reports_.diagnostics, d.doc.text());
+    publish(uri, d, reports_.diagnostics, reports_.left_out, d.doc.text());
     d.repaired = d.generation;
 }
 
@@ -443,7 +447,7 @@ void server::take_repairs()
         if (it == documents_.end() || it->second.generation != r.generation || pending_.count(r.uri) != 0)
             continue;
         if (!r.failed)
-            publish(r.uri, it->second, r.reports, r.text);
+            publish(r.uri, it->second, r.reports, r.left_out, r.text);
         it->second.repaired = r.generation;
     }
 }

@@ -374,8 +374,8 @@ def broken_frames():
     answered_with_error(c, PARSE_ERROR, b'Content-Length: many\r\n\r\n' + body, 'not a number')
     answered_with_error(c, PARSE_ERROR, b'Content-Length: -12\r\n\r\n' + body, 'negative')
     answered_with_error(c, PARSE_ERROR, b'X: ' + b'y' * 100000 + b'\r\nContent-Length: 2\r\n\r\n{}', 'a long line')
-    huge = 70 * 1024 * 1024
-    answered_with_error(c, PARSE_ERROR, b'Content-Length: %d\r\n\r\n' % huge + b' ' * huge, 'above 64 MiB')
+    huge = 257 * 1024 * 1024
+    answered_with_error(c, PARSE_ERROR, b'Content-Length: %d\r\n\r\n' % huge + b' ' * huge, 'above 256 MiB')
     answered_with_error(c, PARSE_ERROR, frame(b'{"jsonrpc":"2.0","id":'), 'not JSON')
     answered_with_error(c, PARSE_ERROR, frame(b'\xff\xfe{}'), 'not UTF-8')
     answered_with_error(c, PARSE_ERROR, frame(b'"\\udc80"'), 'a lone surrogate')
@@ -443,6 +443,24 @@ def a_document_of_50_megabytes():
     change(c, 2, [{'range': rng(0, 0, 0, 0), 'text': '}'}])
     ds2 = c.diagnostics(URI, 2, timeout=120)
     equal(ds2[0]['message'], 'Unmatching }', 'an edit at its start')
+    still_serving(c)
+
+
+@test
+def reports_past_the_first_thousand():
+    c = started()
+    text = '}\n' * 100_000
+    open_doc(c, text)
+    ds = c.diagnostics(URI, timeout=60, first=True)
+    equal(published(ds), expected(BINARY, text)[:1000], 'the first thousand, as json gives them')
+    log = c.wait_for(lambda m: m.get('method') == 'window/logMessage', timeout=60)
+    check('99000 more reports' in log['params']['message'], 'the rest counted: ' + log['params']['message'])
+    # The searched publication and its word too, so that the server is not writing to a client
+    # that is busy writing to it.
+    c.wait_for(lambda m: m.get('method') == 'window/logMessage', timeout=60)
+    # Fifty megabytes of stray closers: checked whole, described no further than that.
+    change(c, 2, [{'range': rng(0, 0, 100_000, 0), 'text': '}\n' * 25_000_000}])
+    equal(len(c.diagnostics(URI, 2, timeout=60, first=True)), 1000, 'the first thousand of 25 million')
     still_serving(c)
 
 
