@@ -5,13 +5,7 @@
 # Usage: emacs_compile.sh DELIMCHECK SOURCE_DIR
 set -eu
 bin=$1 src=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/bin"
-ln -s "$bin" "$work/bin/delimcheck"
-cp "$src/examples/sample.tcl" "$work/sample.tcl"
-printf 'proc p {} {\n    set a "b ]" \\ \n    }\n}\n' > "$work/second.tcl"
-cd "$work"
+. "$(dirname "$0")/editor_work.sh"
 cat > visit.el <<'END'
 (require 'compile)
 (setq compilation-skip-threshold 0) ; stop at notes too, not only at errors and warnings

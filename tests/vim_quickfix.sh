@@ -6,13 +6,7 @@
 # Usage: vim_quickfix.sh readme|default DELIMCHECK SOURCE_DIR
 set -eu
 mode=$1 bin=$2 src=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/bin"
-ln -s "$bin" "$work/bin/delimcheck"
-cp "$src/examples/sample.tcl" "$work/sample.tcl"
-printf 'proc p {} {\n    set a "b ]" \\ \n    }\n}\n' > "$work/second.tcl"
-cd "$work"
+. "$(dirname "$0")/editor_work.sh"
 list='call writefile(map(filter(getqflist(), "v:val.valid"), "bufname(v:val.bufnr) . \":\" . v:val.lnum . \":\" . v:val.col . \":\" . v:val.text"), "qf.txt")'
 if [ "$mode" = readme ]; then
   grep -m1 '^set makeprg=' "$src/README.md" > recipe.vim
