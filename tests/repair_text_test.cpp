@@ -1,0 +1,119 @@
+// A repair as lines: the lines its edits change, the input they make, and the unified diff
+// that patch applies; edits that do not fit the input are refused, not guessed at.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "format/output.h"
+#include "format/repair_text.h"
+
+namespace {
+
+using namespace delimcheck::format;
+using delimcheck::repair;
+using delimcheck::text_edit;
+
+struct repair_case {
+    const char *name;
+    std::string before;
+    std::vector<text_edit> edits;
+    std::string after;
+    std::string diff; // of a file named f
+};
+
+std::string twenty_lines()
+{
+    std::string s;
+    for (int i = 1; i <= 20; ++i)
+        s += "l" + std::to_string(i) + "\n";
+    return s;
+}
+
+const std::vector<repair_case> repair_cases = {
+    {"insert_a_line", "a\nb\nc\nd\ne\n", {{{3, 1}, {3, 1}, "}\n"}}, "a\nb\n}\nc\nd\ne\n",
+     "--- f\n+++ f\n@@ -1,5 +1,6 @@\n a\n b\n+}\n c\n d\n e\n"},
+    {"replace_a_byte", "if {\n  x ]\n}\n", {{{2, 5}, {2, 6}, ")"}}, "if {\n  x )\n}\n",
+     "--- f\n+++ f\n@@ -1,3 +1,3 @@\n if {\n-  x ]\n+  x )\n }\n"},
+    {"delete_a_line", "a\n}\nb\n", {{{2, 1}, {3, 1}, ""}}, "a\nb\n", "--- f\n+++ f\n@@ -1,3 +1,2 @@\n a\n-}\n b\n"},
+    {"after_the_last_line", "a {\n  b\n", {{{3, 1}, {3, 1}, "}\n"}}, "a {\n  b\n}\n",
+     "--- f\n+++ f\n@@ -1,2 +1,3 @@\n a {\n   b\n+}\n"},
+    // The bytes say it: an insertion at the end of a last line without a newline joins it.
+    {"after_a_last_line_without_newline", "a {\n  b", {{{3, 1}, {3, 1}, "\n}\n"}}, "a {\n  b\n}\n",
+     "--- f\n+++ f\n@@ -1,2 +1,3 @@\n a {\n-  b\n\\ No newline at end of file\n+  b\n+}\n"},
+    {"remove_the_last_newline", "a\nb\n", {{{2, 2}, {3, 1}, ""}}, "a\nb",
+     "--- f\n+++ f\n@@ -1,2 +1,2 @@\n a\n-b\n+b\n\\ No newline at end of file\n"},
+    {"into_an_empty_input", "", {{{1, 1}, {1, 1}, "}\n"}}, "}\n", "--- f\n+++ f\n@@ -0,0 +1,1 @@\n+}\n"},
+    {"edits_far_apart_make_two_hunks", twenty_lines(), {{{2, 1}, {2, 1}, "{\n"}, {{18, 4}, {18, 4}, "}"}},
+     "l1\n{\nl2\nl3\nl4\nl5\nl6\nl7\nl8\nl9\nl10\nl11\nl12\nl13\nl14\nl15\nl16\nl17\nl18}\nl19\nl20\n",
+     "--- f\n+++ f\n@@ -1,4 +1,5 @@\n l1\n+{\n l2\n l3\n l4\n"
+     "@@ -15,6 +16,6 @@\n l15\n l16\n l17\n-l18\n+l18}\n l19\n l20\n"},
+    {"edits_near_make_one_hunk", twenty_lines(), {{{5, 1}, {5, 1}, "{\n"}, {{10, 1}, {11, 1}, ""}},
+     "l1\nl2\nl3\nl4\n{\nl5\nl6\nl7\nl8\nl9\nl11\nl12\nl13\nl14\nl15\nl16\nl17\nl18\nl19\nl20\n",
+     "--- f\n+++ f\n@@ -2,12 +2,12 @@\n l2\n l3\n l4\n+{\n l5\n l6\n l7\n l8\n l9\n-l10\n l11\n l12\n l13\n"},
+    {"two_edits_on_one_line", "x ( y ]\n", {{{1, 3}, {1, 4}, "["}, {{1, 8}, {1, 8}, " ;"}}, "x [ y ] ;\n",
+     "--- f\n+++ f\n@@ -1,1 +1,1 @@\n-x ( y ]\n+x [ y ] ;\n"},
+    {"an_edit_that_changes_nothing", "a\n", {{{1, 1}, {1, 2}, "a"}}, "a\n", ""},
+};
+
+void PrintTo(const repair_case &c, std::ostream *os) { *os << c.name; }
+
+class RepairText : public ::testing::TestWithParam<repair_case> {};
+
+TEST_P(RepairText, ChangesAfterAndDiff)
+{
+    const repair_case &c = GetParam();
+    text_lines input(c.before);
+    std::vector<line_change> changes;
+    ASSERT_TRUE(line_changes(input, repair{"", c.edits}, changes));
+    std::string after;
+    ASSERT_TRUE(apply_changes(input, changes, after));
+    EXPECT_EQ(after, c.after);
+    std::string diff;
+    string_destination dest(diff);
+    output out(dest);
+    unified_diff(out, "f", input, changes);
+    out.flush();
+    EXPECT_EQ(diff, c.diff);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RepairText, ::testing::ValuesIn(repair_cases),
+                         [](const ::testing::TestParamInfo<repair_case> &i) { return std::string(i.param.name); });
+
+// Places the input does not have, and edits that cross or go backwards.
+TEST(RepairText, EditsThatDoNotFitAreRefused)
+{
+    const std::string input = "ab\ncd\n";
+    const std::vector<std::vector<text_edit>> cases = {
+        {{{1, 5}, {1, 5}, "x"}},                           // past the end of line 1 and its newline
+        {{{4, 1}, {4, 1}, "x"}},                           // two lines past the last
+        {{{3, 2}, {3, 2}, "x"}},                           // after the last line, not at column 1
+        {{{0, 1}, {1, 1}, "x"}},                           // line 0
+        {{{1, 0}, {1, 1}, "x"}},                           // column 0
+        {{{2, 2}, {1, 1}, ""}},                            // an end before its start
+        {{{2, 1}, {2, 2}, "x"}, {{1, 1}, {1, 2}, "y"}},    // out of order
+        {{{1, 1}, {2, 2}, "x"}, {{2, 1}, {2, 3}, "y"}},    // overlapping
+        {{{1, 2}, {1, 2}, "x"}, {{30, 1}, {30, 1}, "y"}},  // the second one far past the end
+    };
+    for (const std::vector<text_edit> &edits : cases) {
+        text_lines lines(input);
+        std::vector<line_change> changes;
+        EXPECT_FALSE(line_changes(lines, repair{"", edits}, changes))
+            << edits.front().from.line << ':' << edits.front().from.column;
+    }
+}
+
+TEST(TextLines, LinesInAnyOrder)
+{
+    text_lines lines("one\ntwo\n\nlast");
+    std::string text;
+    for (auto [n, expected] : std::vector<std::pair<int, const char *>>{
+             {2, "two\n"}, {4, "last"}, {1, "one\n"}, {3, "\n"}, {2, "two\n"}})
+        EXPECT_TRUE(lines.line(n, text) && text == expected) << n;
+    EXPECT_FALSE(lines.line(5, text));
+    EXPECT_FALSE(lines.line(0, text));
+    EXPECT_FALSE(text_lines("").line(1, text));
+    EXPECT_FALSE(text_lines("a\n").line(2, text));
+}
+
+} // namespace
