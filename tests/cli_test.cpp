@@ -80,7 +80,8 @@ TEST_F(Cli, LongOptionsFollowThePosixRules)
     EXPECT_EQ(stray.status, 1) << "an unknown letter is only a diagnostic";
     EXPECT_EQ(lines_of(stray.err), 1u);
     EXPECT_EQ(run({"--form=gcc"}, "}\n").out,
-              "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n")
+              "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
+              "-:1:1: note: delete line 1\n")
         << "a unique prefix names the option";
 }
 
@@ -133,7 +134,8 @@ TEST_F(Cli, GccFormat)
               "-:2:4: warning: \\ followed by blank space at the end of the line\n"
               "-:2:6: error: } missing, opened on line 1 char 1\n"
               "-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
-              "-:1:1: note: { opened here, never closed\n");
+              "-:1:1: note: { opened here, never closed\n"
+              "-:1:1: note: delete the { at line 1 char 1\n");
 }
 
 // A directory opens like a file and fails at its first read: every format says so, as a file
