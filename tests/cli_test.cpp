@@ -36,7 +36,7 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
     for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
                           "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
-                          "--help", "--version"})
+                          "--help", "--version", "--diff", "--fix", "--color=WHEN"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
 }
@@ -56,6 +56,7 @@ TEST_F(Cli, UsageErrorsStopBeforeAnythingIsChecked)
     const std::vector<std::vector<std::string>> cases = {
         {"--format=xml"}, {"--format"},  {"--no-such-option"}, {"--help=yes"},      {"--jobs=0"},
         {"--jobs=two"},   {"--jobs="},   {"--files-from="},    {"-s", "--format=gcc"}, {"--format=json", "-j"},
+        {"--diff", "--format=gcc"}, {"--diff", "-l"}, {"--color=maybe"}, {"--color"}, {"--fix", "-"},
     };
     for (std::vector<std::string> args : cases) {
         args.push_back("bad.tcl");
@@ -66,6 +67,19 @@ TEST_F(Cli, UsageErrorsStopBeforeAnythingIsChecked)
         EXPECT_TRUE(r.err.starts_with("delimcheck: ")) << r.err;
     }
     EXPECT_NE(run({"--format=xml"}).err.find("'xml'"), std::string::npos);
+}
+
+// Standard input cannot be rewritten: --fix with nothing named is refused before anything is
+// read; a list of names on standard input is fine.
+TEST_F(Cli, FixRefusesStandardInput)
+{
+    process_result r = run({"--fix"}, "proc a {\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "delimcheck: --fix rewrites files and cannot rewrite standard input: name the files; see "
+                     "delimcheck --help\n");
+    EXPECT_EQ(run({"--fix", "--files-from=-"}, "").status, 0);
+    EXPECT_EQ(run({"--fix", "--help"}).status, 0) << "--help still helps";
 }
 
 TEST_F(Cli, LongOptionsFollowThePosixRules)

@@ -82,6 +82,20 @@ TEST(PrettyFormat, PlacesInLineOrderAndTheRepair)
               "\n");
 }
 
+TEST(PrettyFormat, PlacesOnOneLineShareIt)
+{
+    diagnostic d = closer_at(diagnostic_kind::missing_closer, {1, 11}, 0);
+    d.expected = '"';
+    d.opener = {1, 6};
+    d.opener_byte = '"';
+    EXPECT_EQ(pretty(d, "puts \"done"),
+              "w.tcl:1:11: error: \" missing, opened on line 1 char 6\n"
+              "    1 | puts \"done\n"
+              "      |      ^ \" opened here, never closed\n"
+              "      |           ^ the input ends here\n"
+              "\n");
+}
+
 TEST(PrettyFormat, WithoutTheLinesOnlyThePlaces)
 {
     EXPECT_EQ(pretty(lost_brace_report(), nullptr, false, "-"),

@@ -99,8 +99,9 @@ void pretty_format::source(std::string_view line)
     out().text(s);
 }
 
-// The line of the place with a caret under it, or, without the line, where it is.
-void pretty_format::show(const mark &m)
+// The line of the place with a caret under it, or, without the line, where it is. A place on
+// the line of the one before it gets only its caret.
+void pretty_format::show(const mark &m, bool same_line)
 {
     if (lines() == nullptr || !lines()->line(m.at.line, text_)) {
         out().text("  at ");
@@ -114,9 +115,11 @@ void pretty_format::show(const mark &m)
         return;
     }
     std::string_view line = without_newline(text_);
-    gutter(m.at.line);
-    source(line);
-    out().put('\n');
+    if (!same_line) {
+        gutter(m.at.line);
+        source(line);
+        out().put('\n');
+    }
     gutter(0);
     out().text(caret_indent(line, m.at.column));
     paint(m.colour, m.label.empty() ? "^" : "^ " + m.label);
@@ -174,8 +177,8 @@ void pretty_format::write(const diagnostic &d)
         marks.push_back(
             {d.at, d.kind == diagnostic_kind::missing_closer ? "the input ends here" : std::string(), red});
         std::stable_sort(marks.begin(), marks.end(), [](const mark &a, const mark &b) { return a.at.line < b.at.line; });
-        for (const mark &m : marks)
-            show(m);
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            show(marks[i], i > 0 && marks[i].at.line == marks[i - 1].at.line);
         if (!d.fix.empty())
             show_repair(d.fix);
     }

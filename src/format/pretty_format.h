@@ -26,7 +26,7 @@ private:
     };
 
     void heading(const diagnostic &d);
-    void show(const mark &m);
+    void show(const mark &m, bool same_line);
     void show_repair(const repair &fix);
     void gutter(std::int64_t line);
     void source(std::string_view line);
