@@ -103,6 +103,29 @@ TEST(RepairText, EditsThatDoNotFitAreRefused)
     }
 }
 
+// patch reads a name up to a blank, unless it is quoted with C escapes.
+TEST(RepairText, DiffHeadersQuoteNamesThatNeedIt)
+{
+    const struct {
+        const char *name, *header;
+    } cases[] = {
+        {"dir/plain-name_1.tcl", "dir/plain-name_1.tcl"},
+        {"a b.tcl", "\"a b.tcl\""},
+        {"q\"t\\u.tcl", "\"q\\\"t\\\\u.tcl\""},
+        {"tab\tnl\n\x01\xc3\xa9", "\"tab\\tnl\\n\\001\\303\\251\""},
+    };
+    for (const auto &c : cases) {
+        text_lines input("a\n");
+        std::vector<line_change> changes{{1, {"a\n"}, {"b\n"}}};
+        std::string diff;
+        string_destination dest(diff);
+        output out(dest);
+        unified_diff(out, c.name, input, changes);
+        out.flush();
+        EXPECT_EQ(diff, std::string("--- ") + c.header + "\n+++ " + c.header + "\n@@ -1,1 +1,1 @@\n-a\n+b\n") << c.name;
+    }
+}
+
 TEST(TextLines, LinesInAnyOrder)
 {
     text_lines lines("one\ntwo\n\nlast");

@@ -170,6 +170,33 @@ void hunk_line(std::string &body, char mark, const std::string &line)
         body += "\n\\ No newline at end of file\n";
 }
 
+// A name as patch reads it: as it is when it is plain, else in double quotes with C escapes
+// (octal for bytes outside printable ASCII), since a blank would end it.
+std::string quoted_name(std::string_view name)
+{
+    auto plain = [](unsigned char c) { return c > ' ' && c < 0x7f && c != '"' && c != '\\'; };
+    if (!name.empty() && std::all_of(name.begin(), name.end(), plain))
+        return std::string(name);
+    std::string q = "\"";
+    for (unsigned char c : name) {
+        if (c == '"' || c == '\\') {
+            q += '\\';
+            q += static_cast<char>(c);
+        } else if (c == '\t') {
+            q += "\\t";
+        } else if (c == '\n') {
+            q += "\\n";
+        } else if (c >= ' ' && c < 0x7f) {
+            q += static_cast<char>(c);
+        } else {
+            const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + (c >> 3 & 7)),
+                                  static_cast<char>('0' + (c & 7))};
+            q.append(octal, sizeof octal);
+        }
+    }
+    return q + '"';
+}
+
 // "-12,3": a range of no lines names the line before it.
 void range(output &out, std::int64_t start, std::int64_t count)
 {
@@ -184,10 +211,11 @@ void unified_diff(output &out, std::string_view name, line_source &input, const 
 {
     if (changes.empty())
         return;
+    const std::string quoted = quoted_name(name);
     out.text("--- ");
-    out.text(name);
+    out.text(quoted);
     out.text("\n+++ ");
-    out.text(name);
+    out.text(quoted);
     out.put('\n');
     std::int64_t shift = 0; // lines added less lines removed before the hunk
     std::string text;

@@ -30,7 +30,8 @@ bool line_changes(line_source &input, const repair &r, std::vector<line_change> 
 bool apply_changes(line_source &input, const std::vector<line_change> &changes, std::string &after);
 
 // A unified diff of the changes with three lines of context, under the headers
-// "--- NAME" and "+++ NAME", as patch -p0 applies it to the file NAME.
+// "--- NAME" and "+++ NAME", as patch -p0 applies it to the file NAME. A name with a blank,
+// a quote, a backslash or a byte outside printable ASCII is quoted, as patch reads it.
 void unified_diff(output &out, std::string_view name, line_source &input, const std::vector<line_change> &changes);
 
 } // namespace delimcheck::format
