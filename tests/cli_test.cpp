@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sstream>
+
+#include "driver/cli.h"
 #include "harness.h"
 
 namespace {
@@ -39,6 +42,32 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
                           "--help", "--version", "--diff", "--fix", "--color=WHEN"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
+}
+
+// Every long option that --help lists is in the README and has its paragraph in the manual
+// page.
+TEST(Docs, EveryLongOptionIsDocumented)
+{
+    const std::string readme = slurp(DELIMCHECK_SOURCE_DIR "/README.md");
+    const std::string manual = slurp(DELIMCHECK_SOURCE_DIR "/docs/delimcheck.1");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(manual.empty());
+    std::istringstream help(delimcheck::driver::help_text());
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (!line.starts_with("  --"))
+            continue;
+        std::string name = line.substr(4, line.find_first_of("= ", 4) - 4);
+        ++options;
+        EXPECT_NE(readme.find("`--" + name), std::string::npos) << name << " in the README";
+        std::string roff;
+        for (char c : name)
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(manual.find("\n.B \\-\\-" + roff) != std::string::npos ||
+                    manual.find("\n.BI \\-\\-" + roff) != std::string::npos)
+            << name << " in the manual";
+    }
+    EXPECT_GE(options, 13);
 }
 
 TEST_F(Cli, Version)
