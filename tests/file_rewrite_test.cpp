@@ -58,6 +58,16 @@ TEST(FileRewrite, NewTextAndTheOldMode)
     EXPECT_EQ(entries(dir.path), std::set<std::string>{"f.tcl"}) << "no temporary file is left";
 }
 
+// A name near the longest a directory takes leaves no room to name the temporary file after it.
+TEST(FileRewrite, ALongName)
+{
+    temp_dir dir;
+    std::string path = dir.write(std::string(250, 'n') + ".tcl", before);
+    EXPECT_EQ(rewrite_file(path, status_of(path), before, after), "");
+    EXPECT_EQ(slurp(path), after);
+    EXPECT_EQ(entries(dir.path).size(), 1u);
+}
+
 // The link stays a link; the file it leads to, in another directory, gets the new text, and
 // its temporary file is made beside it.
 TEST(FileRewrite, ThroughASymbolicLinkToItsTarget)

@@ -67,8 +67,10 @@ struct temporary {
 std::string write_copy(temporary &t, const std::string &target, const struct stat &read, std::string_view after)
 {
     std::string::size_type slash = target.rfind('/');
-    std::string dir = target.substr(0, slash + 1);
-    std::string name = dir + "." + target.substr(slash + 1) + ".delimcheck-XXXXXX";
+    std::string dir = target.substr(0, slash + 1), base = target.substr(slash + 1);
+    // Named after the file, so that one left by a crash says whose it was, unless the name
+    // would then be too long for the directory.
+    std::string name = dir + (base.size() <= 200 ? "." + base : std::string()) + ".delimcheck-XXXXXX";
     t.fd = ::mkstemp(name.data());
     if (t.fd < 0)
         return failed(("cannot create a file in " + dir).c_str());
