@@ -52,11 +52,11 @@ int input_repair::check(int fd, checker &c)
     return error;
 }
 
-// The repaired text, if the repair fits the input and leaves it clean.
-bool input_repair::repaired(std::string &after)
+// The lines the repair changes and the repaired text, if the repair fits the input and leaves
+// it clean.
+bool input_repair::repaired(std::vector<format::line_change> &changes, std::string &after)
 {
     format::text_lines lines(bytes_);
-    std::vector<format::line_change> changes;
     if (fix_.empty() || !format::line_changes(lines, fix_, changes) || changes.empty() ||
         !format::apply_changes(lines, changes, after))
         return false;
@@ -72,19 +72,18 @@ bool input_repair::repaired(std::string &after)
 input_repair::outcome input_repair::finish(const input &in, format::output &out)
 {
     outcome result;
-    std::string after;
     if (fix_.empty())
         return result;
     const std::string name = in.standard_input ? "-" : in.name;
-    if (!repaired(after)) {
+    std::vector<format::line_change> changes;
+    std::string after;
+    if (!repaired(changes, after)) {
         if (config_.fix)
             result.message = "delimcheck: " + name + " not fixed: the repair would leave it with faults\n";
         return result;
     }
     if (config_.diff) {
         format::text_lines lines(bytes_);
-        std::vector<format::line_change> changes;
-        format::line_changes(lines, fix_, changes);
         format::unified_diff(out, name, lines, changes);
     }
     if (config_.fix && !in.standard_input) {

@@ -11,6 +11,7 @@
 #include "driver/cli.h"
 #include "driver/inputs.h"
 #include "format/output.h"
+#include "format/repair_text.h"
 
 namespace delimcheck::driver {
 
@@ -35,7 +36,7 @@ public:
     outcome finish(const input &in, format::output &out);
 
 private:
-    bool repaired(std::string &after);
+    bool repaired(std::vector<format::line_change> &changes, std::string &after);
 
     const run_config &config_;
     sink &next_;
