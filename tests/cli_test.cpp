@@ -357,7 +357,8 @@ TEST_F(Cli, ParallelOutputEqualsSequential)
             names.push_back("/proc/self/mem");
     }
     for (const std::vector<std::string> &opts : std::vector<std::vector<std::string>>{
-             {}, {"-q"}, {"-l"}, {"--format=gcc"}, {"--format=json"}, {"--format=sarif"}, {"--format=github"}, {"--status"}}) {
+             {}, {"-q"}, {"-l"}, {"--format=gcc"}, {"--format=json"}, {"--format=sarif"}, {"--format=github"}, {"--status"},
+             {"--format=pretty"}, {"--diff"}}) {
         std::vector<std::string> one = opts, many = opts;
         one.push_back("--jobs=1");
         many.push_back("--jobs=4");
