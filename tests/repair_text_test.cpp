@@ -2,6 +2,10 @@
 // that patch applies; edits that do not fit the input are refused, not guessed at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,6 +104,112 @@ TEST(RepairText, EditsThatDoNotFitAreRefused)
         std::vector<line_change> changes;
         EXPECT_FALSE(line_changes(lines, repair{"", edits}, changes))
             << edits.front().from.line << ':' << edits.front().from.column;
+    }
+}
+
+// What patch makes of a unified diff of one file, as plainly as it can be said: the lines
+// before each hunk copied, the hunk's context and added lines taken, its removed lines
+// skipped, and a line marked as without a newline stripped of it.
+std::string patched(const std::string &old, const std::string &diff)
+{
+    std::vector<std::string> old_lines;
+    for (std::size_t i = 0; i < old.size();) {
+        std::size_t end = std::min(old.find('\n', i), old.size() - 1) + 1;
+        old_lines.push_back(old.substr(i, end - i));
+        i = end;
+    }
+    std::string result;
+    std::size_t next = 0;
+    char last = 0;
+    bool old_ended = false, new_ended = false; // a line without a newline ends its side
+    std::istringstream in(diff);
+    std::string line;
+    std::getline(in, line); // ---
+    std::getline(in, line); // +++
+    while (std::getline(in, line)) {
+        if (line.starts_with("@@ -")) {
+            std::size_t start = std::stoul(line.substr(4)), comma = line.find(',');
+            std::size_t count = std::stoul(line.substr(comma + 1));
+            for (std::size_t first = count == 0 ? start : start - 1; next < first && next < old_lines.size(); ++next)
+                result += old_lines[next];
+        } else if (line.starts_with("\\")) {
+            old_ended |= last != '+';
+            new_ended |= last != '-';
+            if (last != '-' && !result.empty() && result.back() == '\n')
+                result.pop_back();
+        } else {
+            last = line[0];
+            if ((last != '+' && old_ended) || (last != '-' && new_ended))
+                return "a line after the last one of its side";
+            if (last != '-')
+                result += line.substr(1) + "\n";
+            if (last != '+')
+                ++next;
+        }
+    }
+    for (; next < old_lines.size(); ++next)
+        result += old_lines[next];
+    return result;
+}
+
+// Random texts and random edits in order, made by line and by byte: the two must agree, and so
+// must what the diff of the changes makes of the text.
+TEST(RepairText, LinesAgreeWithBytes)
+{
+    std::mt19937 random(20261210);
+    auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const std::string pieces[] = {"", "a", "{", "}", " ", "\n", "\n", "set x 1\n", "\t"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (std::size_t n = below(12); n > 0; --n)
+            text += pieces[below(std::size(pieces))];
+        std::vector<std::size_t> starts{0};
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\n')
+                starts.push_back(i + 1);
+        if (starts.back() == text.size() && starts.size() > 1)
+            starts.pop_back(); // the line after a last newline is no line
+        const bool end_on_next_line = random() % 2 == 0;
+        auto place = [&](std::size_t offset) {
+            std::size_t line = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) -
+                                                        starts.begin());
+            // The end of the input is the line after the last one; when that line has no
+            // newline, the end of that line too (one of the two in a round, so that no edit ends
+            // before it starts).
+            if (offset == text.size() && !text.empty() && (text.back() == '\n' || end_on_next_line))
+                return delimcheck::position{static_cast<std::int64_t>(starts.size()) + 1, 1};
+            return delimcheck::position{static_cast<std::int64_t>(line),
+                                        static_cast<std::int64_t>(offset - starts[line - 1]) + 1};
+        };
+        std::vector<std::size_t> cuts;
+        for (std::size_t n = 2 * (1 + below(3)); n > 0; --n)
+            cuts.push_back(below(text.size() + 1));
+        std::sort(cuts.begin(), cuts.end());
+        repair r;
+        std::string expected;
+        std::size_t done = 0;
+        for (std::size_t i = 0; i + 1 < cuts.size(); i += 2) {
+            std::string insert = pieces[below(std::size(pieces))];
+            r.edits.push_back({place(cuts[i]), place(cuts[i + 1]), insert});
+            expected += text.substr(done, cuts[i] - done) + insert;
+            done = cuts[i + 1];
+        }
+        expected += text.substr(done);
+        text_lines input(text);
+        std::vector<line_change> changes;
+        ASSERT_TRUE(line_changes(input, r, changes)) << round;
+        std::string after;
+        ASSERT_TRUE(apply_changes(input, changes, after));
+        ASSERT_EQ(after, expected) << "round " << round << ": " << text;
+        std::string diff;
+        string_destination dest(diff);
+        output out(dest);
+        unified_diff(out, "f", input, changes);
+        out.flush();
+        EXPECT_EQ(diff.empty(), after == text) << round;
+        if (!diff.empty()) {
+            ASSERT_EQ(patched(text, diff), expected) << "round " << round << ":\n" << diff;
+        }
     }
 }
 
