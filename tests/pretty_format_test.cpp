@@ -82,6 +82,26 @@ TEST(PrettyFormat, PlacesInLineOrderAndTheRepair)
               "\n");
 }
 
+// A line that the repair changes is shown as it is, with its number, and as it would be.
+TEST(PrettyFormat, ALineChanged)
+{
+    diagnostic d = closer_at(diagnostic_kind::missing_closer, {2, 8}, 0);
+    d.expected = ']';
+    d.opener = {1, 7};
+    d.opener_byte = '[';
+    d.fix = {"insert ] at line 1 char 16", {{{1, 16}, {1, 16}, "]"}}};
+    EXPECT_EQ(pretty(d, "set a [list 1 2\nputs $a\n"), "w.tcl:2:8: error: ] missing, opened on line 1 char 7\n"
+                                                        "    1 | set a [list 1 2\n"
+                                                        "      |       ^ [ opened here, never closed\n"
+                                                        "    2 | puts $a\n"
+                                                        "      |        ^ the input ends here\n"
+                                                        "  repair: insert ] at line 1 char 16\n"
+                                                        "    1 | -set a [list 1 2\n"
+                                                        "      | +set a [list 1 2]\n"
+                                                        "    2 |  puts $a\n"
+                                                        "\n");
+}
+
 TEST(PrettyFormat, PlacesOnOneLineShareIt)
 {
     diagnostic d = closer_at(diagnostic_kind::missing_closer, {1, 11}, 0);

@@ -126,7 +126,8 @@ void pretty_format::show(const mark &m, bool same_line)
     out().put('\n');
 }
 
-// The words of the repair, and the lines it changes with a line of context either side.
+// The words of the repair, and the lines it changes with a line of context either side; the
+// lines of the input are numbered, the lines it would gain are not.
 void pretty_format::show_repair(const repair &fix)
 {
     paint(green, "  repair: ");
@@ -143,8 +144,9 @@ void pretty_format::show_repair(const repair &fix)
             source(without_newline(text_));
             out().put('\n');
         }
+        std::int64_t n = c.first;
         for (const std::string &l : c.removed) {
-            gutter(0);
+            gutter(n++);
             paint(plain_red, "-");
             source(without_newline(l));
             out().put('\n');
