@@ -39,7 +39,7 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
     for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
                           "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
-                          "--help", "--version", "--diff", "--fix", "--color=WHEN"})
+                          "--lsp", "--help", "--version", "--diff", "--fix", "--color=WHEN"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
 }
@@ -109,6 +109,27 @@ TEST_F(Cli, FixRefusesStandardInput)
                      "delimcheck --help\n");
     EXPECT_EQ(run({"--fix", "--files-from=-"}, "").status, 0);
     EXPECT_EQ(run({"--fix", "--help"}).status, 0) << "--help still helps";
+}
+
+// The server takes its options and its documents from the client, so --lsp stands alone: with
+// a file or any other option it is a usage error, before any message is read.
+TEST_F(Cli, LspStandsAlone)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"--lsp", "bad.tcl"}, {"--lsp", "-c"}, {"-x", "--lsp"}, {"--format=json", "--lsp"}, {"--lsp", "--hints"},
+        {"--lsp", "--version"},
+    };
+    const std::string body = R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})";
+    const std::string initialize = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    for (const std::vector<std::string> &args : cases) {
+        process_result r = run(args, initialize);
+        EXPECT_EQ(r.status, 2) << args[0] << ' ' << args[1];
+        EXPECT_EQ(r.out, "") << args[0] << ' ' << args[1];
+        EXPECT_NE(r.err.find("--lsp"), std::string::npos) << r.err;
+    }
+    process_result alone = run({"--lsp"}, initialize);
+    EXPECT_EQ(alone.status, 1) << "the input ended without shutdown";
+    EXPECT_TRUE(alone.out.starts_with("Content-Length: ")) << alone.out;
 }
 
 TEST_F(Cli, LongOptionsFollowThePosixRules)

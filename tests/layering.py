@@ -8,8 +8,8 @@ import re
 import sys
 
 # From the bottom up: the public types, the scanners, the listing, the checker that drives
-# them, the output formats, the command line.
-ORDER = ['delimcheck', 'scan', 'listing', 'check', 'format', 'driver']
+# them, the output formats, the language server, the command line.
+ORDER = ['delimcheck', 'scan', 'listing', 'check', 'format', 'lsp', 'driver']
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

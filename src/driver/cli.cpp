@@ -29,6 +29,7 @@ enum long_option : int {
     opt_diff,
     opt_fix,
     opt_color,
+    opt_lsp,
 };
 
 const struct option long_options[] = {
@@ -47,6 +48,7 @@ const struct option long_options[] = {
     {"diff", no_argument, nullptr, opt_diff},
     {"fix", no_argument, nullptr, opt_fix},
     {"color", required_argument, nullptr, opt_color},
+    {"lsp", no_argument, nullptr, opt_lsp},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -211,11 +213,15 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
     cli_result r;
     run_config &c = r.config;
     std::string format_name;
-    bool help = false, version = false;
+    bool help = false, version = false, lsp = false, other = false;
     optind = getopt_restart;
     opterr = 0; // the messages are written here, so that long options can be told apart
     for (int got; (got = getopt_long(argc, argv, option_letters, long_options, nullptr)) != -1;) {
+        other = other || got != opt_lsp;
         switch (got) {
+        case opt_lsp:
+            lsp = true;
+            break;
         case '?':
             if (optopt > 0 && optopt < 256) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
@@ -286,6 +292,12 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
             break;
         }
     }
+    if (lsp) {
+        if (other || optind < argc)
+            return usage_error("--lsp takes no other option and no file");
+        r.action = cli_action::lsp;
+        return r;
+    }
     if (help)
         r.action = cli_action::help;
     else if (version)
@@ -317,6 +329,7 @@ std::string help_text()
     return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
            "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
            "                  [--jobs=N] [--diff] [--fix] [--color=WHEN] [file ...]\n"
+           "       delimcheck --lsp\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
            "  -e                warn about a backslash followed by blanks at the end of a line\n"
@@ -341,6 +354,7 @@ std::string help_text()
            "  --diff            write the repair of each input as a unified diff, and nothing else\n"
            "  --fix             make the repair in each file, if it leaves the file clean\n"
            "  --color=WHEN      pretty format: colour auto (on a terminal, unless NO_COLOR), always, never\n"
+           "  --lsp             serve the Language Server Protocol on standard input and output\n"
            "  --help            print this help and exit\n"
            "  --version         print the version and exit\n";
 }

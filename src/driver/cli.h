@@ -32,7 +32,7 @@ struct run_config {
     std::vector<std::string> operands;                   // standard input when there is none and no list
 };
 
-enum class cli_action { run, help, version, usage_error };
+enum class cli_action { run, help, version, usage_error, lsp };
 
 struct cli_result {
     cli_action action = cli_action::run;
@@ -40,7 +40,8 @@ struct cli_result {
     std::string error; // usage_error: the one line to print
 };
 
-// Options are read before the first operand only; "--" ends them. A letter outside the table
+// Options are read before the first operand only; "--" ends them. --lsp stands alone: the
+// client, not the command line, chooses the options and the files. A letter outside the table
 // draws a diagnostic on err and is otherwise ignored; a bad long option or value is a usage
 // error, for the caller to report before anything is checked.
 cli_result parse_command_line(int argc, char **argv, std::FILE *err);

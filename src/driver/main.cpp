@@ -7,6 +7,8 @@
 
 #include "driver/cli.h"
 #include "driver/run.h"
+#include "lsp/message_reader.h"
+#include "lsp/server.h"
 
 int main(int argc, char **argv)
 {
@@ -23,11 +25,18 @@ int main(int argc, char **argv)
         std::puts("delimcheck " DELIMCHECK_VERSION);
         return std::fflush(stdout) == 0 ? 0 : 2;
     case driver::cli_action::run:
+    case driver::cli_action::lsp:
         break;
     }
     cli.config.colored = driver::use_color(cli.config.color, isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"));
     format::fd_destination out(STDOUT_FILENO);
     try {
+        if (cli.action == driver::cli_action::lsp) {
+            // A client that goes away ends the server through the failed write, not a signal.
+            std::signal(SIGPIPE, SIG_IGN);
+            lsp::fd_input in(STDIN_FILENO);
+            return lsp::serve(in, out, true);
+        }
         return driver::run(cli.config, STDIN_FILENO, out, stderr);
     } catch (const format::write_error &e) {
         if (e.error() == EPIPE) {

@@ -1,0 +1,512 @@
+#include "lsp/server.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include <poll.h>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "delimcheck/checker.h"
+#include "delimcheck/sink.h"
+#include "lsp/document.h"
+#include "lsp/repair_worker.h"
+#include "lsp/reports.h"
+#include "lsp/settings.h"
+
+namespace delimcheck::lsp {
+
+namespace {
+
+using nlohmann::json;
+
+// JSON-RPC and LSP error codes.
+constexpr int parse_error = -32700, invalid_request = -32600, method_not_found = -32601, invalid_params = -32602,
+              server_not_initialized = -32002;
+
+// A request or notification whose parameters are not what the method takes.
+struct bad_params {
+    std::string what;
+};
+
+const json &member(const json &object, const char *name)
+{
+    static const json absent;
+    if (!object.is_object())
+        throw bad_params{std::string("expected an object holding ") + name};
+    auto it = object.find(name);
+    return it == object.end() ? absent : *it;
+}
+
+const json &object_member(const json &object, const char *name)
+{
+    const json &v = member(object, name);
+    if (!v.is_object())
+        throw bad_params{std::string(name) + " must be an object"};
+    return v;
+}
+
+const std::string &string_member(const json &object, const char *name)
+{
+    const json &v = member(object, name);
+    if (!v.is_string())
+        throw bad_params{std::string(name) + " must be a string"};
+    return v.get_ref<const std::string &>();
+}
+
+std::int64_t integer_member(const json &object, const char *name)
+{
+    const json &v = member(object, name);
+    if (!v.is_number_integer())
+        throw bad_params{std::string(name) + " must be an integer"};
+    return v.get<std::int64_t>();
+}
+
+client_position position_member(const json &object, const char *name)
+{
+    const json &p = object_member(object, name);
+    return {integer_member(p, "line"), integer_member(p, "character")};
+}
+
+client_range range_of(const json &r) { return {position_member(r, "start"), position_member(r, "end")}; }
+
+class server {
+public:
+    server(byte_input &in, format::destination &out, bool background) : in_(in), reader_(in), out_(out)
+    {
+        if (background) {
+            try {
+                worker_ = std::make_unique<repair_worker>();
+            } catch (const std::system_error &) {
+                // No pipe or thread to be had: the search runs in line.
+            }
+        }
+    }
+    int run();
+
+private:
+    struct open_document {
+        lsp::document doc;
+        std::uint64_t generation = 0; // of its text; every edit makes a new one
+        std::uint64_t repaired = 0;   // the generation whose search is published
+        published last;               // the fixes of the diagnostics published last
+    };
+
+    void handle(const std::string &body);
+    void dispatch(const std::string &method, const json &params, const json *id);
+    void send(const json &message);
+    void respond(const json &id, json result) { send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}); }
+    void fail(const json &id, int code, const std::string &text);
+    void log(int type, const std::string &text);
+    void refuse(const json *id, const std::string &method, const std::string &what);
+    void check_pending();
+    void check(const std::string &uri, open_document &d);
+    void publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
+                 std::string_view text);
+    void search(const std::string &uri, open_document &d);
+    void take_repairs();
+    void await_repair(const std::string &uri, open_document &d);
+
+    json initialize(const json &params);
+    void configure(const json &settings);
+    void did_open(const json &params);
+    void did_change(const json &params);
+    void did_close(const json &params);
+    json code_action(const json &params);
+    open_document *find(const json &params);
+
+    byte_input &in_;
+    message_reader reader_;
+    format::destination &out_;
+    bool initialized_ = false, shut_down_ = false, exiting_ = false;
+    encoding enc_ = encoding::utf16;
+    bool document_changes_ = false;
+    options opts_;
+    std::uint64_t settings_ = 1;       // counts the changes of opts_
+    collecting_sink reports_;
+    std::unique_ptr<checker> checker_; // without the search; made again when the options change
+    std::unique_ptr<checker> searcher_; // the search in line, when there is no worker
+    std::unique_ptr<repair_worker> worker_;
+    std::uint64_t generations_ = 0;
+    std::map<std::string, open_document> documents_;
+    std::set<std::string> pending_; // documents changed since they were last checked
+};
+
+void server::send(const json &message)
+{
+    std::string body = message.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    out_.write(header.data(), header.size());
+    out_.write(body.data(), body.size());
+}
+
+void server::fail(const json &id, int code, const std::string &text)
+{
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", text}}}});
+}
+
+// window/logMessage: 1 error, 2 warning, 3 info.
+void server::log(int type, const std::string &text)
+{
+    send({{"jsonrpc", "2.0"}, {"method", "window/logMessage"}, {"params", {{"type", type}, {"message", text}}}});
+}
+
+int server::run()
+{
+    for (;;) {
+        // Checks wait while more messages are at hand, so that a burst of changes is checked
+        // once, after its last; searches that finish meanwhile are published as they come.
+        if (!reader_.buffered()) {
+            if (!pending_.empty() && !in_.ready())
+                check_pending();
+            while (worker_ && !in_.wait(worker_->wake_fd()))
+                take_repairs();
+        }
+        read_result r = reader_.next();
+        switch (r.kind) {
+        case read_result::message:
+            handle(r.body);
+            if (exiting_)
+                return shut_down_ ? 0 : 1;
+            break;
+        case read_result::bad_header:
+        case read_result::too_large:
+            fail(nullptr, parse_error, "unreadable message: " + r.what);
+            break;
+        case read_result::end:
+        case read_result::read_error:
+            return shut_down_ ? 0 : 1;
+        }
+    }
+}
+
+// Parameters a method cannot take: an error for a request, a logged line for a notification,
+// which has no answer.
+void server::refuse(const json *id, const std::string &method, const std::string &what)
+{
+    if (id)
+        fail(*id, invalid_params, what);
+    else
+        log(1, method + ": " + what);
+}
+
+void server::handle(const std::string &body)
+{
+    json message = json::parse(body, nullptr, false);
+    if (message.is_discarded()) {
+        fail(nullptr, parse_error, "the message is not JSON");
+        return;
+    }
+    // An id that is not a number or a string cannot be answered with itself.
+    const json *id = nullptr;
+    bool bad_id = false;
+    if (message.is_object()) {
+        auto it = message.find("id");
+        if (it != message.end()) {
+            if (it->is_number_integer() || it->is_string())
+                id = &*it;
+            else
+                bad_id = true;
+        }
+    }
+    auto method = message.is_object() ? message.find("method") : message.end();
+    if (!message.is_object() || bad_id || method == message.end() || !method->is_string()) {
+        if (message.is_object() && id != nullptr && method == message.end() &&
+            (message.contains("result") || message.contains("error")))
+            return; // an answer to a request this server never makes
+        fail(id ? *id : json(nullptr), invalid_request, "not a JSON-RPC request or notification");
+        return;
+    }
+    auto params = message.find("params");
+    static const json no_params = json::object();
+    try {
+        dispatch(method->get_ref<const std::string &>(), params == message.end() ? no_params : *params, id);
+    } catch (const bad_params &e) {
+        refuse(id, method->get_ref<const std::string &>(), e.what);
+    } catch (const json::exception &e) {
+        // A shape of parameters no check above foresaw: refused all the same.
+        refuse(id, method->get_ref<const std::string &>(), e.what());
+    }
+}
+
+void server::dispatch(const std::string &method, const json &params, const json *id)
+{
+    if (method == "exit") {
+        exiting_ = true;
+        return;
+    }
+    if (!initialized_ && method != "initialize") {
+        if (id)
+            fail(*id, server_not_initialized, "the server is not initialized");
+        return;
+    }
+    if (shut_down_ && id) {
+        fail(*id, invalid_request, "the server is shut down");
+        return;
+    }
+    if (id) {
+        // What a request answers comes after the diagnostics of every change before it.
+        check_pending();
+        if (method == "initialize") {
+            if (initialized_)
+                return fail(*id, invalid_request, "the server is already initialized");
+            return respond(*id, initialize(params));
+        }
+        if (method == "shutdown") {
+            shut_down_ = true;
+            return respond(*id, nullptr);
+        }
+        if (method == "textDocument/codeAction")
+            return respond(*id, code_action(params));
+        return fail(*id, method_not_found, "no such method: " + method);
+    }
+    if (method == "textDocument/didOpen")
+        did_open(params);
+    else if (method == "textDocument/didChange")
+        did_change(params);
+    else if (method == "textDocument/didClose")
+        did_close(params);
+    else if (method == "workspace/didChangeConfiguration")
+        configure(member(params, "settings"));
+    // initialized, didSave (the text is the one already held), $/cancelRequest and whatever
+    // else a client tells: nothing to do.
+}
+
+json server::initialize(const json &params)
+{
+    if (!params.is_object())
+        throw bad_params{"initialize takes an object"};
+    const json &caps = member(params, "capabilities");
+    if (caps.is_object()) {
+        const json &general = member(caps, "general");
+        const json &encodings = general.is_object() ? member(general, "positionEncodings") : general;
+        if (encodings.is_array())
+            for (const json &e : encodings)
+                if (e.is_string() && e.get_ref<const std::string &>() == "utf-8")
+                    enc_ = encoding::utf8;
+        const json &workspace = member(caps, "workspace");
+        const json &edit = workspace.is_object() ? member(workspace, "workspaceEdit") : workspace;
+        const json &changes = edit.is_object() ? member(edit, "documentChanges") : edit;
+        document_changes_ = changes.is_boolean() && changes.get<bool>();
+    }
+    initialized_ = true;
+    configure(member(params, "initializationOptions"));
+    return {
+        {"capabilities",
+         {
+             {"positionEncoding", enc_ == encoding::utf8 ? "utf-8" : "utf-16"},
+             {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", false}}},
+             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+         }},
+        {"serverInfo", {{"name", "delimcheck"}, {"version", DELIMCHECK_VERSION}}},
+    };
+}
+
+void server::configure(const json &settings)
+{
+    options next = opts_;
+    for (const std::string &problem : apply_settings(settings, next))
+        log(2, problem);
+    if (next.hash_lines == opts_.hash_lines && next.warn_backslash_blank == opts_.warn_backslash_blank &&
+        next.balancing == opts_.balancing && next.report_in_string == opts_.report_in_string &&
+        next.any_quote_opens == opts_.any_quote_opens)
+        return;
+    opts_ = next;
+    ++settings_;
+    checker_.reset();
+    searcher_.reset();
+    for (const auto &[uri, d] : documents_)
+        pending_.insert(uri);
+}
+
+server::open_document *server::find(const json &params)
+{
+    const std::string &uri = string_member(object_member(params, "textDocument"), "uri");
+    auto it = documents_.find(uri);
+    if (it == documents_.end()) {
+        log(2, "not an open document: " + uri);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+void server::did_open(const json &params)
+{
+    const json &td = object_member(params, "textDocument");
+    const std::string &uri = string_member(td, "uri");
+    const std::string &text = string_member(td, "text");
+    std::int64_t version = integer_member(td, "version");
+    documents_.insert_or_assign(uri, open_document{document(text, version), ++generations_, 0, {}});
+    pending_.insert(uri);
+}
+
+// Every change is checked for its type before the first is applied, so that a bad one leaves
+// the document as it was.
+void server::did_change(const json &params)
+{
+    const json &td = object_member(params, "textDocument");
+    std::int64_t version = integer_member(td, "version");
+    const json &changes = member(params, "contentChanges");
+    if (!changes.is_array())
+        throw bad_params{"contentChanges must be an array"};
+    std::vector<std::optional<client_range>> ranges;
+    for (const json &c : changes) {
+        string_member(c, "text");
+        const json &r = member(c, "range");
+        ranges.push_back(r.is_null() ? std::nullopt : std::optional(range_of(r)));
+    }
+    open_document *d = find(params);
+    if (d == nullptr)
+        return;
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        d->doc.edit(ranges[i], changes[i]["text"].get_ref<const std::string &>(), enc_);
+    d->doc.set_version(version);
+    d->generation = ++generations_;
+    pending_.insert(string_member(td, "uri"));
+}
+
+void server::did_close(const json &params)
+{
+    const std::string &uri = string_member(object_member(params, "textDocument"), "uri");
+    if (documents_.erase(uri) == 0) {
+        log(2, "not an open document: " + uri);
+        return;
+    }
+    pending_.erase(uri);
+    send({{"jsonrpc", "2.0"},
+          {"method", "textDocument/publishDiagnostics"},
+          {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
+}
+
+void server::check_pending()
+{
+    for (const std::string &uri : pending_)
+        check(uri, documents_.at(uri));
+    pending_.clear();
+}
+
+// The reports without the search, published at once; then the search, whose reports place the
+// fault at the edit that mends it and carry that edit.
+void server::check(const std::string &uri, open_document &d)
+{
+    if (!checker_) {
+        options o = opts_;
+        o.hints = true;
+        o.repair = false;
+        checker_ = std::make_unique<checker>(o, reports_);
+    }
+    reports_.diagnostics.clear();
+    checker_->check(d.doc.text());
+    publish(uri, d, reports_.diagnostics, d.doc.text());
+    if (reports_.diagnostics.empty())
+        d.repaired = d.generation; // nothing to mend
+    else
+        search(uri, d);
+}
+
+void server::publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
+                     std::string_view text)
+{
+    d.last = describe(reports, text, uri, enc_);
+    send({{"jsonrpc", "2.0"},
+          {"method", "textDocument/publishDiagnostics"},
+          {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});
+}
+
+void server::search(const std::string &uri, open_document &d)
+{
+    options o = opts_;
+    o.hints = true;
+    o.repair = true;
+    if (worker_) {
+        worker_->submit({uri, {}, d.generation, d.doc.text(), o, settings_});
+        return;
+    }
+    if (!searcher_)
+        searcher_ = std::make_unique<checker>(o, reports_);
+    reports_.diagnostics.clear();
+    searcher_->check(d.doc.text());
+    publish(uri, d, reports_.diagnostics, d.doc.text());
+    d.repaired = d.generation;
+}
+
+// A search whose text has changed since, or whose document is closed, is dropped: the newer
+// text has its own on the way.
+void server::take_repairs()
+{
+    for (repair_result &r : worker_->take()) {
+        auto it = documents_.find(r.uri);
+        if (it == documents_.end() || it->second.generation != r.generation || pending_.count(r.uri) != 0)
+            continue;
+        if (!r.failed)
+            publish(r.uri, it->second, r.reports, r.text);
+        it->second.repaired = r.generation;
+    }
+}
+
+// A quick fix is asked for: the search of the text the client sees must be in.
+void server::await_repair(const std::string &uri, open_document &d)
+{
+    if (worker_ && d.repaired != d.generation)
+        worker_->hurry(uri);
+    while (worker_ && d.repaired != d.generation) {
+        struct pollfd pfd = {worker_->wake_fd(), POLLIN, 0};
+        ::poll(&pfd, 1, -1);
+        take_repairs();
+    }
+}
+
+json server::code_action(const json &params)
+{
+    const std::string &uri = string_member(object_member(params, "textDocument"), "uri");
+    const json &context = object_member(params, "context");
+    json actions = json::array();
+    const json &only = member(context, "only");
+    if (only.is_array()) {
+        bool quickfix = false;
+        for (const json &k : only)
+            quickfix = quickfix || (k.is_string() && k.get_ref<const std::string &>().starts_with("quickfix"));
+        if (!quickfix)
+            return actions;
+    }
+    const json &diagnostics = member(context, "diagnostics");
+    if (!diagnostics.is_array())
+        throw bad_params{"context.diagnostics must be an array"};
+    open_document *d = find(params);
+    if (d == nullptr)
+        return actions;
+    await_repair(uri, *d);
+    // The Diagnostic answered is given back as it was published, not as the client sent it.
+    for (const quick_fix &fix : d->last.fixes)
+        for (const json &cd : diagnostics) {
+            const json *answered = answers(fix, cd);
+            if (answered == nullptr)
+                continue;
+            json edit;
+            if (document_changes_)
+                edit["documentChanges"] = json::array(
+                    {{{"textDocument", {{"uri", uri}, {"version", d->doc.version()}}}, {"edits", fix.edits}}});
+            else
+                edit["changes"][uri] = fix.edits;
+            actions.push_back({{"title", fix.title},
+                               {"kind", "quickfix"},
+                               {"diagnostics", json::array({*answered})},
+                               {"isPreferred", true},
+                               {"edit", std::move(edit)}});
+            break;
+        }
+    return actions;
+}
+
+} // namespace
+
+int serve(byte_input &in, format::destination &out, bool background)
+{
+    return server(in, out, background).run();
+}
+
+} // namespace delimcheck::lsp

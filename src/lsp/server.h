@@ -1,0 +1,16 @@
+// The language server: JSON-RPC messages in, diagnostics and answers out. It keeps the open
+// documents in memory and checks each from there after it changes.
+#pragma once
+
+#include "format/output.h"
+#include "lsp/message_reader.h"
+
+namespace delimcheck::lsp {
+
+// Serves until the exit notification or the end of the input; returns the exit status: 0 when
+// a shutdown request came before, 1 otherwise. A failed write throws format::write_error.
+// Each change's reports are published at once from a check without the repair search, then
+// again with it: on a thread of its own when `background` is set, at once otherwise.
+int serve(byte_input &in, format::destination &out, bool background = false);
+
+} // namespace delimcheck::lsp

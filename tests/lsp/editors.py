@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""A real editor as the server's client: Neovim or Emacs (eglot) opens each script headless and
+writes out the diagnostics it shows, which must be those of `--format=json` for the same file,
+the likely fault included (line, byte column, code, message), with the options that each
+editor's settings give. When a quick fix is offered, Neovim applies it, and the file it writes
+must check clean.
+Usage: editors.py neovim|emacs DELIMCHECK SCRIPT... [--require-fix SCRIPT...]
+(the scripts after --require-fix must be offered a quick fix)"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+# The options that each editor's settings give the server.
+FLAGS = {'neovim': [], 'emacs': ['-e']}
+
+
+def expected(binary, path, flags=()):
+    """(line, byte column, severity 1-3, code, message), sorted by place."""
+    out = subprocess.run([binary, '--format=json', *flags, path], capture_output=True, check=True).stdout
+    result = []
+    for d in json.loads(out):
+        result.append((d['line'], d['column'], 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
+        likely = (d['likely']['line'], d['likely']['column'], 3, d['code'], d['likely']['reason']) if 'likely' in d else None
+        if likely and likely not in result:  # once for the reports that share it
+            result.append(likely)
+    return sorted(result)
+
+
+def run_neovim(binary, script, out):
+    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out)
+    subprocess.run(['nvim', '--headless', '-u', 'NONE', '-i', 'NONE', '-n', '-c',
+                    'luafile ' + os.path.join(HERE, 'neovim.lua')], env=env, timeout=120, check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)  # its messages to the screen
+
+
+def run_emacs(binary, script, out):
+    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out)
+    subprocess.run(['emacs', '--batch', '-q', '-l', os.path.join(HERE, 'emacs-eglot.el')], env=env, timeout=120,
+                   check=True, stdin=subprocess.DEVNULL)
+
+
+def main():
+    editor, binary = sys.argv[1], os.path.abspath(sys.argv[2])
+    failures = 0
+    require_fix = False
+    for source in sys.argv[3:]:
+        if source == '--require-fix':
+            require_fix = True
+            continue
+        with tempfile.TemporaryDirectory() as tmp:
+            script = os.path.join(tmp, os.path.basename(source))
+            shutil.copyfile(source, script)
+            out = os.path.join(tmp, 'out.json')
+            want = expected(binary, script, FLAGS[editor])
+            (run_neovim if editor == 'neovim' else run_emacs)(binary, script, out)
+            with open(out) as f:
+                result = json.load(f)
+            got = sorted((d['line'], d['column'], d['severity'], d['code'], d['message'])
+                         for d in result['diagnostics'])
+            if editor == 'emacs':  # Flymake shows two diagnostics of the same place and text as one
+                got, want = sorted(set(got)), sorted(set(want))
+            problems = []
+            if got != want:
+                problems.append('diagnostics differ:\n  %s: %s\n  --format=json: %s' % (editor, got, want))
+            if require_fix and not result.get('actions'):
+                problems.append('no quick fix offered')
+            if result.get('actions'):
+                if result.get('after') != []:
+                    problems.append('diagnostics after the fix: %s' % result.get('after'))
+                left = expected(binary, script, FLAGS[editor])
+                if left:
+                    problems.append('the file written still has reports: %s' % left)
+            print('%s %s: %d diagnostics, %d quick fixes' % (
+                'FAIL' if problems else 'ok  ', os.path.basename(source), len(got), len(result.get('actions', []))))
+            for p in problems:
+                print('  ' + p)
+            failures += bool(problems)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,69 @@
+-- Neovim (0.7 or later) as a client of `delimcheck --lsp`, headless: opens a script with
+-- reports, waits for their second publication and writes them out as JSON; then asks for the quick fix of each,
+-- applies the first, writes the buffer and waits for the diagnostics that follow.
+-- Environment: DELIMCHECK (the binary), SCRIPT (a copy it may change), OUT (the JSON file).
+local bin, script, out = os.getenv('DELIMCHECK'), os.getenv('SCRIPT'), os.getenv('OUT')
+local result = { diagnostics = {}, actions = {}, after = nil }
+
+local function finish(status)
+  vim.fn.writefile({ vim.fn.json_encode(result) }, out)
+  vim.cmd(status == 0 and 'qall!' or 'cquit!')
+end
+
+local function collect(bufnr)
+  local list = {}
+  for _, d in ipairs(vim.diagnostic.get(bufnr)) do
+    table.insert(list, { line = d.lnum + 1, column = d.col + 1, severity = d.severity,
+                         code = d.code, message = d.message })
+  end
+  table.sort(list, function(a, b) return a.line < b.line or (a.line == b.line and a.column < b.column) end)
+  return list
+end
+
+-- A script with reports is published twice: at once, then with the edit that mends it.
+local published = 0
+local default_handler = vim.lsp.handlers['textDocument/publishDiagnostics']
+vim.lsp.handlers['textDocument/publishDiagnostics'] = function(...)
+  published = published + 1
+  return default_handler(...)
+end
+
+vim.cmd('edit ' .. vim.fn.fnameescape(script))
+local bufnr = vim.api.nvim_get_current_buf()
+-- The README's setup, as a client without lspconfig writes it.
+local client_id = vim.lsp.start_client({
+  name = 'delimcheck',
+  cmd = { bin, '--lsp' },
+  root_dir = vim.fn.fnamemodify(script, ':h'),
+  init_options = { delimcheck = { warnBackslashBlank = false } },
+})
+vim.lsp.buf_attach_client(bufnr, client_id)
+if not vim.wait(20000, function() return published >= 2 end, 20) then
+  result.error = 'no diagnostics'
+  return finish(1)
+end
+result.diagnostics = collect(bufnr)
+
+-- Each diagnostic's line, with what Neovim sends back for that line, as its code action
+-- command does.
+local client = vim.lsp.get_client_by_id(client_id)
+local chosen
+for _, d in ipairs(vim.diagnostic.get(bufnr)) do
+  local params = {
+    textDocument = { uri = vim.uri_from_bufnr(bufnr) },
+    range = { start = { line = d.lnum, character = 0 }, ['end'] = { line = d.lnum, character = 0 } },
+    context = { diagnostics = vim.lsp.diagnostic.get_line_diagnostics(bufnr, d.lnum) },
+  }
+  local response = client.request_sync('textDocument/codeAction', params, 5000, bufnr)
+  for _, action in ipairs((response and response.result) or {}) do
+    table.insert(result.actions, { line = d.lnum + 1, title = action.title, kind = action.kind })
+    chosen = chosen or action
+  end
+end
+if chosen then
+  vim.lsp.util.apply_workspace_edit(chosen.edit, client.offset_encoding)
+  vim.cmd('write')
+  local settled = vim.wait(20000, function() return #vim.diagnostic.get(bufnr) == 0 end, 20)
+  result.after = settled and {} or collect(bufnr)
+end
+finish(0)

@@ -1,0 +1,477 @@
+#!/usr/bin/env python3
+"""The language server driven over pipes: the lifecycle, positions in UTF-16 and UTF-8,
+incremental edits against the command line's own reports, settings, code actions, and every
+kind of bad input, each followed by a request that must still be answered.
+Usage: protocol.py DELIMCHECK"""
+
+import os
+import random
+import sys
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from client import Client, frame  # noqa: E402
+from expected import expected, fixes, published  # noqa: E402
+
+BINARY = sys.argv[1] if len(sys.argv) > 1 else 'delimcheck'
+URI = 'file:///project/script.tcl'
+PARSE_ERROR, INVALID_REQUEST, METHOD_NOT_FOUND, INVALID_PARAMS, NOT_INITIALIZED = -32700, -32600, -32601, -32602, -32002
+
+TESTS = []
+
+
+def test(f):
+    TESTS.append(f)
+    return f
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+def equal(got, want, what=''):
+    if got != want:
+        raise AssertionError('%s\n  got:  %r\n  want: %r' % (what, got, want))
+
+
+def started(**initialize):
+    c = Client(BINARY)
+    c.initialize(**initialize)
+    return c
+
+
+def still_serving(c):
+    """A request the server must answer: an unknown method, answered as such."""
+    r = c.request('delimcheck/noSuchMethod')
+    equal(r.get('error', {}).get('code'), METHOD_NOT_FOUND, 'the probe after the bad input')
+
+
+def error_code(m):
+    return m.get('error', {}).get('code')
+
+
+def open_doc(c, text, uri=URI, version=1):
+    c.notify('textDocument/didOpen', {'textDocument': {'uri': uri, 'languageId': 'tcl', 'version': version,
+                                                       'text': text}})
+
+
+def change(c, version, changes, uri=URI):
+    c.notify('textDocument/didChange', {'textDocument': {'uri': uri, 'version': version}, 'contentChanges': changes})
+
+
+def rng(l1, c1, l2, c2):
+    return {'start': {'line': l1, 'character': c1}, 'end': {'line': l2, 'character': c2}}
+
+
+# Lifecycle ---------------------------------------------------------------------------------
+
+@test
+def lifecycle():
+    c = Client(BINARY)
+    equal(error_code(c.request('shutdown')), NOT_INITIALIZED, 'a request before initialize')
+    c.notify('textDocument/didOpen', {'textDocument': {'uri': URI, 'version': 1, 'text': '}'}})  # dropped
+    r = c.initialize()
+    caps = r['result']['capabilities']
+    equal(caps['positionEncoding'], 'utf-16', 'no encoding offered')
+    equal(caps['textDocumentSync']['change'], 2, 'incremental sync')
+    check(caps['textDocumentSync']['openClose'], 'open and close')
+    equal(caps['codeActionProvider'], {'codeActionKinds': ['quickfix']}, 'code actions')
+    equal(r['result']['serverInfo']['name'], 'delimcheck', 'serverInfo')
+    equal(error_code(c.request('initialize', {'capabilities': {}})), INVALID_REQUEST, 'initialize twice')
+    c.notify('$/cancelRequest', {'id': 1})
+    c.notify('$/someNotification', {'x': 1})
+    c.notify('workspace/didChangeWatchedFiles', {'changes': []})
+    still_serving(c)
+    check(not c.notifications, 'ignored notifications draw nothing: %r' % c.notifications)
+    equal(c.request('shutdown'), {'jsonrpc': '2.0', 'id': 5, 'result': None}, 'shutdown')
+    equal(error_code(c.request('textDocument/codeAction', {})), INVALID_REQUEST, 'a request after shutdown')
+    c.notify('exit')
+    equal(c.proc.wait(10), 0, 'exit after shutdown')
+
+
+@test
+def exit_without_shutdown():
+    c = started()
+    c.notify('exit')
+    equal(c.proc.wait(10), 1, 'exit without shutdown')
+    c = started()
+    equal(c.close(), 1, 'end of input without shutdown')
+    c = started()
+    c.request('shutdown')
+    equal(c.close(), 0, 'end of input after shutdown')
+
+
+# Diagnostics --------------------------------------------------------------------------------
+
+LOST_BRACE = open(os.path.join(os.path.dirname(__file__), '..', '..', 'examples', 'lost-brace.tcl')).read()
+
+
+@test
+def diagnostics_match_the_json_format():
+    c = started()
+    open_doc(c, LOST_BRACE, version=7)
+    m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
+    equal(m['params']['version'], 7, 'the version published')
+    equal(published(m['params']['diagnostics']), expected(BINARY, LOST_BRACE, search=False),
+          'at once: the indentation places the fault')
+    m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
+    equal(m['params']['version'], 7, 'the same version again')
+    ds = m['params']['diagnostics']
+    equal(published(ds), expected(BINARY, LOST_BRACE), 'then the edit that mends it places the fault')
+    check(published(ds) != expected(BINARY, LOST_BRACE, search=False), 'and places it elsewhere')
+    report, likely = ds
+    equal(report['source'], 'delimcheck', 'source')
+    equal(report['range'], rng(20, 12, 21, 0), 'a missing closer: the line ending at the end')
+    related = report['relatedInformation']
+    equal([r['message'] for r in related],
+          ['{ opened here, never closed', 'likely fault: ' + likely['message']], 'related information')
+    equal(related[0]['location']['range'], rng(1, 24, 1, 25), 'the opener, one character')
+    equal(related[1]['location'], {'uri': URI, 'range': likely['range']}, 'the likely fault')
+    line = likely['range']['start']['line']
+    equal(likely['range']['end'], {'line': line, 'character': len(LOST_BRACE.split('\n')[line])},
+          'the likely fault: the rest of its line')
+    c.notify('textDocument/didClose', {'textDocument': {'uri': URI}})
+    m = c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics')
+    equal(m['params']['diagnostics'], [], 'closed: an empty list')
+    still_serving(c)
+
+
+SAMPLE = open(os.path.join(os.path.dirname(__file__), '..', '..', 'examples', 'sample.tcl')).read()
+
+# Delimiters after characters of 1, 2, 3 and 4 UTF-8 bytes, which are 1, 1, 1 and 2 UTF-16 units.
+WIDE = 'set a "h\u00e9llo \u20ac \U0001F600" ]\nputs "\U0001F600\U0001F600" x\nset b {\u00e9 [\u00e9 }\n'
+
+
+@test
+def positions_in_utf16_and_utf8():
+    for offered, chosen in [(None, 'utf-16'), (['utf-16'], 'utf-16'), (['utf-8', 'utf-16'], 'utf-8'),
+                            (['utf-32', 'utf-8'], 'utf-8')]:
+        caps = {'general': {'positionEncodings': offered}} if offered else {}
+        c = Client(BINARY)
+        r = c.initialize(capabilities=caps)
+        equal(r['result']['capabilities']['positionEncoding'], chosen, 'offered %r' % offered)
+        for text in (WIDE, SAMPLE):
+            open_doc(c, text)
+            got = published(c.diagnostics(URI))
+            equal(got, expected(BINARY, text, encoding=chosen), '%s, %r' % (chosen, text[:20]))
+        check(any(ch for _, ch, *_ in got), 'nonzero characters')
+        c.close()
+
+
+@test
+def incremental_edits_in_utf16_follow_the_text():
+    """Random edits, as a client makes them, each published against the command line's reports
+    on the text the edits make."""
+    rnd = random.Random(20261210)
+    pieces = ['{', '}', '[', ']', '"', '\n', '    ', 'set x ', '\u00e9', '\U0001F600', '#', '\\', ' ', 'proc p {} {\n']
+    c = started()
+    text = WIDE + SAMPLE
+    open_doc(c, text)
+    for version in range(2, 80):
+        units = text.encode('utf-16-le')
+        lines = text.split('\n')
+        l1 = rnd.randrange(len(lines) + 1)
+        line = lines[l1] if l1 < len(lines) else ''
+        u = len(line.encode('utf-16-le')) // 2
+        c1 = rnd.randrange(u + 3)  # past the end of a line now and then
+        l2, c2 = (l1, c1 + rnd.randrange(4)) if rnd.random() < 0.7 else (l1 + 1, rnd.randrange(5))
+        new = ''.join(rnd.choice(pieces) for _ in range(rnd.randrange(3)))
+        text = apply_utf16(text, l1, c1, l2, c2, new)
+        if rnd.random() < 0.1:
+            change(c, version, [{'text': text}])  # the whole text now and then
+        else:
+            change(c, version, [{'range': rng(l1, c1, l2, c2), 'rangeLength': 0, 'text': new}])
+        del units
+        equal(published(c.diagnostics(URI, version)), expected(BINARY, text), 'after edit %d' % version)
+    still_serving(c)
+
+
+def apply_utf16(text, l1, c1, l2, c2, new):
+    """The client's view of an edit: positions clamped, never inside a surrogate pair."""
+    def offset(line, char):
+        lines = text.split('\n')
+        if line >= len(lines):
+            return len(text)
+        start = sum(len(x) + 1 for x in lines[:line])
+        n = 0
+        for i, ch in enumerate(lines[line]):
+            w = 2 if ord(ch) > 0xFFFF else 1
+            if n + w > char:
+                return start + i
+            n += w
+        return start + len(lines[line])
+    a, b = sorted((offset(l1, c1), offset(l2, c2)))
+    return text[:a] + new + text[b:]
+
+
+@test
+def several_changes_in_one_notification_apply_in_order():
+    c = started()
+    open_doc(c, 'a\nb\n')
+    change(c, 2, [{'range': rng(0, 1, 0, 1), 'text': ' {'}, {'range': rng(1, 0, 1, 1), 'text': '}'},
+                  {'range': rng(0, 0, 0, 0), 'text': ']'}])
+    equal(published(c.diagnostics(URI, 2)), expected(BINARY, '] a {\n}\n'), '] a {\\n}\\n')
+
+
+@test
+def a_burst_of_changes_is_checked_after_its_last():
+    c = started()
+    open_doc(c, '')
+    c.diagnostics(URI, 1)
+    burst = b''.join(frame({'jsonrpc': '2.0', 'method': 'textDocument/didChange',
+                            'params': {'textDocument': {'uri': URI, 'version': v},
+                                       'contentChanges': [{'range': rng(0, v, 0, v), 'text': '{'}]}})
+                     for v in range(2, 22))
+    c.send_raw(burst)
+    still_serving(c)  # a request: what it answers comes after the diagnostics of every change
+    versions = [m['params']['version'] for m in c.notifications
+                if m.get('method') == 'textDocument/publishDiagnostics']
+    equal(versions[-1:], [21], 'the last change published before the answer')
+    check(len(versions) < 20, 'not every change of the burst checked: %r' % versions)
+    equal(published(c.diagnostics(URI, 21)), expected(BINARY, '{' * 20), 'twenty braces')
+
+
+@test
+def ranges_past_the_end_are_clamped():
+    c = started()
+    open_doc(c, 'set a {\n')
+    change(c, 2, [{'range': rng(40, 3, 99, 0), 'text': '}}'}])
+    equal(published(c.diagnostics(URI, 2)), expected(BINARY, 'set a {\n}}'), 'appended at the end')
+    change(c, 3, [{'range': rng(0, 500, 0, 900), 'text': ']'}])
+    equal(published(c.diagnostics(URI, 3)), expected(BINARY, 'set a {]\n}}'), 'at the end of line 1')
+    change(c, 4, [{'range': rng(1, 2, 0, 7), 'text': ''}])
+    equal(published(c.diagnostics(URI, 4)), expected(BINARY, 'set a {'), 'reversed ends')
+
+
+# Settings -----------------------------------------------------------------------------------
+
+SETTINGS_TEXT = '#{\nset a [x}\nputs "a"x\\  \nset t x"y\n'
+
+
+@test
+def settings_from_initialization_and_configuration():
+    for opts, settings in [({'delimcheck': {'warnBackslashBlank': True, 'hashLines': False}},
+                            {'warnBackslashBlank': True, 'hashLines': False}),
+                           ({'balancing': False, 'anyQuoteOpens': True},
+                            {'balancing': False, 'anyQuoteOpens': True})]:
+        c = started(options=opts)
+        open_doc(c, SETTINGS_TEXT)
+        want = expected(BINARY, SETTINGS_TEXT, settings)
+        check(want != expected(BINARY, SETTINGS_TEXT), 'the settings change the reports')
+        equal(published(c.diagnostics(URI)), want, 'initializationOptions %r' % opts)
+        c.close()
+    c = started()
+    open_doc(c, SETTINGS_TEXT, version=3)
+    equal(published(c.diagnostics(URI, 3)), expected(BINARY, SETTINGS_TEXT), 'the defaults')
+    c.notify('workspace/didChangeConfiguration', {'settings': {'delimcheck': {'reportInString': False,
+                                                                            'balancing': False}}})
+    equal(published(c.diagnostics(URI, 3)),
+          expected(BINARY, SETTINGS_TEXT, {'reportInString': False, 'balancing': False}), 're-checked on change')
+    c.notify('workspace/didChangeConfiguration', {'settings': {'balancing': 'no', 'hashLines': False}})
+    log = c.wait_for(lambda m: m.get('method') == 'window/logMessage')
+    check('balancing' in log['params']['message'], 'a setting of the wrong type is logged: %r' % log)
+    equal(published(c.diagnostics(URI, 3)),
+          expected(BINARY, SETTINGS_TEXT, {'reportInString': False, 'balancing': False, 'hashLines': False}),
+          'the good setting taken, the bad one ignored')
+    still_serving(c)
+
+
+# Code actions -------------------------------------------------------------------------------
+
+def code_actions(c, diagnostics, only=None, uri=URI):
+    context = {'diagnostics': diagnostics}
+    if only is not None:
+        context['only'] = only
+    r = c.request('textDocument/codeAction', {'textDocument': {'uri': uri}, 'range': rng(0, 0, 0, 0),
+                                              'context': context})
+    return r['result']
+
+
+@test
+def code_actions_only_for_a_repair():
+    c = started()
+    open_doc(c, '}\n]\n')
+    ds = c.diagnostics(URI)
+    check(ds, 'two faults')
+    equal(fixes(BINARY, '}\n]\n'), [], 'no one edit mends two faults')
+    equal(code_actions(c, ds), [], 'nothing to offer')
+    open_doc(c, LOST_BRACE, version=2)
+    equal(code_actions(c, c.diagnostics(URI, 2), only=['refactor']), [], 'not the kind asked for')
+    equal(code_actions(c, [], uri='file:///not/open.tcl'), [], 'a document never opened')
+    still_serving(c)
+
+
+# A repair on a line of wide characters: "insert ] at line 2 char 21", character 17 in UTF-16.
+WIDE_FIX = 'set a {\n    puts "\u00e9\U0001F600" [x\n}\n'
+
+
+@test
+def quick_fixes_mend_the_text():
+    for encodings, enc in [(None, 'utf-16'), (['utf-8'], 'utf-8')]:
+        for text in (LOST_BRACE, WIDE_FIX):
+            caps = {'workspace': {'workspaceEdit': {'documentChanges': True}}}
+            if encodings:
+                caps['general'] = {'positionEncodings': encodings}
+            c = started(capabilities=caps)
+            open_doc(c, text, version=4)
+            ds = c.diagnostics(URI, 4)
+            want = fixes(BINARY, text)
+            equal(len(want), 1, 'one repair')
+            for d in ds:  # the report and its likely fault alike
+                actions = code_actions(c, [d])
+                equal([(a['title'], a['kind'], a['diagnostics']) for a in actions], [(want[0], 'quickfix', [d])],
+                      '%s: the action for %r' % (enc, d['message']))
+                [doc_edit] = actions[0]['edit']['documentChanges']
+                equal(doc_edit['textDocument'], {'uri': URI, 'version': 4}, 'the version it applies to')
+                mended = apply_edits(text, doc_edit['edits'], enc)
+                equal(expected(BINARY, mended), [], '%s: the text mended by %r' % (enc, doc_edit['edits']))
+            # As Neovim 0.7 sends a diagnostic back: its byte column for the character.
+            shifted = dict(ds[0], range={'start': {'line': ds[0]['range']['start']['line'], 'character': 999},
+                                         'end': ds[0]['range']['end']})
+            equal(len(code_actions(c, [shifted])), 1, 'matched by line, code and message')
+            c.close()
+    c = started()  # a client without documentChanges gets changes
+    open_doc(c, WIDE_FIX)
+    [action] = code_actions(c, c.diagnostics(URI)[:1])
+    edits = action['edit']['changes'][URI]
+    equal(edits, [{'range': rng(1, 17, 1, 17), 'newText': ']'}], 'in UTF-16')
+    equal(expected(BINARY, apply_edits(WIDE_FIX, edits, 'utf-16')), [], 'mended')
+
+
+def apply_edits(text, edits, encoding):
+    """Edits that do not overlap, in order, applied from the last."""
+    for e in reversed(edits):
+        r = e['range']
+        if encoding == 'utf-16':
+            text = apply_utf16(text, r['start']['line'], r['start']['character'], r['end']['line'],
+                               r['end']['character'], e['newText'])
+        else:
+            data = text.encode('utf-8')
+            lines = data.split(b'\n')
+
+            def offset(p):
+                return sum(len(x) + 1 for x in lines[:p['line']]) + p['character']
+            data = data[:offset(r['start'])] + e['newText'].encode('utf-8') + data[offset(r['end']):]
+            text = data.decode('utf-8')
+    return text
+
+
+# Bad input ----------------------------------------------------------------------------------
+
+def answered_with_error(c, code, raw, what):
+    c.send_raw(raw)
+    m = c.read()
+    equal((m.get('id'), error_code(m)), (None, code), what)
+    still_serving(c)
+
+
+@test
+def broken_frames():
+    c = started()
+    body = b'{"jsonrpc":"2.0","method":"initialized"}'
+    answered_with_error(c, PARSE_ERROR, b'Content-Type: x\r\n\r\n' + body, 'no Content-Length')
+    answered_with_error(c, PARSE_ERROR, b'Content-Length: many\r\n\r\n' + body, 'not a number')
+    answered_with_error(c, PARSE_ERROR, b'Content-Length: -12\r\n\r\n' + body, 'negative')
+    answered_with_error(c, PARSE_ERROR, b'X: ' + b'y' * 100000 + b'\r\nContent-Length: 2\r\n\r\n{}', 'a long line')
+    huge = 70 * 1024 * 1024
+    answered_with_error(c, PARSE_ERROR, b'Content-Length: %d\r\n\r\n' % huge + b' ' * huge, 'above 64 MiB')
+    answered_with_error(c, PARSE_ERROR, frame(b'{"jsonrpc":"2.0","id":'), 'not JSON')
+    answered_with_error(c, PARSE_ERROR, frame(b'\xff\xfe{}'), 'not UTF-8')
+    answered_with_error(c, PARSE_ERROR, frame(b'"\\udc80"'), 'a lone surrogate')
+    answered_with_error(c, PARSE_ERROR, frame(b'[' * 100000), 'deep, unfinished')
+    answered_with_error(c, INVALID_REQUEST, frame(b'[' * 100000 + b']' * 100000), 'deep, finished')
+    answered_with_error(c, INVALID_REQUEST, frame(b'[1,2]'), 'a batch')
+    answered_with_error(c, INVALID_REQUEST, frame(b'{"jsonrpc":"2.0","id":{"a":1},"method":"shutdown"}'),
+                        'an object for an id')
+    c.send_raw(frame(b'{"jsonrpc":"2.0","id":9,"method":7}'))
+    equal((c.read().get('id'), 0), (9, 0), 'a method that is not a string is answered with its id')
+    still_serving(c)
+
+
+@test
+def wrong_types_in_parameters():
+    c = started()
+    for params in ['x', {'textDocument': 'x'}, {'textDocument': {'uri': 1}},
+                   {'textDocument': {'uri': URI}, 'context': {'diagnostics': 'x'}}]:
+        equal(error_code(c.request('textDocument/codeAction', params)), INVALID_PARAMS, 'codeAction %r' % params)
+    for method, params in [('textDocument/didOpen', {'textDocument': {'uri': URI, 'version': 1, 'text': 5}}),
+                           ('textDocument/didOpen', []),
+                           ('textDocument/didChange', {'textDocument': {'uri': URI, 'version': 'x'},
+                                                       'contentChanges': []}),
+                           ('textDocument/didChange', {'textDocument': {'uri': URI, 'version': 2},
+                                                       'contentChanges': [{'range': {'start': 'a'}, 'text': 'x'}]}),
+                           ('textDocument/didClose', {'textDocument': None})]:
+        c.notify(method, params)
+        log = c.wait_for(lambda m: True)
+        equal((log.get('method'), log['params']['type']), ('window/logMessage', 1), '%s %r' % (method, params))
+    still_serving(c)
+
+
+@test
+def changes_to_documents_never_opened():
+    c = started()
+    change(c, 2, [{'text': '}'}], uri='file:///never.tcl')
+    log = c.wait_for(lambda m: True)
+    equal(log.get('method'), 'window/logMessage', 'a change to a document never opened')
+    check('file:///never.tcl' in log['params']['message'], 'names it')
+    c.notify('textDocument/didClose', {'textDocument': {'uri': 'file:///never.tcl'}})
+    equal(c.wait_for(lambda m: True).get('method'), 'window/logMessage', 'closing one')
+    still_serving(c)
+
+
+@test
+def a_bad_change_leaves_the_document_as_it_was():
+    c = started()
+    open_doc(c, '{\n')
+    c.diagnostics(URI, 1)
+    change(c, 2, [{'range': rng(0, 0, 0, 0), 'text': '}'}, {'range': rng(0, 0, 0, 0), 'text': 5}])
+    c.wait_for(lambda m: m.get('method') == 'window/logMessage')
+    change(c, 3, [{'range': rng(1, 0, 1, 0), 'text': ']'}])
+    equal(published(c.diagnostics(URI, 3)), expected(BINARY, '{\n]'), 'the first change not applied either')
+
+
+@test
+def a_document_of_50_megabytes():
+    c = started()
+    block = 'proc p%d {a b} {\n    if {$a > $b} {\n        return [list $a "$b \u00e9"]\n    }\n}\n'
+    text = WIDE + ''.join(block % i for i in range(50_000_000 // len(block)))
+    check(len(text.encode('utf-8')) > 50_000_000, 'fifty megabytes')
+    open_doc(c, text)
+    ds = c.diagnostics(URI, timeout=120)
+    equal(published(ds), expected(BINARY, text), 'its reports')
+    change(c, 2, [{'range': rng(0, 0, 0, 0), 'text': '}'}])
+    ds2 = c.diagnostics(URI, 2, timeout=120)
+    equal(ds2[0]['message'], 'Unmatching }', 'an edit at its start')
+    still_serving(c)
+
+
+@test
+def input_ending_inside_a_message():
+    for tail in [b'Content-Length: 100\r\n\r\n{"jsonrpc"', b'Content-Len', b'Content-Length: 99999999999999999999\r\n\r\n']:
+        c = started()
+        c.send_raw(tail)
+        if tail.endswith(b'\r\n\r\n'):
+            equal(error_code(c.read()), PARSE_ERROR, 'refused at once')
+        equal(c.close(), 1, 'ends cleanly: %r' % tail)
+
+
+def main():
+    failed = 0
+    only = sys.argv[2:]
+    for t in TESTS:
+        if only and t.__name__ not in only:
+            continue
+        try:
+            t()
+            print('ok   %s' % t.__name__)
+        except Exception:
+            failed += 1
+            print('FAIL %s' % t.__name__)
+            traceback.print_exc(file=sys.stdout)
+    print('%d of %d failed' % (failed, len(TESTS)))
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
