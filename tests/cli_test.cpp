@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sstream>
+
+#include "driver/cli.h"
 #include "harness.h"
 
 namespace {
@@ -36,9 +39,35 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
     for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
                           "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
-                          "--lsp", "--help", "--version"})
+                          "--lsp", "--help", "--version", "--diff", "--fix", "--color=WHEN"})
         EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
+}
+
+// Every long option that --help lists is in the README and has its paragraph in the manual
+// page.
+TEST(Docs, EveryLongOptionIsDocumented)
+{
+    const std::string readme = slurp(DELIMCHECK_SOURCE_DIR "/README.md");
+    const std::string manual = slurp(DELIMCHECK_SOURCE_DIR "/docs/delimcheck.1");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(manual.empty());
+    std::istringstream help(delimcheck::driver::help_text());
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (!line.starts_with("  --"))
+            continue;
+        std::string name = line.substr(4, line.find_first_of("= ", 4) - 4);
+        ++options;
+        EXPECT_NE(readme.find("`--" + name), std::string::npos) << name << " in the README";
+        std::string roff;
+        for (char c : name)
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(manual.find("\n.B \\-\\-" + roff) != std::string::npos ||
+                    manual.find("\n.BI \\-\\-" + roff) != std::string::npos)
+            << name << " in the manual";
+    }
+    EXPECT_GE(options, 13);
 }
 
 TEST_F(Cli, Version)
@@ -56,6 +85,7 @@ TEST_F(Cli, UsageErrorsStopBeforeAnythingIsChecked)
     const std::vector<std::vector<std::string>> cases = {
         {"--format=xml"}, {"--format"},  {"--no-such-option"}, {"--help=yes"},      {"--jobs=0"},
         {"--jobs=two"},   {"--jobs="},   {"--files-from="},    {"-s", "--format=gcc"}, {"--format=json", "-j"},
+        {"--diff", "--format=gcc"}, {"--diff", "-l"}, {"--color=maybe"}, {"--color"}, {"--fix", "-"},
     };
     for (std::vector<std::string> args : cases) {
         args.push_back("bad.tcl");
@@ -66,6 +96,19 @@ TEST_F(Cli, UsageErrorsStopBeforeAnythingIsChecked)
         EXPECT_TRUE(r.err.starts_with("delimcheck: ")) << r.err;
     }
     EXPECT_NE(run({"--format=xml"}).err.find("'xml'"), std::string::npos);
+}
+
+// Standard input cannot be rewritten: --fix with nothing named is refused before anything is
+// read; a list of names on standard input is fine.
+TEST_F(Cli, FixRefusesStandardInput)
+{
+    process_result r = run({"--fix"}, "proc a {\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "delimcheck: --fix rewrites files and cannot rewrite standard input: name the files; see "
+                     "delimcheck --help\n");
+    EXPECT_EQ(run({"--fix", "--files-from=-"}, "").status, 0);
+    EXPECT_EQ(run({"--fix", "--help"}).status, 0) << "--help still helps";
 }
 
 // The server takes its options and its documents from the client, so --lsp stands alone: with
@@ -101,7 +144,8 @@ TEST_F(Cli, LongOptionsFollowThePosixRules)
     EXPECT_EQ(stray.status, 1) << "an unknown letter is only a diagnostic";
     EXPECT_EQ(lines_of(stray.err), 1u);
     EXPECT_EQ(run({"--form=gcc"}, "}\n").out,
-              "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n")
+              "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
+              "-:1:1: note: delete line 1\n")
         << "a unique prefix names the option";
 }
 
@@ -154,7 +198,8 @@ TEST_F(Cli, GccFormat)
               "-:2:4: warning: \\ followed by blank space at the end of the line\n"
               "-:2:6: error: } missing, opened on line 1 char 1\n"
               "-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
-              "-:1:1: note: { opened here, never closed\n");
+              "-:1:1: note: { opened here, never closed\n"
+              "-:1:1: note: delete the { at line 1 char 1\n");
 }
 
 // A directory opens like a file and fails at its first read: every format says so, as a file
@@ -333,7 +378,8 @@ TEST_F(Cli, ParallelOutputEqualsSequential)
             names.push_back("/proc/self/mem");
     }
     for (const std::vector<std::string> &opts : std::vector<std::vector<std::string>>{
-             {}, {"-q"}, {"-l"}, {"--format=gcc"}, {"--format=json"}, {"--format=sarif"}, {"--format=github"}, {"--status"}}) {
+             {}, {"-q"}, {"-l"}, {"--format=gcc"}, {"--format=json"}, {"--format=sarif"}, {"--format=github"}, {"--status"},
+             {"--format=pretty"}, {"--diff"}}) {
         std::vector<std::string> one = opts, many = opts;
         one.push_back("--jobs=1");
         many.push_back("--jobs=4");

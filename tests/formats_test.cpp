@@ -192,6 +192,34 @@ const std::vector<run_input> awkward_input = {{awkward_name, {wrong({2, 5}, ')',
 
 const std::vector<run_input> clean_inputs = {{"clean.tcl", {}}, {nullptr, {}}};
 
+diagnostic with_repair(diagnostic d, const char *description, std::vector<delimcheck::text_edit> edits)
+{
+    d.fix.description = description;
+    d.fix.edits = std::move(edits);
+    return d;
+}
+
+diagnostic with_likely(diagnostic d, delimcheck::position at, delimcheck::position opener, char opener_byte)
+{
+    d.likely.at = at;
+    d.likely.reason = delimcheck::hint_reason::dedent_without_close;
+    d.likely.opener = opener;
+    d.likely.opener_byte = opener_byte;
+    return d;
+}
+
+// A repair on the first fault only: an insertion with a hint, and after it a replacement of
+// two edits without one, whose text needs escaping, and a diagnostic without a repair.
+const std::vector<run_input> repaired_inputs = {
+    {"r.tcl",
+     {with_repair(with_likely(missing({4, 9}, '}', {1, 12}, '{'), {3, 1}, {1, 12}, '{'), "insert } before line 3",
+                  {{{3, 1}, {3, 1}, "}\n"}})}},
+    {"q.tcl",
+     {with_repair(wrong({2, 5}, ')', ']', {1, 1}, '['), "replace ) by \"]\" on line 2",
+                  {{{1, 1}, {1, 2}, ""}, {{2, 5}, {2, 6}, "\"]\\"}}),
+      unmatched({3, 1}, ']')}},
+};
+
 const std::string enoent = std::strerror(ENOENT);
 
 // What every SARIF log starts with, up to its results.
@@ -278,6 +306,35 @@ const std::vector<format_case> format_cases = {
     {"github_awkward_name", format_kind::github, &awkward_input,
      "::error file=d/we\"ird\\ n%2Ca%3Am%25e%0A\x01\xff.tcl,line=2,col=5::Expecting ] got )%0A1:1: [ opened here\n"},
     {"github_nothing_reported", format_kind::github, &clean_inputs, ""},
+
+    {"text_repaired", format_kind::text, &repaired_inputs,
+     "File r.tcl:\n} missing, opened on line 1 char 12\n"
+     "  hint: line 3 char 1: indentation returns to the level of the { on line 1 here, but nothing closes it; "
+     "repair: insert } before line 3\n"
+     "File q.tcl:\nExpecting ] got ) : line 2 char 5\n"
+     "  hint: line 1 char 1: repair: replace ) by \"]\" on line 2\n"
+     "Unmatching ] : line 3 char 1\n"},
+    {"gcc_repaired", format_kind::gcc, &repaired_inputs,
+     "r.tcl:4:9: error: } missing, opened on line 1 char 12\n"
+     "r.tcl:3:1: note: likely fault: indentation returns to the level of the { on line 1 here, but nothing closes it\n"
+     "r.tcl:1:12: note: { opened here, never closed\n"
+     "r.tcl:3:1: note: insert } before line 3\n"
+     "q.tcl:2:5: error: Expecting ] got )\n"
+     "q.tcl:1:1: note: [ opened here\n"
+     "q.tcl:1:1: note: replace ) by \"]\" on line 2\n"
+     "q.tcl:3:1: error: Unmatching ]\n"},
+    {"github_repaired", format_kind::github, &repaired_inputs,
+     "::error file=r.tcl,line=4,col=9::} missing, opened on line 1 char 12%0A1:12: { opened here, never closed"
+     "%0Alikely 3:1: indentation returns to the level of the { on line 1 here, but nothing closes it"
+     "%0Arepair: insert } before line 3\n"
+     "::error file=q.tcl,line=2,col=5::Expecting ] got )%0A1:1: [ opened here%0Arepair: replace ) by \"]\" on line 2\n"
+     "::error file=q.tcl,line=3,col=1::Unmatching ]\n"},
+    {"sarif_repaired", format_kind::sarif, &repaired_inputs,
+     sarif_head + R"x(
+        {"ruleId": "missing-closer", "level": "error", "message": {"text": "} missing, opened on line 1 char 12"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "r.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 4, "startColumn": 9}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "r.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 12}}, "message": {"text": "{ opened here, never closed"}}, {"id": 2, "physicalLocation": {"artifactLocation": {"uri": "r.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 3, "startColumn": 1}}, "message": {"text": "likely fault: indentation returns to the level of the { on line 1 here, but nothing closes it"}}], "fixes": [{"description": {"text": "insert } before line 3"}, "artifactChanges": [{"artifactLocation": {"uri": "r.tcl", "uriBaseId": "SRCROOT"}, "replacements": [{"deletedRegion": {"startLine": 3, "startColumn": 1, "endLine": 3, "endColumn": 1}, "insertedContent": {"text": "}\n"}}]}]}]},
+        {"ruleId": "wrong-closer", "level": "error", "message": {"text": "Expecting ] got )"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "q.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 2, "startColumn": 5}}}], "relatedLocations": [{"id": 1, "physicalLocation": {"artifactLocation": {"uri": "q.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 1, "startColumn": 1}}, "message": {"text": "[ opened here"}}], "fixes": [{"description": {"text": "replace ) by \"]\" on line 2"}, "artifactChanges": [{"artifactLocation": {"uri": "q.tcl", "uriBaseId": "SRCROOT"}, "replacements": [{"deletedRegion": {"startLine": 1, "startColumn": 1, "endLine": 1, "endColumn": 2}, "insertedContent": {"text": ""}}, {"deletedRegion": {"startLine": 2, "startColumn": 5, "endLine": 2, "endColumn": 6}, "insertedContent": {"text": "\"]\\"}}]}]}]},
+        {"ruleId": "unmatched-closer", "level": "error", "message": {"text": "Unmatching ]"}, "locations": [{"physicalLocation": {"artifactLocation": {"uri": "q.tcl", "uriBaseId": "SRCROOT"}, "region": {"startLine": 3, "startColumn": 1}}}]})x" +
+         sarif_tail},
 };
 
 class Formats : public ::testing::TestWithParam<format_case> {};

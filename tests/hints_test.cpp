@@ -212,8 +212,8 @@ TEST(HintsText, AHintLineFollowsItsReport)
     }
     EXPECT_EQ(run_in_process({"--hints"}, well_kept + "proc second {b} {\n    set x 1\n    }\n    set y 2\n}\n"),
               "Unmatching } : line 10 char 1\n"
-              "  hint: line 8 char 1: one edit here makes the whole input check clean\n")
-        << "the repair (deleting line 8) places the fault";
+              "  hint: line 8 char 1: one edit here makes the whole input check clean; repair: delete line 8\n")
+        << "the repair (deleting line 8) places the fault, and the hint line names it";
 }
 
 // The repair's edit places the fault, and the fix follows the other fields.

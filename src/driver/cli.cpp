@@ -26,6 +26,9 @@ enum long_option : int {
     opt_null,
     opt_jobs,
     opt_hints,
+    opt_diff,
+    opt_fix,
+    opt_color,
     opt_lsp,
 };
 
@@ -42,6 +45,9 @@ const struct option long_options[] = {
     {"null", no_argument, nullptr, opt_null},
     {"jobs", required_argument, nullptr, opt_jobs},
     {"hints", no_argument, nullptr, opt_hints},
+    {"diff", no_argument, nullptr, opt_diff},
+    {"fix", no_argument, nullptr, opt_fix},
+    {"color", required_argument, nullptr, opt_color},
     {"lsp", no_argument, nullptr, opt_lsp},
     {nullptr, 0, nullptr, 0},
 };
@@ -71,6 +77,35 @@ void raise_listing(options &o, listing_mode m)
 {
     if (m > o.listing)
         o.listing = m;
+}
+
+bool parse_color(std::string_view text, color_mode &mode)
+{
+    if (text == "auto")
+        mode = color_mode::auto_;
+    else if (text == "always")
+        mode = color_mode::always;
+    else if (text == "never")
+        mode = color_mode::never;
+    else
+        return false;
+    return true;
+}
+
+// --diff writes only diffs; --fix rewrites files, which standard input is not. "-" names a file
+// of that name here, but whoever writes it may mean standard input, and is asked to say.
+std::string repair_error(const run_config &c)
+{
+    if (c.diff && (c.format != format::format_kind::text || c.check.listing != listing_mode::none))
+        return "--diff writes diffs only: it takes no --format and no -s, -m, -l or -j";
+    if (!c.fix)
+        return {};
+    if (c.operands.empty() && c.files_from.empty())
+        return "--fix rewrites files and cannot rewrite standard input: name the files";
+    for (const std::string &o : c.operands)
+        if (o == "-")
+            return "--fix cannot rewrite standard input; for a file named -, write ./-";
+    return {};
 }
 
 bool parse_jobs(const char *text, unsigned &jobs)
@@ -209,7 +244,7 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         case opt_format:
             format_name = optarg;
             if (!format::parse_format(format_name, c.format))
-                return usage_error("unknown format '" + format_name + "' (text, gcc, json, github or sarif)");
+                return usage_error("unknown format '" + format_name + "' (text, gcc, json, github, sarif or pretty)");
             break;
         case opt_status:
             c.status = true;
@@ -236,6 +271,17 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
             break;
         case opt_hints:
             c.check.hints = true;
+            c.hint_lines = true;
+            break;
+        case opt_diff:
+            c.diff = true;
+            break;
+        case opt_fix:
+            c.fix = true;
+            break;
+        case opt_color:
+            if (!parse_color(optarg, c.color))
+                return usage_error(std::string("--color takes auto, always or never, not '") + optarg + "'");
             break;
         case opt_jobs:
             if (!parse_jobs(optarg, c.jobs))
@@ -264,14 +310,25 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         c.check.hints = true; // an editor or a CI report should point at the likely fault
     for (int i = optind; i < argc; ++i)
         c.operands.emplace_back(argv[i]);
+    if (std::string e = repair_error(c); !e.empty() && r.action == cli_action::run)
+        return usage_error(e);
+    if (c.diff || c.fix)
+        c.check.hints = true; // the repair is found with the hints
     return r;
+}
+
+bool use_color(color_mode mode, bool terminal, const char *no_color)
+{
+    if (mode != color_mode::auto_)
+        return mode == color_mode::always;
+    return terminal && (no_color == nullptr || *no_color == '\0');
 }
 
 std::string help_text()
 {
     return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
            "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
-           "                  [--jobs=N] [file ...]\n"
+           "                  [--jobs=N] [--diff] [--fix] [--color=WHEN] [file ...]\n"
            "       delimcheck --lsp\n"
            "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
            "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
@@ -284,7 +341,7 @@ std::string help_text()
            "  -q                print a file's header line only before its first report or listing line\n"
            "  -s                list every line that holds a tracked delimiter, with its indentation\n"
            "  -t                every double quote outside a string opens one\n"
-           "  --format=NAME     text (the default), gcc, json, github or sarif\n"
+           "  --format=NAME     text (the default), gcc, json, github, sarif or pretty\n"
            "  --hints           text format: after a report, where the indentation places the fault\n"
            "  --status          exit 1 when anything was reported, 2 when an input could not be opened or read\n"
            "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
@@ -294,6 +351,9 @@ std::string help_text()
            "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
            "  --null            the names in that FILE end with NUL bytes, not newlines\n"
            "  --jobs=N          check N inputs at a time (default: one per processor)\n"
+           "  --diff            write the repair of each input as a unified diff, and nothing else\n"
+           "  --fix             make the repair in each file, if it leaves the file clean\n"
+           "  --color=WHEN      pretty format: colour auto (on a terminal, unless NO_COLOR), always, never\n"
            "  --lsp             serve the Language Server Protocol on standard input and output\n"
            "  --help            print this help and exit\n"
            "  --version         print the version and exit\n";

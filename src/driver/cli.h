@@ -10,6 +10,8 @@
 
 namespace delimcheck::driver {
 
+enum class color_mode { auto_, always, never };
+
 struct run_config {
     options check;                                       // the letters and --hints (every format but text sets hints)
     bool quiet = false;                                  // -q
@@ -22,6 +24,11 @@ struct run_config {
     std::string files_from;                              // --files-from: operands from this file ("-": standard input)
     bool null_separated = false;                         // --null: that list is NUL-separated
     unsigned jobs = 0;                                   // --jobs; 0: one per processor
+    bool hint_lines = false;                             // --hints: the text format writes the hint lines
+    bool diff = false;                                   // --diff: the repairs as a unified diff, and nothing else
+    bool fix = false;                                    // --fix: the repairs made in the files
+    color_mode color = color_mode::auto_;                // --color, for the pretty format
+    bool colored = false;                                // that choice made: auto_ is settled by the caller
     std::vector<std::string> operands;                   // standard input when there is none and no list
 };
 
@@ -38,6 +45,10 @@ struct cli_result {
 // draws a diagnostic on err and is otherwise ignored; a bad long option or value is a usage
 // error, for the caller to report before anything is checked.
 cli_result parse_command_line(int argc, char **argv, std::FILE *err);
+
+// Whether to colour: --color=always or never as said; auto when standard output is a terminal
+// and NO_COLOR is unset or empty.
+bool use_color(color_mode mode, bool terminal, const char *no_color);
 
 // What --help prints: the usage line and every option, one line each.
 std::string help_text();

@@ -1,6 +1,7 @@
 // The process: the command line in, the exit status out, and how a failed write ends it.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ int main(int argc, char **argv)
     case driver::cli_action::lsp:
         break;
     }
+    cli.config.colored = driver::use_color(cli.config.color, isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"));
     format::fd_destination out(STDOUT_FILENO);
     try {
         if (cli.action == driver::cli_action::lsp) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "delimcheck/checker.h"
+#include "driver/file_lines.h"
+#include "driver/input_repair.h"
 #include "driver/inputs.h"
 #include "driver/ordered_output.h"
 #include "format/formats.h"
@@ -25,9 +27,11 @@ struct findings {
     bool reported = false;   // a report or warning
     bool unreadable = false; // an input that could not be opened
     bool read_failed = false;
+    bool fix_failed = false; // --fix could not rewrite a file
 
     findings &operator|=(const findings &o)
     {
+        fix_failed |= o.fix_failed;
         reported |= o.reported;
         unreadable |= o.unreadable;
         read_failed |= o.read_failed;
@@ -35,12 +39,13 @@ struct findings {
     }
 };
 
-// A half-read input fails any run; --status also tells reports and unopened inputs.
+// A half-read input, or a file --fix could not rewrite, fails any run; --status also tells
+// reports and unopened inputs.
 int exit_status(const findings &f, bool status_option)
 {
     if (!status_option)
-        return f.read_failed ? 2 : 0;
-    return f.read_failed || f.unreadable ? 2 : f.reported ? 1 : 0;
+        return f.read_failed || f.fix_failed ? 2 : 0;
+    return f.read_failed || f.fix_failed || f.unreadable ? 2 : f.reported ? 1 : 0;
 }
 
 unsigned processors()
@@ -67,6 +72,8 @@ public:
     {
         settings_.kind = config.format;
         settings_.quiet = config.quiet;
+        settings_.text_hints = config.hint_lines;
+        settings_.color = config.colored;
         settings_.tool_version = DELIMCHECK_VERSION;
         char cwd[4096];
         if (getcwd(cwd, sizeof cwd) != nullptr)
@@ -142,17 +149,22 @@ private:
     void work()
     {
         try {
-            std::unique_ptr<format::input_writer> writer = format::make_input_writer(settings_);
+            std::unique_ptr<format::input_writer> writer =
+                config_.diff ? std::make_unique<silent_writer>() : format::make_input_writer(settings_);
             place_destination dest(*ordered_);
             format::output out(dest);
-            checker check(config_.check, *writer);
+            // --diff and --fix see the findings on their way to the writer, for the repair.
+            std::optional<input_repair> repairing;
+            if (config_.diff || config_.fix)
+                repairing.emplace(config_, *writer);
+            checker check(config_.check, repairing ? static_cast<sink &>(*repairing) : *writer);
             // This thread's findings, merged once its work is done, so that no input waits on
             // the others'.
             findings mine;
             input in;
             try {
                 while (ordered_->take([&] { return next_input(in); }, dest.place)) {
-                    std::string message = check_one(in, check, *writer, out, mine);
+                    std::string message = check_one(in, check, *writer, repairing ? &*repairing : nullptr, out, mine);
                     ordered_->finish(dest.place, out.buffered(), std::move(message));
                     out.drop_buffered();
                 }
@@ -172,11 +184,17 @@ private:
     }
 
     // Checks one input; returns the line for standard error when it could not be read to its end.
-    std::string check_one(const input &in, checker &check, format::input_writer &writer, format::output &out,
-                          findings &f)
+    std::string check_one(const input &in, checker &check, format::input_writer &writer, input_repair *repairing,
+                          format::output &out, findings &f)
     {
-        writer.begin_input(out, in.standard_input ? nullptr : &in.name);
-        read_result r = read_input(in, stdin_fd_, [&](int fd) { return check.check_fd(fd).read_error; });
+        // The pretty format shows lines of a named input, read again as it needs them.
+        std::optional<file_lines> lines;
+        if (settings_.kind == format::format_kind::pretty && !in.standard_input)
+            lines.emplace(in.name);
+        writer.begin_input(out, in.standard_input ? nullptr : &in.name, lines ? &*lines : nullptr);
+        read_result r = read_input(in, stdin_fd_, [&](int fd) {
+            return repairing != nullptr ? repairing->check(fd, check) : check.check_fd(fd).read_error;
+        });
         if (r.access_error != 0)
             writer.report(failure_of(diagnostic_kind::cannot_access, r.access_error));
         std::string message;
@@ -188,7 +206,13 @@ private:
                       ": " + std::strerror(r.read_error) + "\n";
         }
         writer.end_input();
-        f.reported |= writer.reported() > 0;
+        input_repair::outcome repaired;
+        if (repairing != nullptr && r.access_error == 0 && r.read_error == 0) {
+            repaired = repairing->finish(in, out);
+            message += repaired.message;
+        }
+        f.reported |= writer.reported() > 0 && !repaired.fixed; // a fixed file is clean now
+        f.fix_failed |= repaired.failed;
         f.unreadable |= r.access_error != 0;
         f.read_failed |= r.read_error != 0;
         return message;

@@ -3,6 +3,7 @@
 #include "format/gcc_format.h"
 #include "format/github_format.h"
 #include "format/json_format.h"
+#include "format/pretty_format.h"
 #include "format/sarif_format.h"
 #include "format/text_format.h"
 
@@ -14,7 +15,8 @@ bool parse_format(std::string_view name, format_kind &kind)
                                                                       {"gcc", format_kind::gcc},
                                                                       {"json", format_kind::json},
                                                                       {"github", format_kind::github},
-                                                                      {"sarif", format_kind::sarif}};
+                                                                      {"sarif", format_kind::sarif},
+                                                                      {"pretty", format_kind::pretty}};
     for (const auto &[n, k] : names)
         if (n == name) {
             kind = k;
@@ -34,8 +36,10 @@ std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
         return std::make_unique<sarif_format>();
     case format_kind::github:
         return std::make_unique<github_format>();
+    case format_kind::pretty:
+        return std::make_unique<pretty_format>(s.color);
     default:
-        return std::make_unique<text_format>(s.quiet);
+        return std::make_unique<text_format>(s.quiet, s.text_hints);
     }
 }
 

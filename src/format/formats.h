@@ -8,7 +8,7 @@
 
 namespace delimcheck::format {
 
-// "text", "gcc", "json", "github", "sarif"; false for any other name.
+// "text", "gcc", "json", "github", "sarif", "pretty"; false for any other name.
 bool parse_format(std::string_view name, format_kind &kind);
 
 std::unique_ptr<input_writer> make_input_writer(const format_settings &s);

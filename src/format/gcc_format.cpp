@@ -19,14 +19,18 @@ void gcc_format::line(position at, std::string_view severity, std::string_view t
     o.put('\n');
 }
 
-// The hint first, right after its error: it is where an editor should go.
+// The hint first, right after its error: it is where an editor should go. The repair comes
+// last, at its first edit.
 void gcc_format::write(const diagnostic &d)
 {
+    const std::string_view note = severity_name(severity::note);
     line(shown_position(d), severity_name(severity_of(d.kind)), message(d));
     if (d.likely.at.line != 0)
-        line(d.likely.at, "note", "likely fault: " + hint_text(d.likely));
+        line(d.likely.at, note, "likely fault: " + hint_text(d.likely));
     if (d.opener.line != 0)
-        line(d.opener, "note", related_message(d));
+        line(d.opener, note, related_message(d));
+    if (!d.fix.empty())
+        line(d.fix.edits.front().from, note, d.fix.description);
 }
 
 } // namespace delimcheck::format

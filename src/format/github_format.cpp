@@ -63,6 +63,11 @@ void github_format::write(const diagnostic &d)
         out.text(": ");
         out.text(escaped(hint_text(d.likely), false));
     }
+    // An annotation carries no edit; the repair is said in words, where a reader looks.
+    if (!d.fix.empty()) {
+        out.text("%0Arepair: ");
+        out.text(escaped(d.fix.description, false));
+    }
     out.put('\n');
 }
 

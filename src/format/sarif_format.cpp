@@ -116,14 +116,22 @@ void sarif_format::input_begins()
         uri_ = "file://" + uri_path(name());
 }
 
-void sarif_format::physical_location(position at)
+void sarif_format::artifact_location()
 {
     output &out = this->out();
-    out.text("\"physicalLocation\": {\"artifactLocation\": {\"uri\": ");
+    out.text("\"artifactLocation\": {\"uri\": ");
     json_string(out, uri_);
     if (relative_)
         out.text(", \"uriBaseId\": \"SRCROOT\"");
-    out.text("}, \"region\": {\"startLine\": ");
+    out.put('}');
+}
+
+void sarif_format::physical_location(position at)
+{
+    output &out = this->out();
+    out.text("\"physicalLocation\": {");
+    artifact_location();
+    out.text(", \"region\": {\"startLine\": ");
     out.decimal(at.line);
     out.text(", \"startColumn\": ");
     out.decimal(at.column);
@@ -159,7 +167,37 @@ void sarif_format::write(const diagnostic &d)
         relate(d.likely.at, "likely fault: " + hint_text(d.likely));
     if (related != 0)
         out.put(']');
+    if (!d.fix.empty())
+        fixes(d.fix);
     out.put('}');
+}
+
+// The repair as SARIF's fix: one change to the result's artifact. A region's end column is
+// the column after its last byte, so an edit's end (the first byte it keeps) is it as it is,
+// and an insertion is a region with its end at its start.
+void sarif_format::fixes(const repair &fix)
+{
+    output &out = this->out();
+    out.text(", \"fixes\": [{\"description\": {\"text\": ");
+    json_string(out, fix.description);
+    out.text("}, \"artifactChanges\": [{");
+    artifact_location();
+    out.text(", \"replacements\": [");
+    for (std::size_t i = 0; i < fix.edits.size(); ++i) {
+        const text_edit &e = fix.edits[i];
+        out.text(i == 0 ? "{\"deletedRegion\": {\"startLine\": " : ", {\"deletedRegion\": {\"startLine\": ");
+        out.decimal(e.from.line);
+        out.text(", \"startColumn\": ");
+        out.decimal(e.from.column);
+        out.text(", \"endLine\": ");
+        out.decimal(e.to.line);
+        out.text(", \"endColumn\": ");
+        out.decimal(e.to.column);
+        out.text("}, \"insertedContent\": {\"text\": ");
+        json_string(out, e.text);
+        out.text("}}");
+    }
+    out.text("]}]}]");
 }
 
 } // namespace delimcheck::format

@@ -15,7 +15,9 @@ protected:
     void write(const diagnostic &d) override;
 
 private:
+    void artifact_location();
     void physical_location(position at);
+    void fixes(const repair &fix);
 
     std::string uri_;
     bool relative_ = true;

@@ -90,18 +90,24 @@ void text_format::write(const diagnostic &d)
     }
     *p++ = '\n';
     out().commit(p);
-    if (d.likely.at.line != 0)
-        write_hint(d.likely);
+    if (hints_ && (d.likely.at.line != 0 || !d.fix.empty()))
+        write_hint(d.likely, d.fix);
 }
 
 // With --hints, after its report: "  hint: line L char C: REASON", set apart from reports and
-// listing lines by its first bytes.
-void text_format::write_hint(const hint &h)
+// listing lines by its first bytes; then the repair, if there is one: "; repair: insert } before
+// line 12". A repair without a hint stands at its first edit.
+void text_format::write_hint(const hint &h, const repair &fix)
 {
     char *p = out().reserve(longest_report);
-    p = put_line_char(put_text(p, "  hint: "), h.at);
+    p = put_line_char(put_text(p, "  hint: "), h.at.line != 0 ? h.at : fix.edits.front().from);
     out().commit(put_text(p, ": "));
-    out().text(hint_text(h));
+    if (h.at.line != 0)
+        out().text(hint_text(h));
+    if (!fix.empty()) {
+        out().text(h.at.line != 0 ? "; repair: " : "repair: ");
+        out().text(fix.description);
+    }
     out().put('\n');
 }
 

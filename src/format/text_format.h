@@ -13,7 +13,8 @@ namespace delimcheck::format {
 class text_format final : public input_writer {
 public:
     // quiet (-q): a file's header waits for its first report or listing line.
-    explicit text_format(bool quiet) : quiet_(quiet) {}
+    // hints: a diagnostic that carries a hint gets its hint line (--hints).
+    explicit text_format(bool quiet, bool hints = true) : quiet_(quiet), hints_(hints) {}
 
     void listing(const listing_line &l) override;
 
@@ -29,9 +30,10 @@ private:
             print_header();
     }
     void print_header();
-    void write_hint(const hint &h);
+    void write_hint(const hint &h, const repair &fix);
 
     bool quiet_;
+    bool hints_;
     bool header_printed_ = false;
 };
 

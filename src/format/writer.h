@@ -9,19 +9,23 @@
 
 #include "delimcheck/sink.h"
 #include "format/output.h"
+#include "format/source_lines.h"
 
 namespace delimcheck::format {
 
-enum class format_kind : std::uint8_t { text, gcc, json, github, sarif };
+enum class format_kind : std::uint8_t { text, gcc, json, github, sarif, pretty };
 
 // Writes the findings of one input at a time. Several writers may serve one run, one per
 // thread, each into an output of its own, whose bytes are then put in input order.
 class input_writer : public sink {
 public:
-    // Standard input has no name (nullptr); the formats other than text call it "-".
-    void begin_input(output &out, const std::string *name)
+    // Standard input has no name (nullptr); the formats other than text call it "-". lines,
+    // when there are any, reads the input again for a format that shows its lines; it must
+    // last until end_input.
+    void begin_input(output &out, const std::string *name, line_source *lines = nullptr)
     {
         out_ = &out;
+        lines_ = lines;
         reported_ = 0;
         standard_input_ = name == nullptr;
         name_ = standard_input_ ? "-" : *name;
@@ -46,6 +50,7 @@ protected:
     output &out() { return *out_; }
     const std::string &name() const { return name_; }
     bool standard_input() const { return standard_input_; }
+    line_source *lines() const { return lines_; } // nullptr: the input's lines are not to be had
     // True for the input's first diagnostic only: what separates the others comes before them.
     bool first_of_input()
     {
@@ -56,6 +61,7 @@ protected:
 
 private:
     output *out_ = nullptr;
+    line_source *lines_ = nullptr;
     std::string name_;
     bool standard_input_ = false;
     bool first_ = true;
@@ -75,6 +81,8 @@ public:
 struct format_settings {
     format_kind kind = format_kind::text;
     bool quiet = false; // text only: a file's header waits for its first line
+    bool text_hints = true; // text only: the hint lines of diagnostics that carry a hint
+    bool color = false;     // pretty only: colour for a terminal
     std::string tool_version;
     std::string working_directory; // absolute; sarif resolves relative names against it
 };
