@@ -134,21 +134,18 @@ TEST(FileRewrite, NotAHardLinkNorAnythingButAFile)
     EXPECT_NE(rewrite_file(dir.path + "/gone.tcl", status_of(path), before, after), "");
 }
 
-// Runs check in a child with a mount namespace of its own, where it may mount what it likes;
-// returns what check returns, or skips the test when the system gives no such namespace.
-std::string with_own_mounts(const std::function<std::string()> &check, bool &skipped)
+// Runs check in a child with a mount namespace of its own, where it may mount what it likes,
+// and expects it to return "ok"; skips the test when the system gives no such namespace.
+void expect_ok_with_own_mounts(const std::function<std::string()> &check, const char *untested)
 {
     int channel[2];
-    if (::pipe(channel) != 0)
-        return "no pipe";
+    ASSERT_EQ(::pipe(channel), 0);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::close(channel[0]);
-        std::string result = "no mount namespace";
+        std::string result = "skip";
         if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0)
             result = check();
-        else
-            result = "skip";
         ssize_t n = ::write(channel[1], result.data(), result.size());
         _exit(n == static_cast<ssize_t>(result.size()) ? 0 : 1);
     }
@@ -160,8 +157,9 @@ std::string with_own_mounts(const std::function<std::string()> &check, bool &ski
     ::close(channel[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    skipped = result == "skip";
-    return result;
+    if (result == "skip")
+        GTEST_SKIP() << "no mount namespace here (unshare needs CAP_SYS_ADMIN): " << untested << " is not tested";
+    EXPECT_EQ(result, "ok");
 }
 
 // What a failed rewrite must leave: the error it gave, the old bytes, and no other file.
@@ -181,8 +179,7 @@ std::string failed_and_intact(const std::string &dir, const std::string &path, c
 TEST(FileRewrite, FullFilesystemLeavesTheFileIntact)
 {
     temp_dir dir;
-    bool skipped = false;
-    std::string result = with_own_mounts(
+    expect_ok_with_own_mounts(
         [&]() -> std::string {
             // 64 KiB hold the file but not a second copy of it.
             if (::mount("tmpfs", dir.path.c_str(), "tmpfs", 0, "size=64k") != 0)
@@ -194,28 +191,21 @@ TEST(FileRewrite, FullFilesystemLeavesTheFileIntact)
                 return "could not write the file";
             return failed_and_intact(dir.path, path, old, std::strerror(ENOSPC));
         },
-        skipped);
-    if (skipped)
-        GTEST_SKIP() << "no mount namespace here (unshare needs CAP_SYS_ADMIN): the full disk is not tested";
-    EXPECT_EQ(result, "ok");
+        "the full disk");
 }
 
 TEST(FileRewrite, ReadOnlyDirectoryLeavesTheFileIntact)
 {
     temp_dir dir;
     std::string path = dir.write("f.tcl", before);
-    bool skipped = false;
-    std::string result = with_own_mounts(
+    expect_ok_with_own_mounts(
         [&]() -> std::string {
             if (::mount(dir.path.c_str(), dir.path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
                 ::mount(nullptr, dir.path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
                 return std::string("read-only bind mount: ") + std::strerror(errno);
             return failed_and_intact(dir.path, path, before, std::strerror(EROFS));
         },
-        skipped);
-    if (skipped)
-        GTEST_SKIP() << "no mount namespace here (unshare needs CAP_SYS_ADMIN): the read-only directory is not tested";
-    EXPECT_EQ(result, "ok");
+        "the read-only directory");
 }
 
 // The lines of a file read again, in any order, across the marks kept every 256 lines.

@@ -185,20 +185,33 @@ TEST(LspReader, EveryBrokenHeaderCostsOneMessageOnly)
         }
 }
 
+// A report as the checker makes it: an opener at `opener` that `at` finds open.
+diagnostic report(diagnostic_kind kind, position at, char expected, position opener, char opener_byte)
+{
+    diagnostic d;
+    d.kind = kind;
+    d.at = at;
+    d.expected = expected;
+    d.opener = opener;
+    d.opener_byte = opener_byte;
+    return d;
+}
+
+// The report's likely fault: its opener, never closed, placed at `at`.
+void place_never_closed(diagnostic &d, position at)
+{
+    d.likely.at = at;
+    d.likely.reason = delimcheck::hint_reason::never_closed;
+    d.likely.opener = d.opener;
+    d.likely.opener_byte = d.opener_byte;
+}
+
 // A hand-built report with a repair, on a line where UTF-16 and bytes part ways.
 TEST(LspQuickFix, RepairEditsAreConvertedToTheClientsCounting)
 {
     const std::string text = "set s \"\xc3\xa9t\xc3\xa9\"; if {1} {\n  puts $s\n";
-    diagnostic d;
-    d.kind = diagnostic_kind::missing_closer;
-    d.at = {2, 10};
-    d.expected = '}';
-    d.opener = {1, 23};
-    d.opener_byte = '{';
-    d.likely.at = {2, 3};
-    d.likely.reason = delimcheck::hint_reason::never_closed;
-    d.likely.opener = {1, 23};
-    d.likely.opener_byte = '{';
+    diagnostic d = report(diagnostic_kind::missing_closer, {2, 10}, '}', {1, 23}, '{');
+    place_never_closed(d, {2, 3});
     d.fix = {"insert } after line 2", {{{3, 1}, {3, 1}, "}\n"}, {{1, 13}, {1, 14}, "{"}}};
 
     for (encoding enc : {encoding::utf16, encoding::utf8}) {
@@ -235,12 +248,7 @@ TEST(LspQuickFix, RepairEditsAreConvertedToTheClientsCounting)
 // ending there, or, at the end of a text without one, is the empty range there.
 TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
 {
-    diagnostic d;
-    d.kind = diagnostic_kind::missing_closer;
-    d.at = {1, 4};
-    d.expected = ']';
-    d.opener = {1, 1};
-    d.opener_byte = '[';
+    diagnostic d = report(diagnostic_kind::missing_closer, {1, 4}, ']', {1, 1}, '[');
     for (std::string text : {"[ab", "[ab\n", "[ab\r\n"}) {
         published p = describe({d}, text, "file:///t.tcl", encoding::utf16);
         ASSERT_EQ(p.diagnostics.size(), 1u);
@@ -252,27 +260,16 @@ TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
     }
 }
 
-} // namespace
-
-namespace {
 
 // Two reports of one fault, placed at the same likely place: that place is shown once, and
 // each report still names it.
 TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
 {
-    diagnostic d;
-    d.kind = diagnostic_kind::balanced_closer;
-    d.at = {3, 1};
-    d.expected = ']';
+    diagnostic d = report(diagnostic_kind::balanced_closer, {3, 1}, ']', {2, 5}, '[');
     d.got = '}';
     d.pair_opener = '{';
     d.pair_closer = '}';
-    d.opener = {2, 5};
-    d.opener_byte = '[';
-    d.likely.at = {2, 7};
-    d.likely.reason = delimcheck::hint_reason::never_closed;
-    d.likely.opener = {2, 5};
-    d.likely.opener_byte = '[';
+    place_never_closed(d, {2, 7});
     diagnostic other = d;
     other.opener = {2, 3};
     other.opener_byte = '"';
@@ -284,9 +281,6 @@ TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
     EXPECT_EQ(p.diagnostics[2]["relatedInformation"].size(), 2u) << "the opener and the likely place";
 }
 
-} // namespace
-
-namespace {
 
 // What the worker finishes within `tenths` tenths of a second, until `count` results are in.
 std::vector<repair_result> results(repair_worker &w, std::size_t count, int tenths = 50)
