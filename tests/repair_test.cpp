@@ -89,6 +89,11 @@ const std::vector<repair_case> repair_cases = {
                  "    }\n"
                  "}\n",
      "insert ] at line 7 char 20", {{7, 20}, {7, 20}, "]"}},
+    // A command in brackets mostly had arguments, and a body or a ; follows it.
+    {"bracket_lost_before_a_body", "foreach s [lsort -unique $names {\n    puts $s\n}\n",
+     "insert ] at line 1 char 32", {{1, 32}, {1, 32}, "]"}},
+    {"bracket_lost_before_a_semicolon", "set v [dict get $d key ;# the value\nputs $v\n",
+     "insert ] at line 1 char 23", {{1, 23}, {1, 23}, "]"}},
     {"closing_quote_lost", "puts \"hello world\nputs done\n", "insert \" at line 1 char 18",
      {{1, 18}, {1, 18}, "\""}},
     {"closing_quote_in_a_comment_lost", "# See the file \"license.terms for details.\nputs a\n",

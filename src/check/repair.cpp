@@ -164,12 +164,47 @@ bool operator_follows(std::string_view s, std::size_t i)
     return std::find(std::begin(operators), std::end(operators), s.substr(i, j - i)) != std::end(operators);
 }
 
+// Whether the word before i is the first of a command substituted by the [ that begins it: a
+// command there mostly had arguments, so a lost ] seldom stood right after its name.
+bool ends_command_name(std::string_view s, std::size_t i)
+{
+    while (i > 0 && !is_blank(s[i - 1]) && s[i - 1] != '[')
+        --i;
+    return i > 0 && s[i - 1] == '[' && !escaped(s, i - 1);
+}
+
+// How unlikely a lost ] is to have stood at i, before the line's content ends at end: 0 the
+// likeliest, as counted where ] stands in real scripts. Most stood at the end of a command, of
+// the line or before a semicolon; then before an operator or a closing brace or parenthesis;
+// then before another ] or a continuation; then before a body's brace; least before another
+// word, and least of all right after the command's name.
+std::int64_t bracket_odds(std::string_view s, std::size_t i, std::size_t end)
+{
+    std::size_t next = i;
+    while (next < end && is_blank(s[next]))
+        ++next;
+    bool blank = next > i;
+    if (next == end || s[next] == ';')
+        return 0;
+    if (s[next] == '}' || (blank ? operator_follows(s, i) : s[next] == ')'))
+        return 1;
+    if (blank ? s[next] == '\\' && next + 1 == end : s[next] == ']')
+        return 2;
+    if (!blank)
+        return 4;
+    if (s[next] == '{' || s[next] == ']')
+        return 3;
+    return ends_command_name(s, i) ? 5 : 4;
+}
+
 // How unlikely a lost closer c is to have stood at i, the end of the line's content at end: 0
-// the likeliest. Most stood at the end of their line, a ] also before an operator; many before
-// a closing brace; a ] also before another.
+// the likeliest; 4 before anything but a blank is tried only when a ; or a quote follows. A
+// quote mostly stood at the end of its line, many before a closing brace, some before a ].
 std::int64_t closer_odds(char c, std::string_view s, std::size_t i, std::size_t end)
 {
-    if (i == end || (c == ']' && is_blank(s[i]) && operator_follows(s, i)))
+    if (c == ']')
+        return bracket_odds(s, i, end);
+    if (i == end)
         return 0;
     if (s[i] == '}')
         return 1;
@@ -522,7 +557,7 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
         char after = i < end ? l.text[i] : '\n';
         std::int64_t prior = closer_odds(c, l.text, i, end);
         bool blanks_only = c == '"' && l.text.find_first_not_of(" \t", open_at + 1) >= i;
-        if ((is_blank(l.text[i - 1]) && !blanks_only) || !(prior < 4 || after == ';' || after == '"'))
+        if ((is_blank(l.text[i - 1]) && !blanks_only) || !(prior < 4 || is_blank(after) || after == ';' || after == '"'))
             continue;
         if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
             continue; // the end of the line is always tried
