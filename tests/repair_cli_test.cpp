@@ -162,6 +162,22 @@ TEST_F(Repair, FixFollowsALinkToItsTarget)
     EXPECT_EQ(file("real/s.tcl"), "set a 1\n");
 }
 
+// A file named twice is fixed once, on any number of jobs: the second time it is read as the
+// first rewrite left it. A warning that -e asks for does not stand in the repair's way.
+TEST_F(Repair, FixOnceWhateverTheJobsAndWarnings)
+{
+    for (const char *jobs : {"--jobs=1", "--jobs=2"}) {
+        dir.write("lost.tcl", mendable[0].second);
+        process_result r = run({"--fix", jobs, "lost.tcl", "lost.tcl", "./lost.tcl"});
+        EXPECT_EQ(r.err, "delimcheck: fixed lost.tcl: insert } before line 4\n") << jobs;
+        EXPECT_EQ(r.status, 0) << jobs;
+    }
+    dir.write("warned.tcl", "puts a\\ \n" + mendable[0].second);
+    process_result warned = run({"-e", "--fix", "warned.tcl"});
+    EXPECT_EQ(warned.err, "delimcheck: fixed warned.tcl: insert } before line 5\n");
+    EXPECT_EQ(run({"-e", "warned.tcl"}).out.find("missing"), std::string::npos) << "only the warning is left";
+}
+
 // A full disk and a read-only directory, each in a mount namespace of its own: the error on
 // standard error, status 2, the file as it was and no file beside it.
 TEST_F(Repair, FixThatCannotWriteLosesNothing)
@@ -213,6 +229,16 @@ TEST_F(Repair, PrettyFormat)
     EXPECT_NE(run({"--format=pretty"}, mendable[0].second).out.find("  at 1:12: { opened here, never closed\n"),
               std::string::npos)
         << "standard input is not read again: places without lines";
+
+    // A FIFO is not opened again for its lines, which would wait for a writer; a name is shown
+    // without the bytes that would steer the terminal.
+    ASSERT_EQ(sh("mkfifo fifo && { printf 'proc a {\\n' > fifo & } && timeout 20 \"$BIN\" --format=pretty fifo > "
+                 "fifo.out; echo $? > fifo.status"),
+              0);
+    EXPECT_EQ(file("fifo.status"), "0\n");
+    EXPECT_NE(file("fifo.out").find("  at 1:8: { opened here, never closed\n"), std::string::npos) << file("fifo.out");
+    dir.write("esc\x1b[2J.tcl", "puts [x\n");
+    EXPECT_TRUE(run({"--format=pretty", "esc\x1b[2J.tcl"}).out.starts_with("esc?[2J.tcl:"));
 
     if (sh("command -v script >/dev/null") != 0)
         GTEST_SKIP() << "no script(1) for a terminal: --color=auto on a terminal is not tested";

@@ -97,7 +97,7 @@ bool parse_color(std::string_view text, color_mode &mode)
 std::string repair_error(const run_config &c)
 {
     if (c.diff && (c.format != format::format_kind::text || c.check.listing != listing_mode::none))
-        return "--diff writes diffs only: it takes no --format and no -s, -m, -l or -j";
+        return "--diff writes diffs only: it takes no --format and no listing (-s, -m, -l, -j)";
     if (!c.fix)
         return {};
     if (c.operands.empty() && c.files_from.empty())

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace delimcheck::driver {
@@ -12,10 +13,17 @@ file_lines::~file_lines()
         ::close(fd_);
 }
 
+// Only a regular file gives its lines again: a FIFO or a device would wait for a writer, or
+// give other bytes than those checked. Opened without blocking, so that a FIFO is seen as one.
 bool file_lines::opened()
 {
     if (fd_ < 0 && !failed_) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st;
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
         failed_ = fd_ < 0;
     }
     return fd_ >= 0;

@@ -27,7 +27,7 @@ bool write_all(int fd, std::string_view s)
     return true;
 }
 
-// The file is the one that was read, unchanged: the same inode, size and time of change, and
+// The file is the one that was read, unchanged: the same inode, size and modification time, and
 // the same bytes, for a change within the clock's grain.
 bool unchanged(const std::string &path, const struct stat &read, std::string_view before)
 {
@@ -75,8 +75,13 @@ std::string write_copy(temporary &t, const std::string &target, const struct sta
     if (t.fd < 0)
         return failed(("cannot create a file in " + dir).c_str());
     t.path = name;
-    // The owner first: changing it may clear the set-id bits that the mode then restores.
-    if (::fchown(t.fd, read.st_uid, read.st_gid) != 0 && errno != EPERM)
+    // The owner first: changing it may clear the set-id bits that the mode then restores. It
+    // is changed only when it differs, as a file system without owners refuses any change.
+    struct stat made;
+    if (::fstat(t.fd, &made) != 0)
+        return failed("cannot examine the new file");
+    if ((made.st_uid != read.st_uid || made.st_gid != read.st_gid) &&
+        ::fchown(t.fd, read.st_uid, read.st_gid) != 0 && errno != EPERM)
         return failed("cannot give the new file the old owner");
     if (::fchmod(t.fd, read.st_mode & 07777) != 0)
         return failed("cannot give the new file the old mode");

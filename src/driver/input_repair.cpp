@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "check/repair.h"
 #include "driver/file_rewrite.h"
 #include "format/repair_text.h"
 
@@ -45,8 +46,13 @@ void input_repair::report(const diagnostic &d)
 int input_repair::check(int fd, checker &c)
 {
     bytes_.clear();
+    bytes_.shrink_to_fit(); // one big input's buffer is not kept for the rest of the run
     fix_ = {};
     have_stat_ = ::fstat(fd, &read_) == 0;
+    // A file too big for the search to mend is checked as it streams, not held.
+    held_ = !(have_stat_ && S_ISREG(read_.st_mode) && !checking::repair_search::affordable(read_.st_size));
+    if (!held_)
+        return c.check_fd(fd).read_error;
     int error = read_all(fd, bytes_);
     c.check(bytes_);
     return error;
@@ -60,9 +66,12 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
     if (fix_.empty() || !format::line_changes(lines, fix_, changes) || changes.empty() ||
         !format::apply_changes(lines, changes, after))
         return false;
+    // Clean as the repair's search judges it: a backslash-blank warning that -e asks for is no
+    // fault of the nesting, and the repair neither makes nor mends one.
     options o = config_.check;
     o.hints = false;
     o.listing = listing_mode::none;
+    o.warn_backslash_blank = false;
     counting_sink count;
     checker again(o, count);
     again.check(after);
@@ -72,7 +81,7 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
 input_repair::outcome input_repair::finish(const input &in, format::output &out)
 {
     outcome result;
-    if (fix_.empty())
+    if (fix_.empty() || !held_)
         return result;
     const std::string name = in.standard_input ? "-" : in.name;
     std::vector<format::line_change> changes;

@@ -23,8 +23,9 @@ public:
     void report(const diagnostic &d) override;
     void listing(const listing_line &l) override { next_.listing(l); }
 
-    // Reads the whole input from fd and has c check it, with this object as c's sink; returns
-    // the errno of a read that failed (the bytes read until then are checked).
+    // Reads the whole input from fd, unless it is a file too big to be mended, and has c check
+    // it, with this object as c's sink; returns the errno of a read that failed (the bytes read
+    // until then are checked).
     int check(int fd, checker &c);
 
     struct outcome {
@@ -40,7 +41,8 @@ private:
 
     const run_config &config_;
     sink &next_;
-    std::string bytes_;  // the input as it was read
+    std::string bytes_;  // the input as it was read, when held_
+    bool held_ = false;
     struct stat read_{}; // the file as it was when it was read
     bool have_stat_ = false;
     repair fix_;

@@ -28,7 +28,8 @@ int main(int argc, char **argv)
     case driver::cli_action::lsp:
         break;
     }
-    cli.config.colored = driver::use_color(cli.config.color, isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"));
+    if (cli.config.format == format::format_kind::pretty)
+        cli.config.colored = driver::use_color(cli.config.color, isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"));
     format::fd_destination out(STDOUT_FILENO);
     try {
         if (cli.action == driver::cli_action::lsp) {

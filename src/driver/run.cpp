@@ -79,7 +79,9 @@ public:
         if (getcwd(cwd, sizeof cwd) != nullptr)
             settings_.working_directory = cwd;
         document_ = format::make_document(settings_);
-        jobs_ = config.jobs != 0 ? config.jobs : processors();
+        // --fix rewrites files one at a time: a file named twice (or by a link too) is then
+        // read the second time as the first rewrite left it, whatever --jobs says.
+        jobs_ = config.fix ? 1 : config.jobs != 0 ? config.jobs : processors();
         ordered_.emplace(dest, document_->separator(), err, ordered_output::limits::for_jobs(jobs_));
     }
 

@@ -61,11 +61,26 @@ void pretty_format::paint(std::string_view colour, std::string_view text)
     }
 }
 
+namespace {
+
+// Text from the input or its name as a terminal may show it: control bytes other than a tab,
+// which could move the cursor or change the colours, become '?'.
+std::string for_terminal(std::string_view text)
+{
+    std::string s(text);
+    for (char &c : s)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+            c = '?';
+    return s;
+}
+
+} // namespace
+
 // "FILE:LINE:COLUMN: error: MESSAGE", as the compiler format has it.
 void pretty_format::heading(const diagnostic &d)
 {
     position at = shown_position(d);
-    std::string where = name() + ':' + std::to_string(at.line) + ':' + std::to_string(at.column) + ": ";
+    std::string where = for_terminal(name()) + ':' + std::to_string(at.line) + ':' + std::to_string(at.column) + ": ";
     paint(bold, where);
     severity s = severity_of(d.kind);
     std::string level = std::string(severity_name(s)) + ": ";
@@ -88,16 +103,8 @@ void pretty_format::gutter(std::int64_t line)
     paint(blue, g);
 }
 
-// A line of the input as a terminal may show it: control bytes other than a tab, which could
-// move the cursor or change the colours, become '?'.
-void pretty_format::source(std::string_view line)
-{
-    std::string s(line);
-    for (char &c : s)
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
-            c = '?';
-    out().text(s);
-}
+// A line of the input as a terminal may show it.
+void pretty_format::source(std::string_view line) { out().text(for_terminal(line)); }
 
 // The line of the place with a caret under it, or, without the line, where it is. A place on
 // the line of the one before it gets only its caret.
