@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -130,6 +134,13 @@ TEST_F(Cli, LspStandsAlone)
     process_result alone = run({"--lsp"}, initialize);
     EXPECT_EQ(alone.status, 1) << "the input ended without shutdown";
     EXPECT_TRUE(alone.out.starts_with("Content-Length: ")) << alone.out;
+
+    // A read that fails is said, and is not taken for the end of the messages.
+    temp_dir d;
+    std::string command = std::string("'") + DELIMCHECK_BINARY + "' --lsp < / 2> '" + d.path + "/err'";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_EQ(slurp(d.path + "/err"), std::string("delimcheck: error reading standard input: ") + std::strerror(EISDIR) + "\n");
 }
 
 TEST_F(Cli, LongOptionsFollowThePosixRules)

@@ -3,7 +3,6 @@
 // hand-built diagnostics. The protocol as a whole is driven over pipes by lsp_protocol.py.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <poll.h>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 #include "lsp/message_reader.h"
 #include "lsp/repair_worker.h"
 #include "lsp/reports.h"
-#include "lsp/server.h"
 #include "lsp/text_position.h"
 
 namespace {
@@ -176,6 +174,10 @@ TEST(LspReader, EveryBrokenHeaderCostsOneMessageOnly)
         {"truncated body", "Content-Length: 100\r\n\r\n{\"cut", {"end"}},
         {"truncated header", "Content-Len", {"end"}},
         {"empty body", framed("") + next, {"message ", "message {\"next\":1}", "end"}},
+        {"a body one byte longer than said", "Content-Length: 2\r\n\r\n{}}" + framed("[1]") + next,
+         {"message {}", "message [1]", "message {\"next\":1}", "end"}},
+        {"a lower-case header after a bad one", "Content-Length: x\r\n\r\n{}content-length: 3\r\n\r\n[1]" + next,
+         {"bad", "message [1]", "message {\"next\":1}", "end"}},
     };
     for (const framing_case &c : cases)
         for (std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
@@ -260,7 +262,6 @@ TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
     }
 }
 
-
 // Two reports of one fault, placed at the same likely place: that place is shown once, and
 // each report still names it.
 TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
@@ -280,7 +281,6 @@ TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
     EXPECT_EQ(p.diagnostics[2]["severity"], 1);
     EXPECT_EQ(p.diagnostics[2]["relatedInformation"].size(), 2u) << "the opener and the likely place";
 }
-
 
 // What the worker finishes within `tenths` tenths of a second, until `count` results are in.
 std::vector<repair_result> results(repair_worker &w, std::size_t count, int tenths = 50)

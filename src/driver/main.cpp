@@ -39,6 +39,9 @@ int main(int argc, char **argv)
             return lsp::serve(in, out, true);
         }
         return driver::run(cli.config, STDIN_FILENO, out, stderr);
+    } catch (const lsp::read_failure &e) {
+        std::fprintf(stderr, "delimcheck: error reading standard input: %s\n", std::strerror(e.error));
+        return 2;
     } catch (const format::write_error &e) {
         if (e.error() == EPIPE) {
             // Die of the broken pipe quietly, like any filter whose reader went away.

@@ -69,8 +69,8 @@ class message_reader {
 public:
     explicit message_reader(byte_input &in, std::uint64_t limit = max_body);
     read_result next();
-    // Whether bytes are waiting here, read but not yet taken.
-    bool buffered() const { return pos_ < len_; }
+    // Whether a message's header is waiting here, read but not yet taken.
+    bool buffered() const;
 
 private:
     enum class fill_result { ok, end, error };

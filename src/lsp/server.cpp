@@ -179,8 +179,9 @@ int server::run()
             fail(nullptr, parse_error, "unreadable message: " + r.what);
             break;
         case read_result::end:
-        case read_result::read_error:
             return shut_down_ ? 0 : 1;
+        case read_result::read_error:
+            throw read_failure{r.error};
         }
     }
 }
@@ -320,8 +321,12 @@ void server::configure(const json &settings)
     ++settings_;
     checker_.reset();
     searcher_.reset();
-    for (const auto &[uri, d] : documents_)
+    // A new generation for every text, so that no search begun under the old settings is
+    // published.
+    for (auto &[uri, d] : documents_) {
+        d.generation = ++generations_;
         pending_.insert(uri);
+    }
 }
 
 server::open_document *server::find(const json &params)

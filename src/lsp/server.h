@@ -7,8 +7,14 @@
 
 namespace delimcheck::lsp {
 
+// The client's messages could not be read: errno.
+struct read_failure {
+    int error;
+};
+
 // Serves until the exit notification or the end of the input; returns the exit status: 0 when
-// a shutdown request came before, 1 otherwise. A failed write throws format::write_error.
+// a shutdown request came before, 1 otherwise. A failed write throws format::write_error, a
+// failed read read_failure.
 // Each change's reports are published at once from a check without the repair search, then
 // again with it: on a thread of its own when `background` is set, at once otherwise.
 int serve(byte_input &in, format::destination &out, bool background = false);

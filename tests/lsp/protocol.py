@@ -7,6 +7,7 @@ Usage: protocol.py DELIMCHECK"""
 import os
 import random
 import sys
+import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -233,6 +234,16 @@ def a_burst_of_changes_is_checked_after_its_last():
 
 
 @test
+def a_line_ending_after_a_message_holds_nothing_back():
+    c = started()
+    c.send_raw(frame({'jsonrpc': '2.0', 'method': 'textDocument/didOpen',
+                      'params': {'textDocument': {'uri': URI, 'languageId': 'tcl', 'version': 1,
+                                                  'text': 'puts [x\n'}}}) + b'\r\n')
+    check(c.diagnostics(URI, 1, timeout=10), 'published with no message after the open')
+    still_serving(c)
+
+
+@test
 def ranges_past_the_end_are_clamped():
     c = started()
     open_doc(c, 'set a {\n')
@@ -275,6 +286,17 @@ def settings_from_initialization_and_configuration():
           expected(BINARY, SETTINGS_TEXT, {'reportInString': False, 'balancing': False, 'hashLines': False}),
           'the good setting taken, the bad one ignored')
     still_serving(c)
+
+    # A search begun under the old settings, still waiting for its pause, is not published.
+    c = started(options={'hashLines': False})
+    open_doc(c, 'puts x\n# {\n')
+    check(c.diagnostics(URI, 1, first=True), 'the brace in the comment is open without hash lines')
+    c.notify('workspace/didChangeConfiguration', {'settings': {'hashLines': True}})
+    time.sleep(0.5)
+    still_serving(c)
+    last = [m['params']['diagnostics'] for m in c.notifications
+            if m.get('method') == 'textDocument/publishDiagnostics']
+    equal(last[-1:], [[]], 'the last publication is under the new settings')
 
 
 # Code actions -------------------------------------------------------------------------------
@@ -385,7 +407,8 @@ def broken_frames():
     answered_with_error(c, INVALID_REQUEST, frame(b'{"jsonrpc":"2.0","id":{"a":1},"method":"shutdown"}'),
                         'an object for an id')
     c.send_raw(frame(b'{"jsonrpc":"2.0","id":9,"method":7}'))
-    equal((c.read().get('id'), 0), (9, 0), 'a method that is not a string is answered with its id')
+    m = c.read()
+    equal((m.get('id'), error_code(m)), (9, INVALID_REQUEST), 'a method that is not a string is answered with its id')
     still_serving(c)
 
 
