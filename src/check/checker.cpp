@@ -14,27 +14,6 @@ namespace delimcheck {
 
 namespace {
 
-// The first reading of an input, counted: whether a repair is worth searching for depends on
-// how big the input is, which a file or memory know beforehand, and a stream only once read.
-class counted_source final : public scan::byte_source {
-public:
-    explicit counted_source(scan::byte_source &src) : src_(src) {}
-    std::size_t read(unsigned char *p, std::size_t n) override
-    {
-        std::size_t got = src_.read(p, n);
-        count_ += static_cast<std::int64_t>(got);
-        error_ = src_.error();
-        return got;
-    }
-    bool can_rewind() const override { return src_.can_rewind(); }
-    bool rewind() override { return src_.rewind(); }
-    std::int64_t count() const { return count_; }
-
-private:
-    scan::byte_source &src_;
-    std::int64_t count_ = 0;
-};
-
 // Between the second reading of an input and the caller's sink. The first reading passed on
 // everything before the first nesting fault and stopped there; this one passes on the rest.
 // When a repair mends the input, every fault from there on stems from the one it mends: each
@@ -97,13 +76,12 @@ struct checker::impl {
         }
         machine.set_hint_mode(checking::hint_mode::off);
         machine.set_stops(true);
-        counted_source counted(src);
-        check_result first = pass(counted);
+        check_result first = pass(src);
         machine.set_stops(false);
         if (!machine.stopped())
             return first;
-        std::int64_t size = std::max<std::int64_t>(counted.count(), src.size());
-        bool search = opts.repair && checking::repair_search::affordable(size);
+        // A stream's size is not known (-1): the search learns it, and gives up past its limit.
+        bool search = opts.repair && checking::repair_search::affordable(src.size());
         repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago

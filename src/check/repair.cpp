@@ -222,7 +222,6 @@ struct candidate {
     std::int64_t line = 0;     // where it places the fault
     std::int64_t distance = 0; // in lines from the first stop
     std::int64_t prior = 0;    // how unlikely the edit is in itself, 0 the likeliest
-    std::size_t order = 0;     // in which it was made, for ties
     // Among edits that the indentation likes as well, the nearest the first stop and the
     // likeliest in itself.
     std::int64_t cost() const { return distance + 2 * prior; }
@@ -278,7 +277,7 @@ struct repair_search::impl {
     }
 
     repair find(scan::byte_source &src);
-    std::vector<std::int64_t> anchors(std::int64_t &stop);
+    std::vector<std::int64_t> anchors();
     bool read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines);
     const line_text *line(std::int64_t number) const;
     const line_text *next_nonempty(std::int64_t number) const;
@@ -315,10 +314,11 @@ repair repair_search::impl::find(scan::byte_source &src)
     machine.count_signs(true);
     if (!check(src) || !machine.stopped())
         return {};
-    std::vector<std::int64_t> from = anchors(stop);
+    std::vector<std::int64_t> from = anchors();
     if (!read_lines(src, from))
         return {};
     make_candidates();
+    // Stable: of edits that cost the same, the one made first (the leftmost) is tried first.
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const candidate &a, const candidate &b) { return a.cost() < b.cost(); });
     if (candidates.size() > max_edits)
@@ -346,12 +346,12 @@ repair repair_search::impl::find(scan::byte_source &src)
 }
 
 // The lines the search starts from: the first report and its opener, the first error, its
-// opener and its hint, and the signs of the indentation before it. stop is the first stop as
-// the hints alone place it.
-std::vector<std::int64_t> repair_search::impl::anchors(std::int64_t &first_stop)
+// opener and its hint, and the signs of the indentation before it. Sets stop, the first stop
+// as the hints alone place it.
+std::vector<std::int64_t> repair_search::impl::anchors()
 {
     const diagnostic &d = machine.stopped_at();
-    first_stop = d.likely.at.line != 0 ? d.likely.at.line : d.at.line;
+    stop = d.likely.at.line != 0 ? d.likely.at.line : d.at.line;
     std::vector<std::int64_t> a = {d.at.line,         d.opener.line,           d.likely.at.line,
                                    d.likely.opener.line, counts.first.line, counts.first_opener.line,
                                    machine.string_at_stop().line};
@@ -461,7 +461,6 @@ void repair_search::impl::propose(std::string description, position from, positi
     c.line = at;
     c.distance = at > stop ? at - stop : stop - at;
     c.prior = prior;
-    c.order = candidates.size();
     candidates.push_back(std::move(c));
 }
 
