@@ -32,6 +32,8 @@ struct options {
     bool repair = true;
     scanner_kind scanner = scanner_kind::fast;
     simd_level simd = simd_level::best; // the widest level the processor runs
+
+    bool operator==(const options &) const = default;
 };
 
 } // namespace delimcheck

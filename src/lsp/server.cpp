@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -227,6 +228,9 @@ void server::handle(const std::string &body)
     static const json no_params = json::object();
     try {
         dispatch(method->get_ref<const std::string &>(), params == message.end() ? no_params : *params, id);
+    } catch (const std::bad_alloc &) {
+        // A text too big for the memory left: refused, and the server goes on with the rest.
+        refuse(id, method->get_ref<const std::string &>(), "out of memory");
     } catch (const bad_params &e) {
         refuse(id, method->get_ref<const std::string &>(), e.what);
     } catch (const json::exception &e) {
@@ -313,9 +317,7 @@ void server::configure(const json &settings)
     options next = opts_;
     for (const std::string &problem : apply_settings(settings, next))
         log(2, problem);
-    if (next.hash_lines == opts_.hash_lines && next.warn_backslash_blank == opts_.warn_backslash_blank &&
-        next.balancing == opts_.balancing && next.report_in_string == opts_.report_in_string &&
-        next.any_quote_opens == opts_.any_quote_opens)
+    if (next == opts_)
         return;
     opts_ = next;
     ++settings_;
