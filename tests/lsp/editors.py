@@ -5,7 +5,8 @@ the likely fault included (line, byte column, code, message), with the options t
 editor's settings give. When a quick fix is offered, Neovim applies it, and the file it writes
 must check clean.
 Usage: editors.py neovim|emacs DELIMCHECK SCRIPT... [--require-fix SCRIPT...]
-(the scripts after --require-fix must be offered a quick fix)"""
+(the scripts after --require-fix, run once whether or not named before too, must be offered a
+quick fix)"""
 
 import json
 import os
@@ -49,11 +50,11 @@ def run_emacs(binary, script, out):
 def main():
     editor, binary = sys.argv[1], os.path.abspath(sys.argv[2])
     failures = 0
-    require_fix = False
-    for source in sys.argv[3:]:
-        if source == '--require-fix':
-            require_fix = True
-            continue
+    args = sys.argv[3:]
+    cut = args.index('--require-fix') if '--require-fix' in args else len(args)
+    required = set(args[cut + 1:])
+    for source in args[:cut] + [s for s in args[cut + 1:] if s not in args[:cut]]:
+        require_fix = source in required
         with tempfile.TemporaryDirectory() as tmp:
             script = os.path.join(tmp, os.path.basename(source))
             shutil.copyfile(source, script)
