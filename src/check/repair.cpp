@@ -150,6 +150,15 @@ std::int64_t count_unescaped(std::string_view s, char c)
     return n;
 }
 
+// Whether a line's newline is escaped by a backslash: the line goes on on the next.
+bool continues(const line_text &l)
+{
+    std::string_view s = l.text;
+    if (!s.empty() && s.back() == '\r')
+        s.remove_suffix(1);
+    return l.whole() && !s.empty() && s.back() == '\\' && !escaped(s, s.size() - 1);
+}
+
 // Whether the word after the blanks at i compares or joins two operands of an expression: a
 // command substituted into a condition mostly ends right before one.
 bool operator_follows(std::string_view s, std::size_t i)
@@ -288,6 +297,7 @@ struct repair_search::impl {
     void open_at_end(const line_text &l);
     void delete_braces(const line_text &l);
     void insert_closers(const line_text &l, char c);
+    void close_continued_string(const line_text &l);
     void make_candidates();
 
     const options opts;
@@ -548,21 +558,31 @@ void repair_search::impl::insert_closers(const line_text &l, char c)
     std::size_t i = 0;
     while (i < end && (l.text[i] != opener || escaped(l.text, i)))
         ++i;
-    // A quote in a comment mostly quotes a word or two; a string of blanks alone is common.
-    bool comment = l.text[indent_of(l.text).size()] == '#';
+    // A quote in a comment of words mostly quotes one; one in code commented out (no blank
+    // after the #) is code.
+    std::size_t first = indent_of(l.text).size();
+    bool comment = l.text[first] == '#' && (first + 1 == l.text.size() || is_blank(l.text[first + 1]) ||
+                                            l.text[first + 1] == '#');
     std::size_t open_at = i;
+    // A string of blanks alone is common: it mostly held all of them but the one before the
+    // next word, and all of them at the end of the line.
+    std::size_t blanks_end = std::min(l.text.find_first_not_of(" \t", open_at + 1), l.text.size());
+    bool blank_string = c == '"' && blanks_end > open_at + 1;
+    std::size_t favoured = blanks_end >= end ? blanks_end : blanks_end - 1;
     std::int64_t rank = 0;
     for (++i; i <= end; ++i) {
         char after = i < end ? l.text[i] : '\n';
         std::int64_t prior = closer_odds(c, l.text, i, end);
-        bool blanks_only = c == '"' && l.text.find_first_not_of(" \t", open_at + 1) >= i;
+        bool blanks_only = c == '"' && blanks_end >= i;
         if ((is_blank(l.text[i - 1]) && !blanks_only) || !(prior < 4 || is_blank(after) || after == ';' || after == '"'))
             continue;
         if (rank >= static_cast<std::int64_t>(max_edits_in_line) && i < end)
             continue; // the end of the line is always tried
-        if (rank++ == 0 && c == '"')
+        std::size_t at = blank_string && blanks_end >= end ? favoured : i; // only i == end is left
+        if (c == '"' && (blank_string ? at == favoured : rank == 0))
             prior = std::min<std::int64_t>(prior, comment ? 0 : 1); // a short string's only word
-        auto column = static_cast<std::int64_t>(i + 1);
+        ++rank;
+        auto column = static_cast<std::int64_t>(at + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
     }
@@ -578,7 +598,15 @@ void repair_search::impl::make_candidates()
             indents.size() < max_indents)
             indents.push_back(indent);
     }
+    // Whether a string left open by a line goes on, after its backslash, on the next.
+    bool continued = false;
+    std::int64_t previous = 0;
     for (const line_text &l : lines) {
+        continued = continued && l.number == previous + 1;
+        previous = l.number;
+        if (continued && !continues(l))
+            close_continued_string(l);
+        continued = continues(l) && continued != (count_unescaped(l.text, '"') % 2 == 1);
         if (is_empty_line(l.text))
             continue;
         close_lines(l, indents);
@@ -587,6 +615,17 @@ void repair_search::impl::make_candidates()
         insert_closers(l, ']');
         insert_closers(l, '"');
     }
+}
+
+// A lost closing quote of a string that began on a line before, its lines joined by a
+// backslash at their ends: at the end of the string's last line.
+void repair_search::impl::close_continued_string(const line_text &l)
+{
+    if (!l.whole() || count_unescaped(l.text, '"') % 2 == 1)
+        return;
+    auto column = static_cast<std::int64_t>(content_end(l.text) + 1);
+    propose("insert \" at line " + std::to_string(l.number) + " char " + std::to_string(column), {l.number, column},
+            {l.number, column}, "\"", l.number);
 }
 
 } // namespace delimcheck::checking
