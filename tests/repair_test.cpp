@@ -122,6 +122,9 @@ const std::vector<repair_case> repair_cases = {
      "delete the } at line 7 char 11", {{7, 11}, {7, 12}, ""}},
     {"last_brace_lost_without_newline", "proc a {} {\n    puts 1", "insert } after line 2",
      {{2, 11}, {2, 11}, "\n}"}},
+    {"long_line_ends_in_crlf",
+     "proc a {} {\r\n    if {$x} {\r\n        puts " + std::string(5000, 'x') + "\r\n}\r\n",
+     "insert } before line 4", {{4, 1}, {4, 1}, "    }\r\n"}},
     {"lines_end_in_crlf", "proc a {} {\r\n    if {$x} {\r\n        puts 1\r\n\r\n}\r\n", "insert } before line 4",
      {{4, 1}, {4, 1}, "    }\r\n"}},
 };

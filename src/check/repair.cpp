@@ -101,6 +101,7 @@ private:
 struct line_text {
     std::int64_t number = 0, offset = 0, length = 0; // length without the newline
     std::string text;                                // all of it, or its first max_line_bytes
+    bool crlf = false;                               // it ends in a carriage return
     bool whole() const { return static_cast<std::int64_t>(text.size()) == length; }
 };
 
@@ -412,6 +413,7 @@ bool repair_search::impl::read_lines(scan::byte_source &src, const std::vector<s
                 if (l.text.size() < max_line_bytes)
                     l.text.push_back(c);
                 ++l.length;
+                l.crlf = c == '\r';
             }
         }
         last = static_cast<char>(buf[got - 1]);
@@ -483,7 +485,7 @@ void repair_search::impl::close_lines(const line_text &l, const std::vector<std:
         return; // the window ends in the gap
     std::int32_t above = width_of(indent_of(l.text));
     std::int32_t below = next != nullptr ? width_of(indent_of(next->text)) : 0;
-    std::string eol = !l.text.empty() && l.text.back() == '\r' ? "\r\n" : "\n";
+    std::string eol = l.crlf ? "\r\n" : "\n";
     bool last = l.number == shape.lines;
     for (const std::string &indent : indents) {
         std::int32_t w = width_of(indent);
