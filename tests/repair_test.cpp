@@ -114,6 +114,13 @@ const std::vector<repair_case> repair_cases = {
                  "    set y 2\n"
                  "}\n",
      "delete the { at line 7 char 11", {{7, 11}, {7, 12}, ""}},
+    // Of braces alike, one inside a word is the likeliest put in by mistake.
+    {"brace_added_inside_a_word",
+     well_kept + "proc second {b} {\n"
+                 "    if {$b} {puts ye{s}\n" // 7
+                 "    puts done\n"
+                 "}\n",
+     "delete the { at line 7 char 21", {{7, 21}, {7, 22}, ""}},
     {"closing_brace_added_in_a_line",
      well_kept + "proc second {b} {\n"
                  "    set x }1\n" // 7

@@ -1,6 +1,7 @@
 #include "check/repair.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -158,6 +159,17 @@ bool continues(const line_text &l)
     if (!s.empty() && s.back() == '\r')
         s.remove_suffix(1);
     return l.whole() && !s.empty() && s.back() == '\\' && !escaped(s, s.size() - 1);
+}
+
+bool is_word_byte(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Whether the brace at i stands where braces seldom do: a { right after a word or a closer, a }
+// right before a word or an opener. A brace put in by mistake mostly lands inside a word.
+bool oddly_placed(std::string_view s, std::size_t i)
+{
+    if (s[i] == '{')
+        return i > 0 && (is_word_byte(s[i - 1]) || s[i - 1] == '}' || s[i - 1] == ']');
+    return i + 1 < s.size() && (is_word_byte(s[i + 1]) || s[i + 1] == '{');
 }
 
 // Whether the word after the blanks at i compares or joins two operands of an expression: a
@@ -533,17 +545,20 @@ void repair_search::impl::delete_braces(const line_text &l)
                 last ? position{l.number, l.length + 1} : position{l.number + 1, 1}, "", l.number);
         return;
     }
-    for (std::size_t i = first, made = 0; i < end && made < max_edits_in_line; ++i) {
-        char c = l.text[i];
-        if ((c != '{' && c != '}') || escaped(l.text, i))
-            continue;
-        ++made;
-        std::int64_t surplus = c == '{' ? opens - closes : closes - opens;
-        auto column = static_cast<std::int64_t>(i + 1);
-        propose(std::string("delete the ") + c + " at line " + std::to_string(l.number) + " char " +
-                    std::to_string(column),
-                {l.number, column}, {l.number, column + 1}, "", l.number, surplus > 0 ? 0 : surplus == 0 ? 1 : 2);
-    }
+    // Braces in odd places first, so that of those alike they are tried first.
+    std::size_t made = 0;
+    for (bool odd : {true, false})
+        for (std::size_t i = first; i < end && made < max_edits_in_line; ++i) {
+            char c = l.text[i];
+            if ((c != '{' && c != '}') || escaped(l.text, i) || oddly_placed(l.text, i) != odd)
+                continue;
+            ++made;
+            std::int64_t surplus = c == '{' ? opens - closes : closes - opens;
+            auto column = static_cast<std::int64_t>(i + 1);
+            propose(std::string("delete the ") + c + " at line " + std::to_string(l.number) + " char " +
+                        std::to_string(column),
+                    {l.number, column}, {l.number, column + 1}, "", l.number, surplus > 0 ? 0 : surplus == 0 ? 1 : 2);
+        }
 }
 
 // A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
