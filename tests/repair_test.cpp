@@ -94,6 +94,10 @@ const std::vector<repair_case> repair_cases = {
      "insert ] at line 1 char 32", {{1, 32}, {1, 32}, "]"}},
     {"bracket_lost_before_a_semicolon", "set v [dict get $d key ;# the value\nputs $v\n",
      "insert ] at line 1 char 23", {{1, 23}, {1, 23}, "]"}},
+    {"bracket_lost_after_an_expression", "lappend v [expr {$x * 2} $y\nputs $v\n", "insert ] at line 1 char 25",
+     {{1, 25}, {1, 25}, "]"}},
+    {"bracket_of_joined_lines_lost", "set l [list a \\\n    b c\nputs $l\n", "insert ] at line 2 char 8",
+     {{2, 8}, {2, 8}, "]"}},
     {"closing_quote_lost", "puts \"hello world\nputs done\n", "insert \" at line 1 char 18",
      {{1, 18}, {1, 18}, "\""}},
     // A string of blanks kept all but the one before the next word, and all at a line's end.

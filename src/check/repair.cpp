@@ -195,6 +195,32 @@ bool ends_command_name(std::string_view s, std::size_t i)
     return i > 0 && s[i - 1] == '[' && !escaped(s, i - 1);
 }
 
+// Whether i is right after the braced word of an [expr {...}]: expr mostly takes it as its one
+// word, so its ] follows it. The brace is looked for within a few hundred bytes.
+bool ends_braced_expr(std::string_view s, std::size_t i)
+{
+    if (i == 0 || s[i - 1] != '}' || escaped(s, i - 1))
+        return false;
+    std::size_t k = i - 1, depth = 0;
+    for (;; --k) {
+        if (s[k] == '}' && !escaped(s, k))
+            ++depth;
+        else if (s[k] == '{' && !escaped(s, k) && --depth == 0)
+            break;
+        if (k == 0 || i - k > 512)
+            return false;
+    }
+    std::size_t j = k;
+    while (j > 0 && is_blank(s[j - 1]))
+        --j;
+    if (j == k || j < 5 || s.substr(j - 4, 4) != "expr")
+        return false;
+    j -= 4;
+    while (j > 0 && is_blank(s[j - 1]))
+        --j;
+    return j > 0 && s[j - 1] == '[' && !escaped(s, j - 1);
+}
+
 // How unlikely a lost ] is to have stood at i, before the line's content ends at end: 0 the
 // likeliest, as counted where ] stands in real scripts. Most stood at the end of a command, of
 // the line or before a semicolon; then before an operator or a closing brace or parenthesis;
@@ -206,7 +232,7 @@ std::int64_t bracket_odds(std::string_view s, std::size_t i, std::size_t end)
     while (next < end && is_blank(s[next]))
         ++next;
     bool blank = next > i;
-    if (next == end || s[next] == ';')
+    if (next == end || s[next] == ';' || ends_braced_expr(s, i))
         return 0;
     if (s[next] == '}' || (blank ? operator_follows(s, i) : s[next] == ')'))
         return 1;
@@ -310,7 +336,7 @@ struct repair_search::impl {
     void open_at_end(const line_text &l);
     void delete_braces(const line_text &l);
     void insert_closers(const line_text &l, char c);
-    void close_continued_string(const line_text &l);
+    void close_joined_lines(const line_text &l, bool string, bool bracket);
     void make_candidates();
 
     const options opts;
@@ -615,15 +641,21 @@ void repair_search::impl::make_candidates()
             indents.size() < max_indents)
             indents.push_back(indent);
     }
-    // Whether a string left open by a line goes on, after its backslash, on the next.
-    bool continued = false;
+    // What lines joined by backslashes leave open for the next: a string, brackets.
+    bool in_string = false;
+    std::int64_t brackets = 0;
     std::int64_t previous = 0;
     for (const line_text &l : lines) {
-        continued = continued && l.number == previous + 1;
+        if (l.number != previous + 1) {
+            in_string = false;
+            brackets = 0;
+        }
         previous = l.number;
-        if (continued && !continues(l))
-            close_continued_string(l);
-        continued = continues(l) && continued != (count_unescaped(l.text, '"') % 2 == 1);
+        std::int64_t left_open = brackets + count_unescaped(l.text, '[') - count_unescaped(l.text, ']');
+        if (!continues(l))
+            close_joined_lines(l, in_string, brackets > 0 && left_open > 0);
+        in_string = continues(l) && in_string != (count_unescaped(l.text, '"') % 2 == 1);
+        brackets = continues(l) ? std::max<std::int64_t>(left_open, 0) : 0;
         if (is_empty_line(l.text))
             continue;
         close_lines(l, indents);
@@ -634,15 +666,18 @@ void repair_search::impl::make_candidates()
     }
 }
 
-// A lost closing quote of a string that began on a line before, its lines joined by a
-// backslash at their ends: at the end of the string's last line.
-void repair_search::impl::close_continued_string(const line_text &l)
+// A lost closing quote or ] of a string or a command that began on a line before, its lines
+// joined by a backslash at their ends: at the end of its last line.
+void repair_search::impl::close_joined_lines(const line_text &l, bool string, bool bracket)
 {
-    if (!l.whole() || count_unescaped(l.text, '"') % 2 == 1)
+    if (!l.whole())
         return;
     auto column = static_cast<std::int64_t>(content_end(l.text) + 1);
-    propose("insert \" at line " + std::to_string(l.number) + " char " + std::to_string(column), {l.number, column},
-            {l.number, column}, "\"", l.number);
+    for (char c : {'"', ']'})
+        if (c == '"' ? string && count_unescaped(l.text, '"') % 2 == 0 : bracket)
+            propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " +
+                        std::to_string(column),
+                    {l.number, column}, {l.number, column}, std::string(1, c), l.number);
 }
 
 } // namespace delimcheck::checking
