@@ -30,7 +30,13 @@
   ;; Flymake takes what eglot holds when its own check runs, on an idle timer that Emacs in
   ;; batch mode never reaches again: run it once more for the second publication.
   (flymake-start)
-  (accept-process-output nil 0.2)
+  ;; What it shows is taken once it no longer changes from one look to the next.
+  (let ((shown (lambda () (mapcar (lambda (d) (cons (flymake-diagnostic-beg d) (flymake-diagnostic-text d)))
+                                  (flymake-diagnostics))))
+        (seen 'none))
+    (while (and (not (equal seen (funcall shown))) (< (float-time) deadline))
+      (setq seen (funcall shown))
+      (accept-process-output nil 0.1)))
   (let ((diagnostics
          (mapcar
           (lambda (d)
