@@ -98,6 +98,13 @@ const std::vector<repair_case> repair_cases = {
      {{1, 25}, {1, 25}, "]"}},
     {"bracket_of_joined_lines_lost", "set l [list a \\\n    b c\nputs $l\n", "insert ] at line 2 char 8",
      {{2, 8}, {2, 8}, "]"}},
+    // A literal before a ] mostly ends the command around the bracket, not the one in it.
+    {"bracket_lost_before_a_literal", "if {![package vsatisfies [package provide Tcl 8.6]} {return}\nputs a\n",
+     "insert ] at line 1 char 46", {{1, 46}, {1, 46}, "]"}},
+    {"bracket_lost_before_break", "foreach {a b} [split $pair , break\nputs $a\n", "insert ] at line 1 char 29",
+     {{1, 29}, {1, 29}, "]"}},
+    {"bracket_lost_after_a_block", "set t [time {\n    work\n} 10\nputs $t\n", "insert ] at line 3 char 5",
+     {{3, 5}, {3, 5}, "]"}},
     {"closing_quote_lost", "puts \"hello world\nputs done\n", "insert \" at line 1 char 18",
      {{1, 18}, {1, 18}, "\""}},
     // A string of blanks kept all but the one before the next word, and all at a line's end.

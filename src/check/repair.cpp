@@ -221,18 +221,78 @@ bool ends_braced_expr(std::string_view s, std::size_t i)
     return j > 0 && s[j - 1] == '[' && !escaped(s, j - 1);
 }
 
+bool all_digits(std::string_view s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether w is a literal that a command mostly takes from outside a bracket nested in it: a
+// number or a version (8.6, 2.1-), an index (end, end-1), a separator (, - /) or a quoted word.
+bool literal_word(std::string_view w)
+{
+    if (w.size() >= 2 && w.front() == '"')
+        return w.find('"', 1) == w.size() - 1;
+    if (w.starts_with("end"))
+        return w.size() == 3 || ((w[3] == '+' || w[3] == '-') && all_digits(w.substr(4)));
+    if (!w.empty() && w.find_first_not_of("-,.:;/") == std::string_view::npos)
+        return true;
+    if (w.starts_with('-'))
+        w.remove_prefix(1);
+    if (w.ends_with('-'))
+        w.remove_suffix(1);
+    for (std::size_t dot; (dot = w.find('.')) != std::string_view::npos; w.remove_prefix(dot + 1))
+        if (!all_digits(w.substr(0, dot)))
+            return false;
+    return all_digits(w);
+}
+
+// Whether the word at i, up to end, is a literal with only blanks between it and a ]: as in
+// [lindex [split $path /] end], whose ] was lost before that word more often than after it.
+bool literal_closes(std::string_view s, std::size_t i, std::size_t end)
+{
+    std::size_t j = i;
+    while (j < end && !is_blank(s[j]) && s[j] != ']')
+        ++j;
+    std::size_t k = j;
+    while (k < end && is_blank(s[k]))
+        ++k;
+    return k < end && s[k] == ']' && !escaped(s, k) && literal_word(s.substr(i, j - i));
+}
+
+// Whether a line ends by opening a block as the first word of a command in brackets that
+// takes one there, as [catch { and [time { do; [lsort $names { is a ] lost before a body.
+bool opens_block_in_bracket(std::string_view s)
+{
+    static constexpr std::string_view takers[] = {"catch", "time", "try", "expr", "eval", "list", "subst"};
+    std::size_t i = content_end(s);
+    if (i == 0 || s[i - 1] != '{' || escaped(s, i - 1))
+        return false;
+    --i;
+    std::size_t word_end = i;
+    while (i > 0 && is_blank(s[i - 1]))
+        --i;
+    if (i == word_end)
+        return false;
+    word_end = i;
+    while (i > 0 && !is_blank(s[i - 1]) && s[i - 1] != '[' && s[i - 1] != ']')
+        --i;
+    return i > 0 && s[i - 1] == '[' && !escaped(s, i - 1) &&
+           std::find(std::begin(takers), std::end(takers), s.substr(i, word_end - i)) != std::end(takers);
+}
+
 // How unlikely a lost ] is to have stood at i, before the line's content ends at end: 0 the
 // likeliest, as counted where ] stands in real scripts. Most stood at the end of a command, of
-// the line or before a semicolon; then before an operator or a closing brace or parenthesis;
-// then before another ] or a continuation; then before a body's brace; least before another
-// word, and least of all right after the command's name.
+// the line, before a semicolon or before the break of foreach {a b} [...] break; then before an operator or a closing brace or parenthesis,
+// or before a literal that ends the command around it; then before another ] or a
+// continuation; then before a body's brace; least before another word, and least of all right
+// after the command's name.
 std::int64_t bracket_odds(std::string_view s, std::size_t i, std::size_t end)
 {
     std::size_t next = i;
     while (next < end && is_blank(s[next]))
         ++next;
     bool blank = next > i;
-    if (next == end || s[next] == ';' || ends_braced_expr(s, i))
+    if (next == end || s[next] == ';' || ends_braced_expr(s, i) || (blank && s.substr(next, end - next) == "break"))
         return 0;
     if (s[next] == '}' || (blank ? operator_follows(s, i) : s[next] == ')'))
         return 1;
@@ -242,7 +302,9 @@ std::int64_t bracket_odds(std::string_view s, std::size_t i, std::size_t end)
         return 4;
     if (s[next] == '{' || s[next] == ']')
         return 3;
-    return ends_command_name(s, i) ? 5 : 4;
+    if (ends_command_name(s, i))
+        return 5;
+    return literal_closes(s, next, end) ? 1 : 4;
 }
 
 // How unlikely a lost closer c is to have stood at i, the end of the line's content at end: 0
@@ -335,7 +397,9 @@ struct repair_search::impl {
     void close_lines(const line_text &l, const std::vector<std::string> &indents);
     void open_at_end(const line_text &l);
     void delete_braces(const line_text &l);
-    void insert_closers(const line_text &l, char c);
+    // From the opener on, or from `from` on: a line that closes a block begun inside a bracket.
+    void insert_closers(const line_text &l, char c, std::size_t from = std::string::npos);
+    void close_block_in_bracket(std::size_t k);
     void close_joined_lines(const line_text &l, bool string, bool bracket);
     void make_candidates();
 
@@ -588,19 +652,20 @@ void repair_search::impl::delete_braces(const line_text &l)
 }
 
 // A lost ] or closing quote: at the end of a word on a line that opens more than it closes.
-void repair_search::impl::insert_closers(const line_text &l, char c)
+void repair_search::impl::insert_closers(const line_text &l, char c, std::size_t from)
 {
     if (!l.whole())
         return;
     char opener = c == ']' ? '[' : '"';
     std::int64_t opens = count_unescaped(l.text, opener);
     bool open = c == ']' ? opens > count_unescaped(l.text, ']') : opens % 2 == 1;
-    if (!open)
+    if (!open && from == std::string::npos)
         return;
     std::size_t end = content_end(l.text);
-    std::size_t i = 0;
-    while (i < end && (l.text[i] != opener || escaped(l.text, i)))
-        ++i;
+    std::size_t i = from;
+    if (i == std::string::npos)
+        for (i = 0; i < end && (l.text[i] != opener || escaped(l.text, i));)
+            ++i;
     // A quote in a comment of words mostly quotes one; one in code commented out (no blank
     // after the #) is code.
     std::size_t first = indent_of(l.text).size();
@@ -645,7 +710,8 @@ void repair_search::impl::make_candidates()
     bool in_string = false;
     std::int64_t brackets = 0;
     std::int64_t previous = 0;
-    for (const line_text &l : lines) {
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const line_text &l = lines[k];
         if (l.number != previous + 1) {
             in_string = false;
             brackets = 0;
@@ -663,6 +729,27 @@ void repair_search::impl::make_candidates()
         delete_braces(l);
         insert_closers(l, ']');
         insert_closers(l, '"');
+        close_block_in_bracket(k);
+    }
+}
+
+// A line that begins by closing a block begun as the first word of a bracket's command, as in
+// [time { ... } 10]: the ] mostly stood on this line, after that brace. The opener's line is
+// the last before it at the same indentation, within the lines kept without a gap.
+void repair_search::impl::close_block_in_bracket(std::size_t k)
+{
+    const line_text &l = lines[k];
+    std::size_t brace = indent_of(l.text).size();
+    if (brace >= l.text.size() || l.text[brace] != '}')
+        return;
+    std::int32_t indent = width_of(indent_of(l.text));
+    for (std::size_t o = k; o > 0 && lines[o - 1].number == lines[o].number - 1 && k - o < 64; --o) {
+        const line_text &up = lines[o - 1];
+        if (is_empty_line(up.text) || width_of(indent_of(up.text)) != indent)
+            continue;
+        if (opens_block_in_bracket(up.text))
+            insert_closers(l, ']', brace);
+        return;
     }
 }
 
