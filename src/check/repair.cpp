@@ -344,6 +344,13 @@ struct input_shape {
 
 } // namespace
 
+options nesting_only(options o)
+{
+    o.listing = listing_mode::none;
+    o.warn_backslash_blank = false;
+    return o;
+}
+
 hint repair_hint(const repair &fix)
 {
     if (fix.empty())
@@ -355,12 +362,11 @@ struct repair_search::impl {
     explicit impl(const options &o) : opts(checking_options(o)), machine(opts, counts), reader(o.simd) {}
 
     // How a candidate is checked: the nesting only, with the hints read to score it.
-    static options checking_options(options o)
+    static options checking_options(const options &o)
     {
-        o.listing = listing_mode::none;
-        o.warn_backslash_blank = false;
-        o.hints = true;
-        return o;
+        options n = nesting_only(o);
+        n.hints = true;
+        return n;
     }
 
     // Reads src once more from its start, with the edit of c spliced in when there is one, and

@@ -17,6 +17,10 @@ namespace delimcheck::checking {
 // Where a repair places the fault: at its edit.
 hint repair_hint(const repair &fix);
 
+// The options under which a repaired input must check clean: its nesting alone, without the
+// listing or the backslash-blank warning, which a repair neither makes nor mends.
+options nesting_only(options o);
+
 class repair_search {
 public:
     explicit repair_search(const options &opts);

@@ -8,6 +8,8 @@
 #include <memory>
 #include <unistd.h>
 
+#include "driver/inputs.h"
+
 namespace delimcheck::driver {
 
 namespace {
@@ -40,13 +42,9 @@ bool unchanged(const std::string &path, const struct stat &read, std::string_vie
     if (fd < 0)
         return false;
     std::string bytes;
-    char block[1 << 16];
-    ssize_t n;
-    while ((n = ::read(fd, block, sizeof block)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            bytes.append(block, static_cast<std::size_t>(n));
+    int error = read_all(fd, bytes);
     ::close(fd);
-    return n == 0 && bytes == before;
+    return error == 0 && bytes == before;
 }
 
 // A file of ours, removed unless it was taken.

@@ -1,8 +1,6 @@
 #include "driver/input_repair.h"
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include "check/repair.h"
 #include "driver/file_rewrite.h"
@@ -17,22 +15,6 @@ struct counting_sink final : sink {
     std::uint64_t found = 0;
     void report(const diagnostic &) override { ++found; }
 };
-
-int read_all(int fd, std::string &bytes)
-{
-    char block[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, block, sizeof block);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
-}
 
 } // namespace
 
@@ -66,12 +48,9 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
     if (fix_.empty() || !format::line_changes(lines, fix_, changes) || changes.empty() ||
         !format::apply_changes(lines, changes, after))
         return false;
-    // Clean as the repair's search judges it: a backslash-blank warning that -e asks for is no
-    // fault of the nesting, and the repair neither makes nor mends one.
-    options o = config_.check;
+    // Clean as the repair's search judges it.
+    options o = checking::nesting_only(config_.check);
     o.hints = false;
-    o.listing = listing_mode::none;
-    o.warn_backslash_blank = false;
     counting_sink count;
     checker again(o, count);
     again.check(after);

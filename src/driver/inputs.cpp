@@ -52,6 +52,22 @@ input_list::~input_list()
         ::close(list_fd_);
 }
 
+int read_all(int fd, std::string &bytes)
+{
+    char block[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, block, sizeof block);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        bytes.append(block, static_cast<std::size_t>(n));
+    }
+}
+
 read_result read_input(const input &in, int stdin_fd, const std::function<int(int fd)> &read)
 {
     read_result r;

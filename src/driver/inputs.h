@@ -31,6 +31,10 @@ struct read_result {
 // on (0 at the end), and closes it. Standard input is stdin_fd, read and left open.
 read_result read_input(const input &in, int stdin_fd, const std::function<int(int fd)> &read);
 
+// Appends to bytes all that fd gives until its end; returns 0, or the errno of the read that
+// failed (what came before it is kept).
+int read_all(int fd, std::string &bytes);
+
 // The list named by --files-from could not be opened or read.
 class list_error : public std::runtime_error {
 public:
