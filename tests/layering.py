@@ -7,9 +7,10 @@ import os
 import re
 import sys
 
-# From the bottom up: the public types, the scanners, the listing, the checker that drives
-# them, the output formats, the language server, the command line.
-ORDER = ['delimcheck', 'scan', 'listing', 'check', 'format', 'lsp', 'driver']
+# From the bottom up: the public types, the scanners, Tcl's own reading rules, the listing, the
+# checker that drives them, the output formats, the project settings, the language server, the
+# command line.
+ORDER = ['delimcheck', 'scan', 'tcl', 'listing', 'check', 'format', 'config', 'lsp', 'driver']
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

@@ -69,6 +69,12 @@ struct text_edit {
 struct repair {
     std::string description;
     std::vector<text_edit> edits;
+    // No other edit that makes the input check clean came near this one in the search.
+    bool sure = false;
+    // Sure, and it mends an input that Tcl itself cannot read or run: --fix writes only these.
+    bool safe = false;
+    // The search's rule that proposed the edit, for measurements ("" when none).
+    std::string rule = {};
     bool empty() const { return edits.empty(); }
     friend bool operator==(const repair &, const repair &) = default;
 };
