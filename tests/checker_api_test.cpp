@@ -200,6 +200,28 @@ TEST(CheckerApi, NothingLeaksFromOneInputToTheNext)
     EXPECT_EQ(out.listing_lines[0].second, "}");
 }
 
+// A search asked to give up leaves the report without a repair, and asks between its edits
+// only while there is a search to stop.
+TEST(CheckerApi, ASearchThatIsToldToGiveUpOffersNoRepair)
+{
+    const std::string lost_brace = "proc p {} {\n    if {1} {\n        puts a\n\n    puts b\n}\n";
+    for (bool give_up : {false, true}) {
+        options o;
+        o.hints = true;
+        collecting_sink out;
+        checker c(o, out);
+        int asked = 0;
+        c.set_give_up([&] { return ++asked, give_up; });
+        c.check(lost_brace);
+        ASSERT_FALSE(out.diagnostics.empty());
+        EXPECT_EQ(out.diagnostics[0].fix.empty(), give_up) << give_up;
+        EXPECT_GT(asked, 0);
+        asked = 0;
+        c.check("puts fine\n");
+        EXPECT_EQ(asked, 0);
+    }
+}
+
 // Two checkers on two threads at once give what each gives alone.
 TEST(CheckerApi, CheckersOnTwoThreadsShareNothing)
 {

@@ -97,7 +97,7 @@ struct checker::impl {
     {
         if (!searcher)
             searcher = std::make_unique<checking::repair_search>(opts);
-        return searcher->find(src);
+        return searcher->find(src, give_up);
     }
 
     check_result pass(scan::byte_source &src)
@@ -137,11 +137,14 @@ struct checker::impl {
     checking::nesting_machine machine;
     scan::block_reader reader;
     std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
+    std::function<bool()> give_up;                      // asked between a search's edits
 };
 
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}
 checker::~checker() = default;
 checker::checker(checker &&) noexcept = default;
+
+void checker::set_give_up(std::function<bool()> give_up) { impl_->give_up = std::move(give_up); }
 
 check_result checker::check(std::string_view bytes)
 {

@@ -392,7 +392,7 @@ struct repair_search::impl {
         return src.error() == 0;
     }
 
-    repair find(scan::byte_source &src);
+    repair find(scan::byte_source &src, const std::function<bool()> &give_up);
     std::vector<std::int64_t> anchors();
     bool read_lines(scan::byte_source &src, const std::vector<std::int64_t> &anchor_lines);
     const line_text *line(std::int64_t number) const;
@@ -422,11 +422,14 @@ struct repair_search::impl {
 repair_search::repair_search(const options &opts) : impl_(std::make_unique<impl>(opts)) {}
 repair_search::~repair_search() = default;
 
-repair repair_search::find(scan::byte_source &src) { return impl_->find(src); }
+repair repair_search::find(scan::byte_source &src, const std::function<bool()> &give_up)
+{
+    return impl_->find(src, give_up);
+}
 
 bool repair_search::affordable(std::int64_t bytes) { return bytes <= max_bytes_checked / min_edits_checked; }
 
-repair repair_search::impl::find(scan::byte_source &src)
+repair repair_search::impl::find(scan::byte_source &src, const std::function<bool()> &give_up)
 {
     machine.set_hint_mode(hint_mode::on);
     machine.set_stops(true);
@@ -446,6 +449,8 @@ repair repair_search::impl::find(scan::byte_source &src)
     const candidate *best = nullptr;
     std::int64_t best_signs = 0, budget = max_bytes_checked;
     for (const candidate &c : candidates) {
+        if (give_up && give_up())
+            return {};
         budget -= shape.size;
         if (budget < 0)
             break;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "delimcheck/diagnostic.h"
@@ -34,8 +35,8 @@ public:
 
     // src is an input with an error that can be read again; it is read from its start several
     // times, and left anywhere. No edit comes back when no edit tried makes the input check
-    // clean, or when it could not be read again.
-    repair find(scan::byte_source &src);
+    // clean, when it could not be read again, or when give_up answered true between two edits.
+    repair find(scan::byte_source &src, const std::function<bool()> &give_up = {});
 
 private:
     struct impl;

@@ -3,6 +3,7 @@
 // checkers share nothing that changes.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string_view>
@@ -30,6 +31,10 @@ public:
     check_result check(std::string_view bytes);
     check_result check(std::istream &in);
     check_result check_fd(int fd); // read to its end; not closed
+
+    // Asked between the edits a repair search tries: true gives the search up, and the input is
+    // reported without a repair. A caller whose text has been superseded stops paying for it.
+    void set_give_up(std::function<bool()> give_up);
 
 private:
     struct impl;
