@@ -78,6 +78,8 @@ TEST(OptionTable, EveryRowIsAnOptionOfTheParser)
             args.emplace_back("--recursive");
         if (spelled == "--null")
             args.emplace_back("--files-from=x");
+        if (spelled == "--unsafe-fixes")
+            args.emplace_back("--fix");
         args.emplace_back("f.tcl");
         std::vector<char *> argv;
         for (std::string &a : args)

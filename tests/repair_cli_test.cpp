@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -115,19 +116,21 @@ TEST_F(Repair, DiffIsWhatPatchApplies)
     EXPECT_EQ(run(with({"--diff"}, inputs)).out, "") << "nothing left to repair";
 }
 
-// The usual report on standard output, one line on standard error for each file fixed, in
-// input order; the repaired files check clean, keep their mode, and nothing else is left.
+// What is left in each file on standard output, one line on standard error for each file
+// fixed, in input order, and one that sums up; the repaired files check clean, keep their mode,
+// and nothing else is left. --unsafe-fixes makes every repair, whichever the search holds safe.
 TEST_F(Repair, FixRewritesWhatItMendsClean)
 {
     ASSERT_EQ(::chmod((dir.path + "/lost.tcl").c_str(), 0640), 0);
-    const std::string report = run(names(true)).out;
-    process_result r = run(with({"--fix", "--status"}, names(true)));
-    EXPECT_EQ(r.out, report);
+    process_result r = run(with({"--fix", "--unsafe-fixes", "--status"}, names(true)));
+    EXPECT_EQ(r.out, run(names(true)).out) << "the report of the files as they now are";
+    EXPECT_EQ(r.out.find("missing, opened on line 1"), std::string::npos) << "nothing that was mended:\n" << r.out;
     std::vector<std::string> said = lines(r.err);
-    ASSERT_EQ(said.size(), mendable.size()) << r.err;
-    for (std::size_t i = 0; i < said.size(); ++i)
+    ASSERT_EQ(said.size(), mendable.size() + 1) << r.err;
+    for (std::size_t i = 0; i < mendable.size(); ++i)
         EXPECT_TRUE(said[i].starts_with("delimcheck: fixed " + mendable[i].first + ": ")) << said[i];
     EXPECT_EQ(said[3], "delimcheck: fixed stray.tcl: delete line 2");
+    EXPECT_EQ(said[4], "delimcheck: 4 files fixed; 1 file with faults and no repair (1: no single edit mends them)");
     EXPECT_EQ(r.status, 1) << "many.tcl is left with its faults";
     EXPECT_EQ(run(with({"--status"}, names(false))).status, 0);
     EXPECT_EQ(file("many.tcl"), many_faults);
@@ -145,7 +148,70 @@ TEST_F(Repair, FixRewritesWhatItMendsClean)
 
     for (const auto &[name, text] : mendable)
         dir.write(name, text);
-    EXPECT_EQ(run(with({"--fix", "--status"}, names(false))).status, 0) << "a fixed file counts as clean";
+    EXPECT_EQ(run(with({"--fix", "--unsafe-fixes", "--status"}, names(false))).status, 0) << "a fixed file counts as clean";
+    for (const auto &[name, text] : mendable)
+        dir.write(name, text);
+    process_result json = run(with({"--fix", "--unsafe-fixes", "--format=json"}, names(true)));
+    EXPECT_EQ(json.out, run(with({"--format=json"}, names(true))).out) << "every format reports what is left";
+}
+
+// Without --unsafe-fixes, --fix makes only the repairs the search holds safe: each file is
+// either fixed and said so, or left as it was and counted as held back, and the line that sums
+// up adds up; --diff shows every repair whatever --fix would do.
+TEST_F(Repair, FixMakesOnlySafeRepairs)
+{
+    const std::string diff = run(with({"--diff"}, names(true))).out;
+    process_result r = run(with({"--fix"}, names(true)));
+    std::size_t fixed = 0;
+    for (const auto &[name, text] : mendable) {
+        bool said = r.err.find("delimcheck: fixed " + name + ": ") != std::string::npos;
+        fixed += said;
+        if (!said)
+            EXPECT_EQ(file(name), text) << name << " is held back, and so left alone";
+        else
+            EXPECT_NE(file(name), text) << name;
+    }
+    std::string summary = "delimcheck: " + std::to_string(fixed) + (fixed == 1 ? " file" : " files") + " fixed";
+    std::size_t held = mendable.size() - fixed;
+    if (held > 0)
+        summary += "; " + std::to_string(held) + (held == 1 ? " file" : " files") +
+                   " with repairs held back as unsafe (--unsafe-fixes makes them, --diff shows them)";
+    summary += "; 1 file with faults and no repair (1: no single edit mends them)\n";
+    EXPECT_TRUE(r.err.ends_with(summary)) << r.err;
+    EXPECT_EQ(lines(r.err).size(), fixed + 1) << r.err;
+    EXPECT_EQ(r.status, 0);
+    for (const auto &[name, text] : mendable)
+        dir.write(name, text);
+    EXPECT_EQ(run(with({"--diff", "--fix"}, names(true))).out, diff) << "--diff shows the repairs --fix holds back";
+    EXPECT_EQ(run({"--unsafe-fixes", "lost.tcl"}).status, 2) << "--unsafe-fixes needs --fix";
+}
+
+// The line that sums up says why a file with faults has no repair: no single edit, or a file
+// too big for the search; a file that could not be opened is said, and fails the run.
+TEST_F(Repair, FixSaysWhatItLeft)
+{
+    std::string big = mendable[0].second;
+    while (big.size() <= 4 * 1024 * 1024)
+        big += "# " + std::string(1000, 'x') + "\n";
+    dir.write("big.tcl", big);
+    process_result r = run({"--fix", "--unsafe-fixes", "big.tcl", "many.tcl", "clean.tcl"});
+    EXPECT_EQ(r.err, "delimcheck: 0 files fixed; 2 files with faults and no repair (1: no single edit mends them, "
+                     "1: too large to mend)\n");
+    EXPECT_EQ(r.status, 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } unopened[] = {
+        {{"--fix", "gone.tcl", "clean.tcl"},
+         "delimcheck: cannot open gone.tcl: No such file or directory\ndelimcheck: 0 files fixed\n"},
+        {{"--diff", "gone.tcl", "clean.tcl"}, "delimcheck: cannot open gone.tcl: No such file or directory\n"},
+        {{"--diff", "."}, "delimcheck: cannot open .: Is a directory\n"},
+    };
+    for (const auto &c : unopened) {
+        process_result u = run(c.args);
+        EXPECT_EQ(u.err, c.err) << c.args[0];
+        EXPECT_EQ(u.status, 2) << c.args[0];
+    }
 }
 
 TEST_F(Repair, FixFollowsALinkToItsTarget)
@@ -153,8 +219,12 @@ TEST_F(Repair, FixFollowsALinkToItsTarget)
     ::mkdir((dir.path + "/real").c_str(), 0755);
     dir.write("real/s.tcl", "set a 1\n}\n");
     ASSERT_EQ(::symlink("real/s.tcl", (dir.path + "/link.tcl").c_str()), 0);
-    process_result r = run({"--fix", "link.tcl"});
-    EXPECT_EQ(r.err, "delimcheck: fixed link.tcl: delete line 2\n");
+    process_result r = run({"--fix", "--unsafe-fixes", "link.tcl"});
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(dir.path.c_str(), nullptr), &std::free);
+    ASSERT_TRUE(real);
+    EXPECT_EQ(r.err, "delimcheck: fixed link.tcl (the file " + std::string(real.get()) +
+                         "/real/s.tcl): delete line 2\ndelimcheck: 1 file fixed\n")
+        << "the file rewritten is named";
     EXPECT_EQ(r.status, 0);
     struct stat st {};
     ASSERT_EQ(::lstat((dir.path + "/link.tcl").c_str(), &st), 0);
@@ -162,19 +232,24 @@ TEST_F(Repair, FixFollowsALinkToItsTarget)
     EXPECT_EQ(file("real/s.tcl"), "set a 1\n");
 }
 
-// A file named twice is fixed once, on any number of jobs: the second time it is read as the
-// first rewrite left it. A warning that -e asks for does not stand in the repair's way.
+// A file named twice, or through a link too, is taken once, on any number of jobs, by --fix and
+// by --diff alike. A warning that -e asks for does not stand in the repair's way.
 TEST_F(Repair, FixOnceWhateverTheJobsAndWarnings)
 {
     for (const char *jobs : {"--jobs=1", "--jobs=2"}) {
         dir.write("lost.tcl", mendable[0].second);
-        process_result r = run({"--fix", jobs, "lost.tcl", "lost.tcl", "./lost.tcl"});
-        EXPECT_EQ(r.err, "delimcheck: fixed lost.tcl: insert } before line 4\n") << jobs;
+        ASSERT_EQ(::symlink("lost.tcl", (dir.path + "/again.tcl").c_str()), 0);
+        process_result d = run({"--diff", jobs, "lost.tcl", "lost.tcl", "./lost.tcl", "again.tcl"});
+        EXPECT_EQ(d.out, run({"--diff", "lost.tcl"}).out) << jobs << ": one diff, which patch applies";
+        process_result r = run({"--fix", "--unsafe-fixes", jobs, "lost.tcl", "lost.tcl", "./lost.tcl", "again.tcl"});
+        EXPECT_EQ(r.err, "delimcheck: fixed lost.tcl: insert } before line 4\ndelimcheck: 1 file fixed\n") << jobs;
+        EXPECT_EQ(r.out, "File lost.tcl:\n") << jobs << ": the file once, as it now is";
         EXPECT_EQ(r.status, 0) << jobs;
+        ::unlink((dir.path + "/again.tcl").c_str());
     }
     dir.write("warned.tcl", "puts a\\ \n" + mendable[0].second);
-    process_result warned = run({"-e", "--fix", "warned.tcl"});
-    EXPECT_EQ(warned.err, "delimcheck: fixed warned.tcl: insert } before line 5\n");
+    process_result warned = run({"-e", "--fix", "--unsafe-fixes", "warned.tcl"});
+    EXPECT_EQ(warned.err, "delimcheck: fixed warned.tcl: insert } before line 5\ndelimcheck: 1 file fixed\n");
     EXPECT_EQ(run({"-e", "warned.tcl"}).out.find("missing"), std::string::npos) << "only the warning is left";
 }
 
@@ -197,13 +272,14 @@ TEST_F(Repair, FixThatCannotWriteLosesNothing)
         ::mkdir((dir.path + "/m").c_str(), 0755);
         int status = sh(std::string("unshare -m sh -c 'mount --make-rprivate / && ") + c.mount +
                         " || exit 3\n"
-                        "\"$BIN\" --fix m/f.tcl > out 2> err; echo $? > status\n"
+                        "\"$BIN\" --fix --unsafe-fixes m/f.tcl > out 2> err; echo $? > status\n"
                         "cmp -s lost.tcl m/f.tcl && echo intact > intact; ls -A m > listing'");
         ASSERT_EQ(status, 0) << c.name;
         EXPECT_EQ(file("status"), "2\n") << c.name;
         EXPECT_TRUE(file("err").starts_with("delimcheck: cannot fix m/f.tcl: ")) << file("err");
         EXPECT_NE(file("err").find(std::strerror(c.error)), std::string::npos) << file("err");
-        EXPECT_EQ(lines(file("err")).size(), 1u) << file("err");
+        EXPECT_TRUE(file("err").ends_with("\ndelimcheck: 0 files fixed; 1 file could not be rewritten\n")) << file("err");
+        EXPECT_EQ(lines(file("err")).size(), 2u) << file("err");
         EXPECT_EQ(file("intact"), "intact\n") << c.name;
         EXPECT_EQ(file("listing"), c.error == ENOSPC ? "f.tcl\nfiller\n" : "f.tcl\n") << c.name;
         EXPECT_EQ(file("out"), "File m/f.tcl:\n} missing, opened on line 1 char 12\n") << c.name;

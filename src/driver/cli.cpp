@@ -113,8 +113,10 @@ const option_row rows[] = {
      }},
     {0, "diff", nullptr, nullptr, "write the repair of each input as a unified diff, and nothing else",
      [](parse &p, const char *) { p.config.diff = true; return answer(); }},
-    {0, "fix", nullptr, nullptr, "make the repair in each file, if it leaves the file clean",
+    {0, "fix", nullptr, nullptr, "make the repair in each file, if it is safe and leaves the file clean",
      [](parse &p, const char *) { p.config.fix = true; return answer(); }},
+    {0, "unsafe-fixes", nullptr, nullptr, "with --fix, make the repairs that may change what a script means too",
+     [](parse &p, const char *) { p.config.unsafe_fixes = true; return answer(); }},
     {0, "color", "WHEN", nullptr, "pretty format: colour auto (on a terminal, unless NO_COLOR), always, never",
      [](parse &p, const char *v) {
          if (!parse_color(v, p.config.color))
@@ -184,6 +186,8 @@ std::string repair_error(const run_config &c)
 {
     if (c.diff && (c.format != format::format_kind::text || c.check.listing != listing_mode::none))
         return "--diff writes diffs only: it takes no --format and no listing (-s, -m, -l, -j)";
+    if (c.unsafe_fixes && !c.fix)
+        return "option '--unsafe-fixes' needs --fix";
     if (!c.fix)
         return {};
     if (c.operands.empty() && c.files_from.empty())

@@ -27,7 +27,8 @@ struct run_config {
     unsigned jobs = 0;                                   // --jobs; 0: one per processor
     bool hint_lines = false;                             // --hints: the text format writes the hint lines
     bool diff = false;                                   // --diff: the repairs as a unified diff, and nothing else
-    bool fix = false;                                    // --fix: the repairs made in the files
+    bool fix = false;                                    // --fix: the safe repairs made in the files
+    bool unsafe_fixes = false;                           // --unsafe-fixes: with --fix, the others too
     color_mode color = color_mode::auto_;                // --color, for the pretty format
     bool colored = false;                                // that choice made: auto_ is settled by the caller
     std::vector<std::string> operands;                   // standard input when there is none and no list

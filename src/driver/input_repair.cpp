@@ -16,13 +16,31 @@ struct counting_sink final : sink {
     void report(const diagnostic &) override { ++found; }
 };
 
+bool is_fault(diagnostic_kind k)
+{
+    return k != diagnostic_kind::backslash_blank && k != diagnostic_kind::extra_after_string &&
+           k != diagnostic_kind::cannot_access && k != diagnostic_kind::read_error;
+}
+
 } // namespace
 
 void input_repair::report(const diagnostic &d)
 {
     if (fix_.empty() && !d.fix.empty())
         fix_ = d.fix;
-    next_.report(d);
+    faults_ = faults_ || is_fault(d.kind);
+    if (holding_)
+        waiting_.emplace_back(d);
+    else
+        next_.report(d);
+}
+
+void input_repair::listing(const listing_line &l)
+{
+    if (holding_)
+        waiting_.emplace_back(listed{l.line, std::string(l.text)});
+    else
+        next_.listing(l);
 }
 
 int input_repair::check(int fd, checker &c)
@@ -30,14 +48,32 @@ int input_repair::check(int fd, checker &c)
     bytes_.clear();
     bytes_.shrink_to_fit(); // one big input's buffer is not kept for the rest of the run
     fix_ = {};
+    faults_ = false;
+    waiting_.clear();
     have_stat_ = ::fstat(fd, &read_) == 0;
     // A file too big for the search to mend is checked as it streams, not held.
     held_ = !(have_stat_ && S_ISREG(read_.st_mode) && !checking::repair_search::affordable(read_.st_size));
+    holding_ = false;
     if (!held_)
         return c.check_fd(fd).read_error;
+    holding_ = config_.fix;
     int error = read_all(fd, bytes_);
     c.check(bytes_);
     return error;
+}
+
+void input_repair::release()
+{
+    holding_ = false;
+    for (const auto &w : waiting_) {
+        if (const diagnostic *d = std::get_if<diagnostic>(&w))
+            next_.report(*d);
+        else {
+            const listed &l = std::get<listed>(w);
+            next_.listing(listing_line{l.line, l.text});
+        }
+    }
+    waiting_.clear();
 }
 
 // The lines the repair changes and the repaired text, if the repair fits the input and leaves
@@ -60,29 +96,62 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
 input_repair::outcome input_repair::finish(const input &in, format::output &out)
 {
     outcome result;
-    if (fix_.empty() || !held_)
+    if (!held_) {
+        result.what = faults_ ? result::too_large : result::none;
         return result;
+    }
+    if (fix_.empty()) {
+        release();
+        result.what = faults_ ? result::no_edit : result::none;
+        return result;
+    }
     const std::string name = in.standard_input ? "-" : in.name;
     std::vector<format::line_change> changes;
     std::string after;
     if (!repaired(changes, after)) {
+        release();
         if (config_.fix)
             result.message = "delimcheck: " + name + " not fixed: the repair would leave it with faults\n";
+        result.what = result::no_edit;
         return result;
     }
     if (config_.diff) {
         format::text_lines lines(bytes_);
         format::unified_diff(out, name, lines, changes);
     }
-    if (config_.fix && !in.standard_input) {
-        std::string error = have_stat_ ? rewrite_file(in.name, read_, bytes_, after) : "it could not be examined";
-        if (error.empty()) {
-            result.fixed = true;
-            result.message = "delimcheck: fixed " + name + ": " + fix_.description + "\n";
-        } else {
-            result.failed = true;
-            result.message = "delimcheck: cannot fix " + name + ": " + error + "\n";
-        }
+    if (!config_.fix || in.standard_input) {
+        release();
+        return result;
+    }
+    if (!fix_.safe && !config_.unsafe_fixes) {
+        release();
+        result.what = result::held_back;
+        return result;
+    }
+    rewritten &where = result.where;
+    std::string error = "it could not be examined";
+    if (have_stat_) {
+        // Said before the file is replaced: a run that cannot say it leaves the file alone.
+        error = rewrite_file(in.name, read_, bytes_, after, where, [&](const std::string &target) {
+            std::string line = "delimcheck: fixed " + name;
+            struct stat link;
+            if (::lstat(in.name.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+                line += " (the file " + target + ")"; // the link's own name says nothing of where it leads
+            line += ": " + fix_.description + "\n";
+            return std::fputs(line.c_str(), err_) >= 0 && std::fflush(err_) == 0;
+        });
+    }
+    holding_ = false;
+    if (error.empty()) {
+        waiting_.clear();
+        result.what = result::fixed;
+        // What is left in the file now, reported as a check of it would.
+        checker again(config_.check, next_);
+        again.check(after);
+    } else {
+        release();
+        result.what = result::failed;
+        result.message = "delimcheck: cannot fix " + name + ": " + error + "\n";
     }
     return result;
 }

@@ -1,14 +1,19 @@
 // What --diff and --fix do with an input: keep its bytes as they were read, keep the repair
 // that checking them finds, then write the repair as a diff or put it into the file. Only a
-// repair after which the input checks clean is shown or made.
+// repair after which the input checks clean is shown or made, and --fix makes only a safe one
+// unless --unsafe-fixes says otherwise.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <variant>
+#include <vector>
 
 #include "delimcheck/checker.h"
 #include "delimcheck/sink.h"
 #include "driver/cli.h"
+#include "driver/file_rewrite.h"
 #include "driver/inputs.h"
 #include "format/output.h"
 #include "format/repair_text.h"
@@ -17,35 +22,58 @@ namespace delimcheck::driver {
 
 class input_repair final : public sink {
 public:
-    // Findings pass on to next as they come.
-    input_repair(const run_config &config, sink &next) : config_(config), next_(next) {}
+    // Findings pass on to next: as they come, or under --fix once the file is settled, so that
+    // what is reported is what the file holds after the fix. The line that says a file was
+    // fixed goes to err, before the file is replaced.
+    input_repair(const run_config &config, sink &next, std::FILE *err) : config_(config), next_(next), err_(err) {}
 
     void report(const diagnostic &d) override;
-    void listing(const listing_line &l) override { next_.listing(l); }
+    void listing(const listing_line &l) override;
 
     // Reads the whole input from fd, unless it is a file too big to be mended, and has c check
     // it, with this object as c's sink; returns the errno of a read that failed (the bytes read
     // until then are checked).
     int check(int fd, checker &c);
 
+    // What became of an input's faults.
+    enum class result {
+        none,       // nothing to mend: no fault, or only warnings
+        fixed,      // the file now holds the repaired text
+        held_back,  // --fix found a repair that is not safe, and --unsafe-fixes was not given
+        no_edit,    // faults, and no single edit that leaves the input clean
+        too_large,  // faults, in an input too big for the search
+        failed,     // --fix could not rewrite the file
+    };
     struct outcome {
         std::string message; // for standard error, in the input's place
-        bool fixed = false;  // the file now holds the repaired text
-        bool failed = false; // --fix could not rewrite it
+        result what = result::none;
+        rewritten where; // fixed: the file that now holds the repair
     };
-    // After a whole input is checked: its diff to out (--diff), its file rewritten (--fix).
+    // After a whole input is checked: its diff to out (--diff), its file rewritten (--fix), and
+    // the findings that were held passed on.
     outcome finish(const input &in, format::output &out);
+    // The findings that were held, passed on as they were: the input could not be read whole.
+    void release();
 
 private:
     bool repaired(std::vector<format::line_change> &changes, std::string &after);
 
     const run_config &config_;
     sink &next_;
+    std::FILE *err_;
     std::string bytes_;  // the input as it was read, when held_
     bool held_ = false;
     struct stat read_{}; // the file as it was when it was read
     bool have_stat_ = false;
+    bool faults_ = false; // a finding other than a warning
     repair fix_;
+    // Under --fix, the findings of a held input until it is settled.
+    struct listed {
+        std::int64_t line;
+        std::string text;
+    };
+    std::vector<std::variant<diagnostic, listed>> waiting_;
+    bool holding_ = false;
 };
 
 // A writer that writes nothing: under --diff, the diffs are all the output.

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
+#include <sys/stat.h>
 #include <sched.h>
 #include <system_error>
 #include <thread>
@@ -27,10 +29,17 @@ struct findings {
     bool reported = false;   // a report or warning
     bool unreadable = false; // an input that could not be opened
     bool read_failed = false;
-    bool fix_failed = false; // --fix could not rewrite a file
+    bool fix_failed = false; // --fix could not rewrite a file, or --diff or --fix could not open one
+    // Under --fix, how many files came to each end.
+    std::size_t fixed = 0, held_back = 0, no_edit = 0, too_large = 0, not_rewritten = 0;
 
     findings &operator|=(const findings &o)
     {
+        fixed += o.fixed;
+        held_back += o.held_back;
+        no_edit += o.no_edit;
+        too_large += o.too_large;
+        not_rewritten += o.not_rewritten;
         fix_failed |= o.fix_failed;
         reported |= o.reported;
         unreadable |= o.unreadable;
@@ -55,6 +64,29 @@ unsigned processors()
         return static_cast<unsigned>(CPU_COUNT(&set));
     unsigned n = std::thread::hardware_concurrency();
     return n != 0 ? n : 1;
+}
+
+std::string files(std::size_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); }
+
+// The line that ends a run under --fix: what it did, and what it left and why.
+std::string fix_summary(const findings &f)
+{
+    std::string line = "delimcheck: " + files(f.fixed) + " fixed";
+    if (f.held_back > 0)
+        line += "; " + files(f.held_back) + " with repairs held back as unsafe (--unsafe-fixes makes them, --diff shows them)";
+    if (f.no_edit + f.too_large > 0) {
+        line += "; " + files(f.no_edit + f.too_large) + " with faults and no repair (";
+        if (f.no_edit > 0)
+            line += std::to_string(f.no_edit) + ": no single edit mends them";
+        if (f.no_edit > 0 && f.too_large > 0)
+            line += ", ";
+        if (f.too_large > 0)
+            line += std::to_string(f.too_large) + ": too large to mend";
+        line += ")";
+    }
+    if (f.not_rewritten > 0)
+        line += "; " + files(f.not_rewritten) + " could not be rewritten";
+    return line + "\n";
 }
 
 diagnostic failure_of(diagnostic_kind kind, int error)
@@ -98,6 +130,8 @@ public:
             std::rethrow_exception(e);
         }
         write_tail();
+        if (config_.fix)
+            std::fputs(fix_summary(findings_).c_str(), err_);
         if (!list_failure_.empty()) {
             std::fprintf(err_, "delimcheck: %s\n", list_failure_.c_str());
             return 2;
@@ -140,11 +174,26 @@ private:
     bool next_input(input &in)
     {
         try {
-            return list_.next(in);
+            while (list_.next(in))
+                if (!seen_before(in))
+                    return true;
+            return false;
         } catch (const list_error &e) {
             list_failure_ = e.what();
             return false;
         }
+    }
+
+    // --diff and --fix take each file once, however often it is named or linked: a second diff
+    // of it would not apply, and a second fix would mend what the first left.
+    bool seen_before(const input &in)
+    {
+        struct stat st;
+        if (!(config_.diff || config_.fix) || in.standard_input || in.access_error != 0 ||
+            ::stat(in.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        std::lock_guard lock(seen_mutex_);
+        return !seen_.insert({st.st_dev, st.st_ino}).second;
     }
 
     // One thread's share: inputs taken in turn, each checked with this thread's own checker.
@@ -158,7 +207,7 @@ private:
             // --diff and --fix see the findings on their way to the writer, for the repair.
             std::optional<input_repair> repairing;
             if (config_.diff || config_.fix)
-                repairing.emplace(config_, *writer);
+                repairing.emplace(config_, *writer, err_);
             checker check(config_.check, repairing ? static_cast<sink &>(*repairing) : *writer);
             // This thread's findings, merged once its work is done, so that no input waits on
             // the others'.
@@ -200,6 +249,11 @@ private:
         if (r.access_error != 0)
             writer.report(failure_of(diagnostic_kind::cannot_access, r.access_error));
         std::string message;
+        input_repair::outcome repaired;
+        if (repairing != nullptr && r.access_error == 0 && r.read_error == 0)
+            repaired = repairing->finish(in, out);
+        else if (repairing != nullptr)
+            repairing->release();
         if (r.read_error != 0) {
             // A read error ends the input as its end would, but a half-read file must not pass as
             // a clean one: it is said on standard error, and the run fails once it is over.
@@ -207,14 +261,25 @@ private:
             message = "delimcheck: error reading " + (in.standard_input ? std::string("standard input") : in.name) +
                       ": " + std::strerror(r.read_error) + "\n";
         }
-        writer.end_input();
-        input_repair::outcome repaired;
-        if (repairing != nullptr && r.access_error == 0 && r.read_error == 0) {
-            repaired = repairing->finish(in, out);
-            message += repaired.message;
+        if (repairing != nullptr && r.access_error != 0) {
+            // Asked to mend a file, and unable to look at it: not a silent success.
+            message = "delimcheck: cannot open " + in.name + ": " + std::strerror(r.access_error) + "\n";
+            f.fix_failed = true;
         }
-        f.reported |= writer.reported() > 0 && !repaired.fixed; // a fixed file is clean now
-        f.fix_failed |= repaired.failed;
+        writer.end_input();
+        message += repaired.message;
+        using result = input_repair::result;
+        if (repaired.what == result::fixed && repaired.where.inode != 0) {
+            std::lock_guard lock(seen_mutex_);
+            seen_.insert({repaired.where.device, repaired.where.inode});
+        }
+        f.fixed += repaired.what == result::fixed;
+        f.held_back += repaired.what == result::held_back;
+        f.no_edit += repaired.what == result::no_edit;
+        f.too_large += repaired.what == result::too_large;
+        f.not_rewritten += repaired.what == result::failed;
+        f.reported |= writer.reported() > 0; // under --fix, what the file holds now
+        f.fix_failed |= repaired.what == result::failed;
         f.unreadable |= r.access_error != 0;
         f.read_failed |= r.read_error != 0;
         return message;
@@ -232,6 +297,8 @@ private:
     unsigned jobs_ = 1;
     std::mutex findings_mutex_;
     findings findings_;
+    std::mutex seen_mutex_;
+    std::set<std::pair<dev_t, ino_t>> seen_; // the files that --diff or --fix has taken
 };
 
 } // namespace
