@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,6 +20,9 @@
 #include "driver/cli.h"
 #include "driver/file_lines.h"
 #include "driver/file_rewrite.h"
+#include "driver/input_repair.h"
+#include "delimcheck/checker.h"
+#include "format/output.h"
 #include "harness.h"
 
 namespace {
@@ -206,6 +210,77 @@ TEST(FileRewrite, ReadOnlyDirectoryLeavesTheFileIntact)
             return failed_and_intact(dir.path, path, before, std::strerror(EROFS));
         },
         "the read-only directory");
+}
+
+// --fix writes a repair the search marks safe, and holds back one it does not unless
+// --unsafe-fixes; --diff shows both. The repair is the one the checker finds, marked by hand,
+// and handed to the driver in the place of the checker's own report.
+TEST(InputRepair, FixWritesSafeRepairsAndHoldsBackTheRest)
+{
+    const std::string lost = "proc p {x} {\n    if {$x} {\n        puts a\n    puts b\n}\n";
+    const std::string mended = "proc p {x} {\n    if {$x} {\n        puts a\n    }\n    puts b\n}\n";
+    delimcheck::options hinted;
+    hinted.hints = true;
+    delimcheck::diagnostic found;
+    for (const delimcheck::diagnostic &d : delimcheck::check(lost, hinted))
+        if (!d.fix.empty())
+            found = d;
+    ASSERT_FALSE(found.fix.empty());
+    using result = delimcheck::driver::input_repair::result;
+    const struct {
+        bool safe, unsafe_fixes, diff;
+        result what;
+    } cases[] = {
+        {true, false, false, result::fixed},       {false, false, false, result::held_back},
+        {false, true, false, result::fixed},       {true, true, false, result::fixed},
+        {false, false, true, result::held_back},   {true, false, true, result::fixed},
+    };
+    for (const auto &c : cases) {
+        const std::string name = std::string(c.safe ? "safe" : "unsafe") + (c.unsafe_fixes ? " --unsafe-fixes" : "") +
+                                 (c.diff ? " --diff" : "");
+        temp_dir dir;
+        const std::string path = dir.write("f.tcl", lost);
+        delimcheck::driver::run_config config;
+        config.fix = true;
+        config.unsafe_fixes = c.unsafe_fixes;
+        config.diff = c.diff;
+        config.check = hinted;
+        delimcheck::collecting_sink reported, ignored;
+        std::FILE *err = std::tmpfile();
+        ASSERT_NE(err, nullptr);
+        delimcheck::driver::input_repair repairing(config, reported, err);
+        delimcheck::checker check(config.check, ignored);
+        int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(repairing.check(fd, check), 0);
+        ::close(fd);
+        delimcheck::diagnostic marked = found;
+        marked.fix.safe = c.safe;
+        marked.fix.sure = c.safe;
+        repairing.report(marked);
+        std::string diff;
+        delimcheck::format::string_destination to(diff);
+        delimcheck::format::output out(to);
+        delimcheck::driver::input repaired_input;
+        repaired_input.name = path;
+        delimcheck::driver::input_repair::outcome o = repairing.finish(repaired_input, out);
+        out.flush();
+        std::string said(4096, '\0');
+        std::rewind(err);
+        said.resize(std::fread(said.data(), 1, said.size(), err));
+        std::fclose(err);
+
+        EXPECT_EQ(o.what, c.what) << name;
+        EXPECT_EQ(slurp(path), c.what == result::fixed ? mended : lost) << name;
+        EXPECT_EQ(said, c.what == result::fixed ? "delimcheck: fixed " + path + ": " + found.fix.description + "\n" : "")
+            << name;
+        EXPECT_EQ(diff.empty(), !c.diff) << name << ": --diff shows the repair either way";
+        if (c.what == result::fixed) {
+            EXPECT_TRUE(reported.diagnostics.empty()) << name << ": what is left, and nothing is";
+        } else {
+            EXPECT_EQ(reported.diagnostics.size(), 1u) << name << ": the report, held back with the fix";
+        }
+    }
 }
 
 // The lines of a file read again, in any order, across the marks kept every 256 lines.

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <iostream>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -230,6 +233,15 @@ TEST_F(Repair, FixFollowsALinkToItsTarget)
     ASSERT_EQ(::lstat((dir.path + "/link.tcl").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(file("real/s.tcl"), "set a 1\n");
+
+    // A walk meets a link that leads out of its tree: the file outside is the one named.
+    ::mkdir((dir.path + "/tree").c_str(), 0755);
+    dir.write("outside.tcl", "set a 1\n}\n");
+    ASSERT_EQ(::symlink("../outside.tcl", (dir.path + "/tree/in.tcl").c_str()), 0);
+    process_result walk = run({"--fix", "--unsafe-fixes", "--recursive", "tree"});
+    EXPECT_EQ(walk.err, "delimcheck: fixed tree/in.tcl (the file " + std::string(real.get()) +
+                            "/outside.tcl): delete line 2\ndelimcheck: 1 file fixed\n");
+    EXPECT_EQ(file("outside.tcl"), "set a 1\n");
 }
 
 // A file named twice, or through a link too, is taken once, on any number of jobs, by --fix and
@@ -284,6 +296,116 @@ TEST_F(Repair, FixThatCannotWriteLosesNothing)
         EXPECT_EQ(file("listing"), c.error == ENOSPC ? "f.tcl\nfiller\n" : "f.tcl\n") << c.name;
         EXPECT_EQ(file("out"), "File m/f.tcl:\n} missing, opened on line 1 char 12\n") << c.name;
         sh("rm -rf m out err status intact listing");
+    }
+}
+
+// What --fix must not do to a file: take it from its owner, write one the user may not or
+// that is read-only, or drop its extended attributes or ACLs. Each case sets up lost.tcl with a
+// shell script, runs the fix (as nobody when `as` says so) and looks at the file afterwards.
+TEST_F(Repair, FixNeverHarmsAFile)
+{
+    const std::string fixed = "proc p {x} {\n    if {$x} {\n        puts a\n    }\n    puts b\n}\n";
+    const struct {
+        const char *name;
+        const char *setup;  // run in dir as root; exit 77 skips the case
+        const char *as;     // "" or the setpriv options that run the fix as another user
+        const char *said;   // what standard error starts with
+        bool rewritten;
+        const char *after;  // run in dir as root after the fix; its output must be "same"
+    } cases[] = {
+        {"another_user", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chmod 0644 lost.tcl", "--reuid=65534 --regid=65534 --clear-groups",
+         "delimcheck: cannot fix lost.tcl: you may not write it\n", false,
+         "[ \"$(stat -c %u:%g:%a lost.tcl)\" = 0:0:644 ] && echo same"},
+        {"owner_not_kept", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chgrp 65534 lost.tcl && chmod 0664 lost.tcl",
+         "--reuid=65534 --regid=65534 --clear-groups",
+         "delimcheck: cannot fix lost.tcl: cannot keep its owner and group: Operation not permitted\n", false,
+         "[ \"$(stat -c %u:%g:%a lost.tcl)\" = 0:65534:664 ] && echo same"},
+        {"read_only", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0444 lost.tcl", "", "delimcheck: cannot fix lost.tcl: it is read-only\n", false,
+         "[ \"$(stat -c %a lost.tcl)\" = 444 ] && echo same"},
+        {"extended_attribute",
+         "command -v setfattr >/dev/null || exit 77; setfattr -n user.origin -v 'kept as it was' lost.tcl || exit 77",
+         "", "delimcheck: fixed lost.tcl: insert } before line 4\n", true,
+         "[ \"$(getfattr --only-values -n user.origin lost.tcl)\" = 'kept as it was' ] && echo same"},
+        {"acl",
+         "command -v setfacl >/dev/null || exit 77; chmod 0640 lost.tcl && setfacl -m u:65534:rw,m::r lost.tcl || exit 77; "
+         "getfacl -cp lost.tcl > acl.before",
+         "", "delimcheck: fixed lost.tcl: insert } before line 4\n", true,
+         "getfacl -cp lost.tcl | cmp -s - acl.before && [ \"$(stat -c %a lost.tcl)\" = 640 ] && echo same"},
+    };
+    for (const auto &c : cases) {
+        dir.write("lost.tcl", mendable[0].second);
+        int setup = sh(c.setup);
+        if (setup == 77) {
+            std::cout << "[  SKIPPED ] " << c.name << ": it needs root, or a tool that is missing\n";
+            continue;
+        }
+        ASSERT_EQ(setup, 0) << c.name;
+        std::string runner = *c.as != '\0' ? std::string("setpriv ") + c.as + " " : "";
+        ASSERT_EQ(sh(runner + "\"$BIN\" --fix --unsafe-fixes lost.tcl > out 2> err; echo $? > status"), 0) << c.name;
+        EXPECT_TRUE(file("err").starts_with(c.said)) << c.name << ": " << file("err");
+        EXPECT_EQ(file("status"), c.rewritten ? "0\n" : "2\n") << c.name;
+        EXPECT_EQ(file("lost.tcl"), c.rewritten ? fixed : mendable[0].second) << c.name;
+        scripts.write("after.sh", c.after);
+        EXPECT_EQ(sh("sh '" + scripts.path + "/after.sh' > same; rm -f out err status acl.before"), 0);
+        EXPECT_EQ(file("same"), "same\n") << c.name << ": " << c.after;
+        sh("rm -f same; chmod 0700 .; chmod 0644 lost.tcl");
+    }
+}
+
+// With standard output on a full device, each file rewritten was said to be on standard
+// error before it was, the run fails, and a file not said to be fixed is as it was.
+TEST_F(Repair, FixWithNowhereToReport)
+{
+    process_result r = run_binary(with({"--fix", "--unsafe-fixes"}, names(false)), "", dir.path, "/dev/full");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.ends_with("delimcheck: error writing standard output: " + std::string(std::strerror(ENOSPC)) + "\n"))
+        << r.err;
+    for (const auto &[name, text] : mendable) {
+        bool said = r.err.find("delimcheck: fixed " + name + ": ") != std::string::npos;
+        EXPECT_EQ(file(name) != text, said) << name << ":\n" << r.err;
+    }
+    EXPECT_NE(r.err.find("delimcheck: fixed lost.tcl: "), std::string::npos) << r.err;
+}
+
+// A signal that ends the process while the new file is being made takes the temporary file with
+// it. The fix is held at the moment it says so, on a standard error that is a full pipe.
+TEST_F(Repair, SignalDuringTheWriteLeavesNoFile)
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        dir.write("lost.tcl", mendable[0].second);
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        ASSERT_EQ(::fcntl(channel[1], F_SETFL, O_NONBLOCK), 0);
+        const std::string filler(4096, 'x');
+        while (::write(channel[1], filler.data(), filler.size()) > 0) {
+        }
+        ASSERT_EQ(::fcntl(channel[1], F_SETFL, 0), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            for (int s : {SIGINT, SIGTERM, SIGHUP})
+                std::signal(s, SIG_DFL); // as a user's shell leaves them, whatever ours did
+            int null = ::open("/dev/null", O_RDWR);
+            if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(channel[1], 2) < 0 ||
+                ::chdir(dir.path.c_str()) != 0)
+                _exit(127);
+            ::execl(DELIMCHECK_BINARY, DELIMCHECK_BINARY, "--fix", "--unsafe-fixes", "lost.tcl", nullptr);
+            _exit(127);
+        }
+        ::close(channel[1]);
+        bool waiting = false;
+        for (int tries = 0; tries < 2000 && !waiting; ++tries) {
+            waiting = sh("ls -A | grep -q '^\\.lost\\.tcl\\.delimcheck-'") == 0;
+            if (!waiting)
+                ::usleep(5000);
+        }
+        EXPECT_TRUE(waiting) << "the temporary file never appeared";
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ::close(channel[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+        EXPECT_EQ(sh("ls -A | grep -q delimcheck-"), 1) << signal << ": a temporary file is left";
+        EXPECT_EQ(file("lost.tcl"), mendable[0].second) << signal;
     }
 }
 
