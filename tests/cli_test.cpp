@@ -80,6 +80,8 @@ TEST(OptionTable, EveryRowIsAnOptionOfTheParser)
             args.emplace_back("--files-from=x");
         if (spelled == "--unsafe-fixes")
             args.emplace_back("--fix");
+        if (spelled == "--color")
+            args.emplace_back("--format=pretty");
         args.emplace_back("f.tcl");
         std::vector<char *> argv;
         for (std::string &a : args)
@@ -167,7 +169,8 @@ TEST_F(Cli, FixRefusesStandardInput)
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "delimcheck: --fix rewrites files and cannot rewrite standard input: name the files; see "
                      "delimcheck --help\n");
-    EXPECT_EQ(run({"--fix", "--files-from=-"}, "").status, 0);
+    dir.write("clean.tcl", "set a b\n");
+    EXPECT_EQ(run({"--fix", "--files-from=-"}, "clean.tcl\n").status, 0);
     EXPECT_EQ(run({"--fix", "--help"}).status, 0) << "--help still helps";
 }
 
@@ -199,14 +202,42 @@ TEST_F(Cli, LspStandsAlone)
     EXPECT_EQ(slurp(d.path + "/err"), std::string("delimcheck: error reading standard input: ") + std::strerror(EISDIR) + "\n");
 }
 
-TEST_F(Cli, LongOptionsFollowThePosixRules)
+// The letters are read before the first operand only, as POSIX says; a long option is taken
+// wherever it stands, so that a gate written "delimcheck *.tcl --status" is one; "--" ends
+// every option.
+TEST_F(Cli, LongOptionsAfterOperands)
 {
     dir.write("f", "{\n");
     dir.write("--status", "}\n");
-    process_result after = run({"f", "--status"});
-    EXPECT_EQ(after.out, "File f:\n} missing, opened on line 1 char 1\nFile --status:\nUnmatching } : line 1 char 1\n");
-    EXPECT_EQ(after.status, 0) << "--status after an operand is an operand";
-    EXPECT_EQ(run({"--", "--status"}).out, "File --status:\nUnmatching } : line 1 char 1\n");
+    dir.write("-s", "]\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    } cases[] = {
+        {{"f", "--status"}, "File f:\n} missing, opened on line 1 char 1\n", 1},
+        {{"f", "--format", "gcc"},
+         "f:1:2: error: } missing, opened on line 1 char 1\nf:1:1: note: likely fault: one edit here makes the whole "
+         "input check clean\nf:1:1: note: { opened here, never closed\nf:1:1: note: delete the { at line 1 char 1\n",
+         0},
+        {{"f", "--stat"}, "File f:\n} missing, opened on line 1 char 1\n", 1},
+        {{"--", "--status"}, "File --status:\nUnmatching } : line 1 char 1\n", 0},
+        {{"f", "--", "--status"}, "File f:\n} missing, opened on line 1 char 1\nFile --status:\nUnmatching } : line 1 char 1\n", 0},
+        {{"f", "-s"}, "File f:\n} missing, opened on line 1 char 1\nFile -s:\nUnmatching ] : line 1 char 1\n", 0},
+        {{"f", "-s", "--status"}, "File f:\n} missing, opened on line 1 char 1\nFile -s:\nUnmatching ] : line 1 char 1\n", 1},
+        {{"--status", "f", "--", "-s"}, "File f:\n} missing, opened on line 1 char 1\nFile -s:\nUnmatching ] : line 1 char 1\n", 1},
+    };
+    for (const auto &c : cases) {
+        process_result r = run(c.args);
+        std::string name;
+        for (const std::string &a : c.args)
+            name += a + " ";
+        EXPECT_EQ(r.out, c.out) << name;
+        EXPECT_EQ(r.status, c.status) << name;
+    }
+    process_result bad = run({"f", "--statuz"});
+    EXPECT_EQ(bad.status, 2) << "an unknown long option after an operand is a usage error too";
+    EXPECT_EQ(bad.out, "");
     process_result stray = run({"-x", "--status"}, "}\n");
     EXPECT_EQ(stray.status, 1) << "an unknown letter is only a diagnostic";
     EXPECT_EQ(lines_of(stray.err), 1u);
@@ -214,6 +245,28 @@ TEST_F(Cli, LongOptionsFollowThePosixRules)
               "-:1:1: error: Unmatching }\n-:1:1: note: likely fault: one edit here makes the whole input check clean\n"
               "-:1:1: note: delete line 1\n")
         << "a unique prefix names the option";
+}
+
+// Options that mean nothing without another, which would be silently ignored.
+TEST_F(Cli, OptionsThatNeedAnother)
+{
+    dir.write("a.tcl", "}\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--null", "a.tcl"}, "delimcheck: option '--null' needs --files-from; see delimcheck --help\n"},
+        {{"--color=never", "a.tcl"}, "delimcheck: option '--color' needs --format=pretty; see delimcheck --help\n"},
+        {{"--format=gcc", "--color=always", "a.tcl"}, "delimcheck: option '--color' needs --format=pretty; see delimcheck --help\n"},
+        {{"--unsafe-fixes", "a.tcl"}, "delimcheck: option '--unsafe-fixes' needs --fix; see delimcheck --help\n"},
+    };
+    for (const auto &c : cases) {
+        process_result r = run(c.args);
+        EXPECT_EQ(r.err, c.err) << c.args[0];
+        EXPECT_EQ(r.out, "") << c.args[0];
+        EXPECT_EQ(r.status, 2) << c.args[0];
+    }
+    EXPECT_EQ(run({"--format=pretty", "--color=never", "a.tcl"}).status, 0);
 }
 
 struct status_case {
@@ -366,6 +419,57 @@ TEST_F(Cli, RecursiveWalkSkipsHiddenAndExcluded)
     EXPECT_EQ(run({"-q", "--recursive", "."}, "").out.find("/.git/"), std::string::npos) << "not even below .";
 }
 
+// Brace alternatives in --include and --exclude, as a shell expands them: nested, and a brace
+// without a comma at its level is a byte to match.
+TEST_F(Cli, BraceAlternativesInGlobs)
+{
+    for (const char *d : {"t", "t/x"})
+        mkdir_p(d);
+    for (const char *f : {"t/a.tcl", "t/b.tk", "t/c.tm", "t/d.txt", "t/e.tcl.bak", "t/{y}.tcl", "t/x/z.tcl"})
+        dir.write(f, "{\n");
+    const struct {
+        std::vector<std::string> globs;
+        std::string files;
+    } cases[] = {
+        {{"--include=*.{tcl,tk}"}, "t/a.tcl t/b.tk t/x/z.tcl t/{y}.tcl "},
+        {{"--include=*.{t{cl,k},txt}"}, "t/a.tcl t/b.tk t/d.txt t/x/z.tcl t/{y}.tcl "},
+        {{"--include={a,b,c}.*"}, "t/a.tcl t/b.tk t/c.tm "},
+        {{"--include={y}.tcl"}, "t/{y}.tcl "},
+        {{"--include=*.{tcl}"}, ""},
+        {{"--exclude={x,*.tk}"}, "t/a.tcl t/c.tm t/{y}.tcl "},
+        {{"--exclude=*.{tcl,tm}", "--include=*"}, "t/b.tk t/d.txt t/e.tcl.bak "},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args{"-q", "--recursive"};
+        args.insert(args.end(), c.globs.begin(), c.globs.end());
+        args.push_back("t");
+        process_result r = run(args);
+        std::string names;
+        for (std::size_t at = 0; (at = r.out.find("File ", at)) != std::string::npos; at += 5)
+            names += r.out.substr(at + 5, r.out.find(":\n", at) - at - 5) + " ";
+        EXPECT_EQ(names, c.files) << c.globs[0];
+    }
+}
+
+// A walk that finds nothing to check, or a list that names nothing, is a mistake: the run says
+// so and fails, whatever else it checked.
+TEST_F(Cli, AWalkThatFindsNoFile)
+{
+    mkdir_p("docs");
+    mkdir_p("src");
+    dir.write("docs/notes.txt", "}\n");
+    dir.write("src/a.tcl", "set a b\n");
+    process_result r = run({"--recursive", "docs", "src"});
+    EXPECT_EQ(r.out, "File src/a.tcl:\n");
+    EXPECT_EQ(r.err, "delimcheck: no file to check below docs (the walk takes *.tcl, *.tk, *.tm and *.test)\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(run({"--recursive", "--include=*.txt", "docs"}).status, 0);
+    EXPECT_EQ(run({"--recursive", "--include=*.md", "docs"}).err,
+              "delimcheck: no file to check below docs (the walk takes what --include names)\n");
+    EXPECT_EQ(run({"--recursive", "src"}).status, 0);
+    EXPECT_EQ(run({"--recursive", "--exclude=a.tcl", "src"}).status, 2) << "excluded is not found";
+}
+
 // A long option may be abbreviated; one that could be more than one names them all; an
 // unknown letter is named as everything else is, by the program's name.
 TEST_F(Cli, AbbreviationsAndStrayLetters)
@@ -418,7 +522,17 @@ TEST_F(Cli, FilesFromAList)
         << "the operands come first";
     dir.write("dirs", "d\n");
     EXPECT_EQ(run({"-q", "--recursive", "--files-from=dirs"}).out, "File d/three.tcl:\nUnmatching ] : line 1 char 1\n");
-    EXPECT_EQ(run({"--status", "--files-from=-"}, "").status, 0) << "an empty list checks nothing, not standard input";
+    process_result empty = run({"--files-from=-"}, "\n\n");
+    EXPECT_EQ(empty.status, 2) << "an empty list is a mistake, not a success";
+    EXPECT_EQ(empty.out, "") << "and checks nothing, not standard input";
+    EXPECT_EQ(empty.err, "delimcheck: the list on standard input names no file\n");
+    dir.write("empty", "");
+    EXPECT_EQ(run({"--files-from=empty", "one.tcl"}).err, "delimcheck: the list empty names no file\n");
+    dir.write("crlf", "one.tcl\r\ntwo words.tcl\r\n");
+    EXPECT_EQ(run({"-q", "--files-from=crlf"}).out, expected) << "a CR before the newline is no part of a name";
+    dir.write("cr0", std::string("one.tcl\r\0", 9));
+    EXPECT_EQ(run({"-q", "--null", "--files-from=cr0"}).out, "File one.tcl\r:\nCannot be accessed!!\n")
+        << "but with --null, any byte but NUL is";
     process_result missing = run({"--files-from=nolist", "one.tcl"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.out, "") << "nothing is checked when the list cannot be read";

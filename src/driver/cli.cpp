@@ -13,6 +13,7 @@ namespace delimcheck::driver {
 struct option_parse {
     run_config &config;
     bool help = false, version = false, lsp = false;
+    bool color = false; // --color was given
 };
 
 namespace {
@@ -121,6 +122,7 @@ const option_row rows[] = {
      [](parse &p, const char *v) {
          if (!parse_color(v, p.config.color))
              return "--color takes auto, always or never, not '" + std::string(v) + "'";
+         p.color = true;
          return answer();
      }},
     {0, "lsp", nullptr, "", "serve the Language Server Protocol on standard input and output",
@@ -272,7 +274,25 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
     const std::string option_letters = letters_prefix + letters();
     optind = getopt_restart;
     opterr = 0; // the messages are written here, so that long options can be told apart
-    for (int got; (got = getopt_long(argc, argv, option_letters.c_str(), long_options.data(), nullptr)) != -1;) {
+    // getopt stops at the first operand. After it, the letters are operands as before, but a
+    // long option is taken as the option it names: "delimcheck *.tcl --status" is a gate that
+    // means what it says. "--" still ends the options.
+    std::vector<std::string> operands;
+    for (;;) {
+        const int at = optind == 0 ? 1 : optind; // 0 restarts glibc's getopt at the first argument
+        int got = getopt_long(argc, argv, option_letters.c_str(), long_options.data(), nullptr);
+        if (got == -1) {
+            if (optind > at || optind >= argc)
+                break; // getopt passed "--", or the arguments are done
+            // Operands, up to a long option or "--".
+            while (optind < argc && !std::string_view(argv[optind]).starts_with("--"))
+                operands.emplace_back(argv[optind++]);
+            if (optind < argc && std::string_view(argv[optind]) == "--") {
+                ++optind;
+                break;
+            }
+            continue;
+        }
         if (got == '?') {
             if (optopt > 0 && optopt < long_base) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
@@ -296,8 +316,10 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         if (std::string e = row->handle(parse, optarg != nullptr ? optarg : ""); !e.empty())
             return usage_error(e);
     }
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[i]);
     if (parse.lsp) {
-        if (other || optind < argc)
+        if (other || !operands.empty())
             return usage_error("--lsp takes no other option and no file");
         r.action = cli_action::lsp;
         return r;
@@ -312,8 +334,11 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         return usage_error(std::string("option '") + name + "' needs --recursive");
     if (c.format != format::format_kind::text)
         c.check.hints = true; // an editor or a CI report should point at the likely fault
-    for (int i = optind; i < argc; ++i)
-        c.operands.emplace_back(argv[i]);
+    if (c.null_separated && c.files_from.empty())
+        return usage_error("option '--null' needs --files-from");
+    if (parse.color && c.format != format::format_kind::pretty)
+        return usage_error("option '--color' needs --format=pretty");
+    c.operands = std::move(operands);
     if (std::string e = repair_error(c); !e.empty() && r.action == cli_action::run)
         return usage_error(e);
     if (c.diff || c.fix)

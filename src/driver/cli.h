@@ -62,7 +62,8 @@ std::span<const option_row> option_table();
 // The usage lines that --help starts with, as the README shows them.
 std::string usage_text();
 
-// Options are read before the first operand only; "--" ends them. --lsp stands alone: the
+// Letters are read before the first operand only, long options anywhere; "--" ends them all.
+// --lsp stands alone: the
 // client, not the command line, chooses the options and the files. A letter outside the table
 // draws a diagnostic on err and is otherwise ignored; a bad long option or value is a usage
 // error, for the caller to report before anything is checked.

@@ -25,6 +25,60 @@ std::string relative(const std::string &below, const std::string &entry)
     return below.empty() ? entry : below + "/" + entry;
 }
 
+// The globs that a shell makes of one with brace alternatives: "*.{tcl,tk}" is "*.tcl" and
+// "*.tk"; braces nest, and a brace without a comma at its level, or escaped, is a byte to match.
+// Expanded a layer at a time from a list, never by recursion.
+std::vector<std::string> brace_alternatives(const std::string &glob)
+{
+    std::vector<std::string> done, pending{glob};
+    while (!pending.empty()) {
+        std::string g = std::move(pending.back());
+        pending.pop_back();
+        // The first brace whose own level holds a comma, and those commas.
+        std::size_t open = std::string::npos, close = std::string::npos;
+        std::vector<std::size_t> commas;
+        std::vector<std::pair<std::size_t, std::vector<std::size_t>>> stack;
+        for (std::size_t i = 0; i < g.size() && close == std::string::npos; ++i) {
+            if (g[i] == '\\') {
+                ++i;
+            } else if (g[i] == '{') {
+                stack.push_back({i, {}});
+            } else if (g[i] == ',' && !stack.empty()) {
+                stack.back().second.push_back(i);
+            } else if (g[i] == '}' && !stack.empty()) {
+                auto [at, level_commas] = std::move(stack.back());
+                stack.pop_back();
+                if (!level_commas.empty()) {
+                    open = at;
+                    close = i;
+                    commas = std::move(level_commas);
+                }
+            }
+        }
+        if (close == std::string::npos) {
+            done.push_back(std::move(g));
+            continue;
+        }
+        std::size_t from = open + 1;
+        commas.push_back(close);
+        for (std::size_t cut : commas) {
+            pending.push_back(g.substr(0, open) + g.substr(from, cut - from) + g.substr(close + 1));
+            from = cut + 1;
+        }
+    }
+    std::reverse(done.begin(), done.end()); // in the order they were written
+    return done;
+}
+
+std::vector<std::string> expanded(const std::vector<std::string> &globs)
+{
+    std::vector<std::string> all;
+    for (const std::string &g : globs)
+        for (std::string &e : brace_alternatives(g))
+            all.push_back(std::move(e));
+    return all;
+}
+
 bool is_directory(const std::string &path)
 {
     struct stat st;
@@ -33,7 +87,8 @@ bool is_directory(const std::string &path)
 
 } // namespace
 
-input_list::input_list(const run_config &config, int stdin_fd) : config_(config), stdin_fd_(stdin_fd)
+input_list::input_list(const run_config &config, int stdin_fd)
+    : config_(config), stdin_fd_(stdin_fd), includes_(expanded(config.includes)), excludes_(expanded(config.excludes))
 {
     if (config.files_from.empty())
         return;
@@ -108,17 +163,38 @@ bool input_list::next(input &in)
     }
     for (;;) {
         if (!walk_.empty()) {
-            if (walk(in))
+            if (walk(in)) {
+                ++walk_found_;
                 return true;
+            }
+            if (walk_.empty() && walk_found_ == 0)
+                problems_.push_back("no file to check below " + walk_operand_ +
+                                    " (the walk takes " +
+                                    (config_.includes.empty() ? std::string("*.tcl, *.tk, *.tm and *.test") : "what --include names") +
+                                    ")");
             continue;
         }
         std::string name;
-        if (!next_operand(name) && !next_listed(name))
-            return false;
+        bool listed = false;
+        if (!next_operand(name)) {
+            if (!next_listed(name)) {
+                if (!config_.files_from.empty() && listed_ == 0 && !list_empty_said_) {
+                    list_empty_said_ = true;
+                    problems_.push_back("the list " +
+                                        (config_.files_from == "-" ? std::string("on standard input") : config_.files_from) +
+                                        " names no file");
+                }
+                return false;
+            }
+            listed = true;
+        }
+        listed_ += listed;
         if (config_.recursive && is_directory(name)) {
             enter(name, "", in);
             if (in.access_error != 0)
                 return true;
+            walk_operand_ = name;
+            walk_found_ = 0;
             continue;
         }
         in.name = std::move(name);
@@ -160,6 +236,8 @@ bool input_list::next_listed(std::string &name)
             return false;
         name.assign(list_buffer_, list_pos_, cut - list_pos_);
         list_pos_ = std::min(cut + 1, list_buffer_.size());
+        if (!config_.null_separated && !name.empty() && name.back() == '\r')
+            name.pop_back(); // a list written on Windows ends its lines with CR LF
         if (!name.empty())
             return true;
     }
@@ -168,10 +246,10 @@ bool input_list::next_listed(std::string &name)
 
 bool input_list::wanted(const std::string &entry) const
 {
-    if (config_.includes.empty())
+    if (includes_.empty())
         return std::any_of(std::begin(script_endings), std::end(script_endings),
                            [&](const char *glob) { return fnmatch(glob, entry.c_str(), 0) == 0; });
-    return std::any_of(config_.includes.begin(), config_.includes.end(),
+    return std::any_of(includes_.begin(), includes_.end(),
                        [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
 }
 
@@ -183,10 +261,10 @@ bool input_list::skipped(const std::string &below, const std::string &entry) con
 {
     if (!config_.hidden && entry.front() == '.')
         return true;
-    if (config_.excludes.empty())
+    if (excludes_.empty())
         return false;
     const std::string path = relative(below, entry);
-    return std::any_of(config_.excludes.begin(), config_.excludes.end(), [&](const std::string &glob) {
+    return std::any_of(excludes_.begin(), excludes_.end(), [&](const std::string &glob) {
         return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
     });
 }
@@ -203,12 +281,19 @@ void input_list::enter(const std::string &path, const std::string &below, input 
         return;
     }
     directory dir{path, below, {}, 0};
-    errno = 0;
-    while (const struct dirent *e = readdir(d)) {
+    // errno is cleared before each readdir, since what the loop calls between them (fnmatch, an
+    // allocation) may set it: only readdir's own end tells a failed read from the last entry.
+    int read_error = 0;
+    for (;;) {
+        errno = 0;
+        const struct dirent *e = readdir(d);
+        if (e == nullptr) {
+            read_error = errno;
+            break;
+        }
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !skipped(below, e->d_name))
             dir.entries.emplace_back(e->d_name);
     }
-    int read_error = errno;
     closedir(d);
     if (read_error != 0) {
         failed.name = path;

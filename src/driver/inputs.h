@@ -51,6 +51,10 @@ public:
     // The next input, or false when there is none left. Throws list_error.
     bool next(input &in);
 
+    // What makes the run fail once it is over, one line each: a directory operand whose walk
+    // found no file, a list that names no file.
+    const std::vector<std::string> &problems() const { return problems_; }
+
 private:
     // A directory being walked: its entries sorted by name, and the next one to look at.
     struct directory {
@@ -69,6 +73,12 @@ private:
 
     const run_config &config_;
     int stdin_fd_;
+    std::vector<std::string> includes_, excludes_; // the globs, their brace alternatives expanded
+    std::vector<std::string> problems_;
+    std::string walk_operand_; // the directory operand being walked
+    std::size_t walk_found_ = 0;
+    std::size_t listed_ = 0; // the names the list gave
+    bool list_empty_said_ = false;
     std::size_t operand_ = 0;
     bool started_ = false;
     // The list of --files-from, read a buffer at a time.

@@ -136,6 +136,10 @@ public:
             std::fprintf(err_, "delimcheck: %s\n", list_failure_.c_str());
             return 2;
         }
+        for (const std::string &p : list_.problems())
+            std::fprintf(err_, "delimcheck: %s\n", p.c_str());
+        if (!list_.problems().empty())
+            return 2;
         return exit_status(findings_, config_.status);
     }
 
