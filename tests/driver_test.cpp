@@ -184,3 +184,43 @@ TEST_F(Driver, StateDoesNotLeakBetweenInputs)
 }
 
 } // namespace
+
+namespace {
+
+// A UTF-8 byte-order mark at the start of an input is no part of its first line: the reports
+// and their columns are those of the text without it, from a file or from a pipe. A mark
+// anywhere else, or a part of one, is ordinary bytes.
+TEST_F(Driver, AByteOrderMarkIsNoPartOfLineOne)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    const struct {
+        const char *name;
+        std::string text;
+        std::string reports; // the text format's, after the header line
+    } cases[] = {
+        {"mark_then_fault", mark + "set a {b\nputs x\n", "} missing, opened on line 1 char 7\n"},
+        {"mark_then_closer", mark + "}\n", "Unmatching } : line 1 char 1\n"},
+        {"mark_alone", mark, ""},
+        {"mark_on_line_two", "set a b\n" + mark + "}\n", "Unmatching } : line 2 char 4\n"},
+        {"two_marks", mark + mark + "}", "Unmatching } : line 1 char 4\n"},
+        {"part_of_a_mark", "\xEF\xBB}", "Unmatching } : line 1 char 3\n"},
+        {"no_mark", "}", "Unmatching } : line 1 char 1\n"},
+    };
+    for (const auto &c : cases) {
+        dir.write("f.tcl", c.text);
+        EXPECT_EQ(run({"f.tcl"}).out, "File f.tcl:\n" + c.reports) << c.name;
+        EXPECT_EQ(run({}, c.text).out, c.reports) << c.name << " on standard input";
+    }
+    // The repair's columns are the reports'; the file keeps its mark.
+    dir.write("f.tcl", mark + "set a {b\nputs x\n");
+    process_result fixed = run({"--fix", "--unsafe-fixes", "f.tcl"});
+    EXPECT_EQ(fixed.err, "delimcheck: fixed f.tcl: delete the { at line 1 char 7\ndelimcheck: 1 file fixed\n");
+    EXPECT_EQ(slurp(dir.path + "/f.tcl"), mark + "set a b\nputs x\n");
+    dir.write("f.tcl", mark + "set a {b\nputs x\n");
+    EXPECT_EQ(run({"--diff", "f.tcl"}).out, "--- f.tcl\n+++ f.tcl\n@@ -1,2 +1,2 @@\n-" + mark + "set a {b\n+" + mark +
+                                                 "set a b\n puts x\n");
+    EXPECT_NE(run({"--format=pretty", "f.tcl"}).out.find("    1 | set a {b\n      |       ^ { opened here"), std::string::npos)
+        << "the pretty format shows line 1 without the mark, and its caret under the {";
+}
+
+} // namespace

@@ -1,9 +1,13 @@
 #include "driver/file_lines.h"
 
+#include <string_view>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "driver/inputs.h"
 
 namespace delimcheck::driver {
 
@@ -25,6 +29,11 @@ bool file_lines::opened()
             fd_ = -1;
         }
         failed_ = fd_ < 0;
+        // Line 1 starts after a byte-order mark, as the checker read it.
+        char start[3];
+        if (fd_ >= 0 && ::pread(fd_, start, sizeof start, 0) == 3 &&
+            std::string_view(start, 3) == byte_order_mark)
+            marks_[0] = static_cast<std::int64_t>(byte_order_mark.size());
     }
     return fd_ >= 0;
 }

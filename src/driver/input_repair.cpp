@@ -55,10 +55,11 @@ int input_repair::check(int fd, checker &c)
     held_ = !(have_stat_ && S_ISREG(read_.st_mode) && !checking::repair_search::affordable(read_.st_size));
     holding_ = false;
     if (!held_)
-        return c.check_fd(fd).read_error;
+        return check_past_mark(fd, c);
     holding_ = config_.fix;
     int error = read_all(fd, bytes_);
-    c.check(bytes_);
+    mark_ = bytes_.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
+    c.check(text());
     return error;
 }
 
@@ -80,16 +81,24 @@ void input_repair::release()
 // it clean.
 bool input_repair::repaired(std::vector<format::line_change> &changes, std::string &after)
 {
+    // The repair's columns on line 1 count from after a byte-order mark; the file's bytes keep it.
+    repair placed = fix_;
+    for (text_edit &e : placed.edits) {
+        if (e.from.line == 1)
+            e.from.column += static_cast<std::int64_t>(mark_);
+        if (e.to.line == 1)
+            e.to.column += static_cast<std::int64_t>(mark_);
+    }
     format::text_lines lines(bytes_);
-    if (fix_.empty() || !format::line_changes(lines, fix_, changes) || changes.empty() ||
-        !format::apply_changes(lines, changes, after))
+    if (fix_.empty() || !format::line_changes(lines, placed, changes) || changes.empty() ||
+        !format::apply_changes(lines, changes, after) || !after.starts_with(bytes_.substr(0, mark_)))
         return false;
     // Clean as the repair's search judges it.
     options o = checking::nesting_only(config_.check);
     o.hints = false;
     counting_sink count;
     checker again(o, count);
-    again.check(after);
+    again.check(std::string_view(after).substr(mark_));
     return count.found == 0;
 }
 
@@ -147,7 +156,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
         result.what = result::fixed;
         // What is left in the file now, reported as a check of it would.
         checker again(config_.check, next_);
-        again.check(after);
+        again.check(std::string_view(after).substr(mark_));
     } else {
         release();
         result.what = result::failed;

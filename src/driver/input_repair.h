@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <variant>
 #include <vector>
@@ -62,6 +63,8 @@ private:
     sink &next_;
     std::FILE *err_;
     std::string bytes_;  // the input as it was read, when held_
+    std::size_t mark_ = 0; // the length of the byte-order mark that bytes_ starts with
+    std::string_view text() const { return std::string_view(bytes_).substr(mark_); }
     bool held_ = false;
     struct stat read_{}; // the file as it was when it was read
     bool have_stat_ = false;

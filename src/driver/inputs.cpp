@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <istream>
+#include <streambuf>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +151,82 @@ read_result read_input(const input &in, int stdin_fd, const std::function<int(in
         r.read_error = 0;
     }
     return r;
+}
+
+namespace {
+
+// The bytes read to look for a mark, then the rest of a stream that cannot seek back to them.
+class after_prefix final : public std::streambuf {
+public:
+    after_prefix(std::string prefix, int fd) : prefix_(std::move(prefix)), fd_(fd)
+    {
+        setg(prefix_.data(), prefix_.data(), prefix_.data() + prefix_.size());
+    }
+    int error() const { return error_; }
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr())
+            return traits_type::to_int_type(*gptr());
+        for (;;) {
+            ssize_t n = ::read(fd_, block_, sizeof block_);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : 0;
+                return traits_type::eof();
+            }
+            setg(block_, block_, block_ + n);
+            return traits_type::to_int_type(*gptr());
+        }
+    }
+
+private:
+    std::string prefix_;
+    int fd_;
+    int error_ = 0;
+    char block_[1 << 16];
+};
+
+} // namespace
+
+int check_past_mark(int fd, checker &c)
+{
+    char start[3];
+    ssize_t n;
+    do
+        n = ::pread(fd, start, sizeof start, 0);
+    while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+        // A file, which the checker reads from where the mark ends.
+        if (std::string_view(start, static_cast<std::size_t>(n)) == byte_order_mark &&
+            ::lseek(fd, static_cast<off_t>(byte_order_mark.size()), SEEK_SET) < 0)
+            return errno;
+        return c.check_fd(fd).read_error;
+    }
+    if (errno != ESPIPE)
+        return c.check_fd(fd).read_error; // its own read says what is wrong (a directory, ...)
+    // A pipe or a terminal: the first bytes are read here, and handed on unless they are a mark.
+    std::string prefix;
+    while (prefix.size() < byte_order_mark.size()) {
+        ssize_t got = ::read(fd, start, byte_order_mark.size() - prefix.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            break;
+        prefix.append(start, static_cast<std::size_t>(got));
+        if (!byte_order_mark.starts_with(prefix))
+            break;
+    }
+    if (prefix == byte_order_mark)
+        return c.check_fd(fd).read_error;
+    after_prefix rest(std::move(prefix), fd);
+    std::istream in(&rest);
+    c.check(in);
+    return rest.error();
 }
 
 bool input_list::next(input &in)

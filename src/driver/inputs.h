@@ -8,8 +8,10 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "delimcheck/checker.h"
 #include "driver/cli.h"
 
 namespace delimcheck::driver {
@@ -34,6 +36,14 @@ read_result read_input(const input &in, int stdin_fd, const std::function<int(in
 // Appends to bytes all that fd gives until its end; returns 0, or the errno of the read that
 // failed (what came before it is kept).
 int read_all(int fd, std::string &bytes);
+
+// A UTF-8 byte-order mark at the start of an input is no part of its first line: an editor's
+// mark, not the script's text, so columns on line 1 count from the byte after it.
+inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// Has c check the input on fd from its start, past a byte-order mark there; returns the errno
+// of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe.
+int check_past_mark(int fd, checker &c);
 
 // The list named by --files-from could not be opened or read.
 class list_error : public std::runtime_error {

@@ -248,7 +248,7 @@ private:
             lines.emplace(in.name);
         writer.begin_input(out, in.standard_input ? nullptr : &in.name, lines ? &*lines : nullptr);
         read_result r = read_input(in, stdin_fd_, [&](int fd) {
-            return repairing != nullptr ? repairing->check(fd, check) : check.check_fd(fd).read_error;
+            return repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
         });
         if (r.access_error != 0)
             writer.report(failure_of(diagnostic_kind::cannot_access, r.access_error));
