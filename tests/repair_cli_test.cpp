@@ -259,6 +259,8 @@ TEST_F(Repair, FixOnceWhateverTheJobsAndWarnings)
         EXPECT_EQ(r.status, 0) << jobs;
         ::unlink((dir.path + "/again.tcl").c_str());
     }
+    ASSERT_EQ(::link((dir.path + "/stray.tcl").c_str(), (dir.path + "/hard.tcl").c_str()), 0);
+    EXPECT_EQ(run({"--diff", "stray.tcl", "hard.tcl"}).out, run({"--diff", "stray.tcl"}).out) << "a hard link is the file";
     dir.write("warned.tcl", "puts a\\ \n" + mendable[0].second);
     process_result warned = run({"-e", "--fix", "--unsafe-fixes", "warned.tcl"});
     EXPECT_EQ(warned.err, "delimcheck: fixed warned.tcl: insert } before line 5\ndelimcheck: 1 file fixed\n");
@@ -365,6 +367,15 @@ TEST_F(Repair, FixWithNowhereToReport)
         EXPECT_EQ(file(name) != text, said) << name << ":\n" << r.err;
     }
     EXPECT_NE(r.err.find("delimcheck: fixed lost.tcl: "), std::string::npos) << r.err;
+
+    // Standard error on a full device: no fix can be said, so none is made.
+    for (const auto &[name, text] : mendable)
+        dir.write(name, text);
+    ASSERT_EQ(sh("\"$BIN\" --fix --unsafe-fixes lost.tcl stray.tcl > out 2> /dev/full; echo $? > status"), 0);
+    EXPECT_EQ(file("status"), "2\n");
+    EXPECT_EQ(file("lost.tcl"), mendable[0].second);
+    EXPECT_EQ(file("stray.tcl"), mendable[3].second);
+    EXPECT_EQ(file("out"), run({"lost.tcl", "stray.tcl"}).out) << "the files are reported as they are";
 }
 
 // A signal that ends the process while the new file is being made takes the temporary file with
