@@ -29,18 +29,32 @@ void input_repair::report(const diagnostic &d)
     if (fix_.empty() && !d.fix.empty())
         fix_ = d.fix;
     faults_ = faults_ || is_fault(d.kind);
-    if (holding_)
-        waiting_.emplace_back(d);
-    else
+    if (!holding_)
         next_.report(d);
+    else if (room())
+        waiting_.emplace_back(d);
 }
 
 void input_repair::listing(const listing_line &l)
 {
-    if (holding_)
-        waiting_.emplace_back(listed{l.line, std::string(l.text)});
-    else
+    if (!holding_)
         next_.listing(l);
+    else if (room())
+        waiting_.emplace_back(listed{l.line, std::string(l.text)});
+}
+
+// Whether one more finding may wait. Past a bound, none does: they are found again by checking
+// the held bytes once more, so that memory does not grow with the number of findings.
+bool input_repair::room()
+{
+    if (overflowed_)
+        return false;
+    if (waiting_.size() < max_waiting)
+        return true;
+    overflowed_ = true;
+    waiting_.clear();
+    waiting_.shrink_to_fit();
+    return false;
 }
 
 int input_repair::check(int fd, checker &c)
@@ -50,6 +64,7 @@ int input_repair::check(int fd, checker &c)
     fix_ = {};
     faults_ = false;
     waiting_.clear();
+    overflowed_ = false;
     have_stat_ = ::fstat(fd, &read_) == 0;
     // A file too big for the search to mend is checked as it streams, not held.
     held_ = !(have_stat_ && S_ISREG(read_.st_mode) && !checking::repair_search::affordable(read_.st_size));
@@ -65,7 +80,14 @@ int input_repair::check(int fd, checker &c)
 
 void input_repair::release()
 {
+    if (!holding_)
+        return;
     holding_ = false;
+    if (overflowed_) {
+        checker again(config_.check, next_);
+        again.check(text());
+        return;
+    }
     for (const auto &w : waiting_) {
         if (const diagnostic *d = std::get_if<diagnostic>(&w))
             next_.report(*d);
@@ -150,8 +172,8 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
             return std::fputs(line.c_str(), err_) >= 0 && std::fflush(err_) == 0;
         });
     }
-    holding_ = false;
     if (error.empty()) {
+        holding_ = false;
         waiting_.clear();
         result.what = result::fixed;
         // What is left in the file now, reported as a check of it would.

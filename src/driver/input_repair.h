@@ -75,7 +75,10 @@ private:
         std::int64_t line;
         std::string text;
     };
+    static constexpr std::size_t max_waiting = 4096;
+    bool room();
     std::vector<std::variant<diagnostic, listed>> waiting_;
+    bool overflowed_ = false; // more findings than may wait: they are found again instead
     bool holding_ = false;
 };
 
