@@ -252,6 +252,17 @@ TEST_F(Repair, FixFollowsALinkToItsTarget)
     EXPECT_EQ(walk.err, "delimcheck: fixed tree/in.tcl (the file " + std::string(real.get()) +
                             "/outside.tcl): delete line 2\ndelimcheck: 1 file fixed\n");
     EXPECT_EQ(file("outside.tcl"), "set a 1\n");
+
+    // A link among the directories on the way: the file is named where it is.
+    ASSERT_EQ(::symlink("real", (dir.path + "/via").c_str()), 0);
+    dir.write("real/t.tcl", "set a 1\n}\n");
+    EXPECT_EQ(run({"--fix", "--unsafe-fixes", "via/t.tcl"}).err,
+              "delimcheck: fixed via/t.tcl (the file " + std::string(real.get()) + "/real/t.tcl): delete line 2\n"
+              "delimcheck: 1 file fixed\n");
+    dir.write("real/t.tcl", "set a 1\n}\n");
+    EXPECT_EQ(run({"--fix", "--unsafe-fixes", "./real/../real/t.tcl"}).err,
+              "delimcheck: fixed ./real/../real/t.tcl: delete line 2\ndelimcheck: 1 file fixed\n")
+        << "no link, no second name";
 }
 
 // A file named twice, or through a link too, is taken once, on any number of jobs, by --fix and

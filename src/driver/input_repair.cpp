@@ -1,6 +1,8 @@
 #include "driver/input_repair.h"
 
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 
 #include "check/repair.h"
 #include "driver/file_rewrite.h"
@@ -15,6 +17,15 @@ struct counting_sink final : sink {
     std::uint64_t found = 0;
     void report(const diagnostic &) override { ++found; }
 };
+
+// Whether a link, the name's last part or a directory on its way, leads from the name to the
+// file: its every link resolved, it is not the name made absolute.
+bool through_link(const std::string &name, const std::string &target)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(name, error);
+    return error || absolute.lexically_normal() != std::filesystem::path(target);
+}
 
 bool is_fault(diagnostic_kind k)
 {
@@ -165,9 +176,8 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
         // Said before the file is replaced: a run that cannot say it leaves the file alone.
         error = rewrite_file(in.name, read_, bytes_, after, where, [&](const std::string &target) {
             std::string line = "delimcheck: fixed " + name;
-            struct stat link;
-            if (::lstat(in.name.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-                line += " (the file " + target + ")"; // the link's own name says nothing of where it leads
+            if (through_link(in.name, target))
+                line += " (the file " + target + ")"; // the name says nothing of where a link leads
             line += ": " + fix_.description + "\n";
             return std::fputs(line.c_str(), err_) >= 0 && std::fflush(err_) == 0;
         });
