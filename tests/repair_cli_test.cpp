@@ -325,6 +325,11 @@ TEST_F(Repair, FixThatCannotWriteLosesNothing)
 // What --fix must not do to a file: take it from its owner, write one the user may not or
 // that is read-only, or drop its extended attributes or ACLs. Each case sets up lost.tcl with a
 // shell script, runs the fix (as nobody when `as` says so) and looks at the file afterwards.
+// The binary and dir must be reachable by nobody, which a build in a private home is not.
+#define AS_NOBODY_CAN_RUN                                                                                              \
+    "{ setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '\"$BIN\" --version && cat lost.tcl' >/dev/null 2>&1 " \
+    "|| exit 77; }"
+
 TEST_F(Repair, FixNeverHarmsAFile)
 {
     const std::string fixed = "proc p {x} {\n    if {$x} {\n        puts a\n    }\n    puts b\n}\n";
@@ -336,10 +341,11 @@ TEST_F(Repair, FixNeverHarmsAFile)
         bool rewritten;
         const char *after;  // run in dir as root after the fix; its output must be "same"
     } cases[] = {
-        {"another_user", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chmod 0644 lost.tcl", "--reuid=65534 --regid=65534 --clear-groups",
+        {"another_user", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chmod 0644 lost.tcl && " AS_NOBODY_CAN_RUN, "--reuid=65534 --regid=65534 --clear-groups",
          "delimcheck: cannot fix lost.tcl: you may not write it\n", false,
          "[ \"$(stat -c %u:%g:%a lost.tcl)\" = 0:0:644 ] && echo same"},
-        {"owner_not_kept", "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chgrp 65534 lost.tcl && chmod 0664 lost.tcl",
+        {"owner_not_kept",
+         "[ \"$(id -u)\" = 0 ] || exit 77; chmod 0777 . && chgrp 65534 lost.tcl && chmod 0664 lost.tcl && " AS_NOBODY_CAN_RUN,
          "--reuid=65534 --regid=65534 --clear-groups",
          "delimcheck: cannot fix lost.tcl: cannot keep its owner and group: Operation not permitted\n", false,
          "[ \"$(stat -c %u:%g:%a lost.tcl)\" = 0:65534:664 ] && echo same"},
