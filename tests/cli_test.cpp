@@ -537,6 +537,11 @@ TEST_F(Cli, FilesFromAList)
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.out, "") << "nothing is checked when the list cannot be read";
     EXPECT_EQ(lines_of(missing.err), 1u);
+    process_result unreadable = run({"-q", "--files-from=d", "one.tcl"});
+    EXPECT_EQ(unreadable.out, "File one.tcl:\nUnmatching } : line 1 char 1\n") << "what came before the list is checked";
+    EXPECT_EQ(unreadable.err, std::string("delimcheck: error reading the list d: ") + std::strerror(EISDIR) + "\n")
+        << "and the list's failure is said once, not taken for an empty list";
+    EXPECT_EQ(unreadable.status, 2);
 }
 
 // Many small inputs, read errors and unreadable files among them: any number of jobs gives

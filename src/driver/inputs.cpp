@@ -100,7 +100,7 @@ input_list::input_list(const run_config &config, int stdin_fd)
     }
     list_fd_ = ::open(config.files_from.c_str(), O_RDONLY | O_CLOEXEC);
     if (list_fd_ < 0)
-        throw list_error("cannot open the list " + config.files_from + ": " + std::strerror(errno));
+        failure_ = "cannot open the list " + config.files_from + ": " + std::strerror(errno);
 }
 
 input_list::~input_list()
@@ -232,6 +232,8 @@ int check_past_mark(int fd, checker &c)
 bool input_list::next(input &in)
 {
     in = input{};
+    if (!failure_.empty())
+        return false;
     if (!started_) {
         started_ = true;
         if (config_.operands.empty() && config_.files_from.empty()) {
@@ -256,7 +258,7 @@ bool input_list::next(input &in)
         bool listed = false;
         if (!next_operand(name)) {
             if (!next_listed(name)) {
-                if (!config_.files_from.empty() && listed_ == 0 && !list_empty_said_) {
+                if (!config_.files_from.empty() && listed_ == 0 && !list_empty_said_ && failure_.empty()) {
                     list_empty_said_ = true;
                     problems_.push_back("the list " +
                                         (config_.files_from == "-" ? std::string("on standard input") : config_.files_from) +
@@ -301,8 +303,10 @@ bool input_list::next_listed(std::string &name)
             ssize_t got = ::read(list_fd_, chunk, sizeof chunk);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0)
-                throw list_error("error reading the list " + config_.files_from + ": " + std::strerror(errno));
+            if (got < 0) {
+                failure_ = "error reading the list " + config_.files_from + ": " + std::strerror(errno);
+                return false;
+            }
             if (got == 0)
                 list_at_end_ = true;
             list_buffer_.append(chunk, static_cast<std::size_t>(got));

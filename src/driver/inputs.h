@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,12 +44,6 @@ inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 // of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe.
 int check_past_mark(int fd, checker &c);
 
-// The list named by --files-from could not be opened or read.
-class list_error : public std::runtime_error {
-public:
-    explicit list_error(const std::string &what) : std::runtime_error(what) {}
-};
-
 class input_list {
 public:
     input_list(const run_config &config, int stdin_fd);
@@ -58,8 +51,13 @@ public:
     input_list(const input_list &) = delete;
     input_list &operator=(const input_list &) = delete;
 
-    // The next input, or false when there is none left. Throws list_error.
+    // The next input, or false when there is none left or the list of --files-from failed.
     bool next(input &in);
+
+    // Why the list of --files-from could not be opened or read ("" while it could): the
+    // inputs end there, and the run fails. Errors are values here, as everywhere below the
+    // process's edge.
+    const std::string &failure() const { return failure_; }
 
     // What makes the run fail once it is over, one line each: a directory operand whose walk
     // found no file, a list that names no file.
@@ -85,6 +83,7 @@ private:
     int stdin_fd_;
     std::vector<std::string> includes_, excludes_; // the globs, their brace alternatives expanded
     std::vector<std::string> problems_;
+    std::string failure_;
     std::string walk_operand_; // the directory operand being walked
     std::size_t walk_found_ = 0;
     std::size_t listed_ = 0; // the names the list gave

@@ -120,6 +120,11 @@ public:
     // The document's head, every input on every thread, then the document's end and the status.
     int run()
     {
+        if (!list_.failure().empty()) {
+            // Nothing is checked, not even the operands, when the list cannot be opened.
+            std::fprintf(err_, "delimcheck: %s\n", list_.failure().c_str());
+            return 2;
+        }
         write_head();
         work_on_all_threads();
         if (std::exception_ptr e = ordered_->failure()) {
@@ -132,8 +137,8 @@ public:
         write_tail();
         if (config_.fix)
             std::fputs(fix_summary(findings_).c_str(), err_);
-        if (!list_failure_.empty()) {
-            std::fprintf(err_, "delimcheck: %s\n", list_failure_.c_str());
+        if (!list_.failure().empty()) {
+            std::fprintf(err_, "delimcheck: %s\n", list_.failure().c_str());
             return 2;
         }
         for (const std::string &p : list_.problems())
@@ -177,15 +182,10 @@ private:
     // fails once the inputs taken before are done.
     bool next_input(input &in)
     {
-        try {
-            while (list_.next(in))
-                if (!seen_before(in))
-                    return true;
-            return false;
-        } catch (const list_error &e) {
-            list_failure_ = e.what();
-            return false;
-        }
+        while (list_.next(in))
+            if (!seen_before(in))
+                return true;
+        return false;
     }
 
     // --diff and --fix take each file once, however often it is named or linked: a second diff
@@ -294,7 +294,6 @@ private:
     format::destination &dest_;
     std::FILE *err_;
     input_list list_;
-    std::string list_failure_; // set by next_input, under the ordered output's taking lock
     format::format_settings settings_;
     std::unique_ptr<format::document> document_;
     std::optional<ordered_output> ordered_;
@@ -312,9 +311,6 @@ int run(const run_config &config, int stdin_fd, format::destination &dest, std::
     try {
         session s(config, stdin_fd, dest, err);
         return s.run();
-    } catch (const list_error &e) {
-        std::fprintf(err, "delimcheck: %s\n", e.what());
-        return 2;
     } catch (const std::bad_alloc &) {
         std::fputs("delimcheck: out of memory\n", err);
         return 2;
