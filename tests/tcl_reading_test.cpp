@@ -1,0 +1,468 @@
+// Tcl's reading rules: tables of scripts with the break Tcl meets, the bodies read as scripts,
+// and on generated and real scripts the verdicts of tclsh itself (`info complete`, and the
+// parse errors its compiler meets), where tclsh is installed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "harness.h"
+#include "tcl/reading.h"
+
+namespace {
+
+using namespace delimcheck::tcl;
+
+// The output of a shell command, and whether it exited 0.
+bool shell(const std::string &command, std::string &out)
+{
+    out.clear();
+    FILE *p = popen(command.c_str(), "r");
+    if (p == nullptr)
+        return false;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    return pclose(p) == 0;
+}
+
+bool have_tclsh()
+{
+    std::string out;
+    return shell("command -v tclsh >/dev/null 2>&1", out);
+}
+
+struct tcl_verdict {
+    bool complete = false;
+    std::string error; // Tcl's message for the first parse error, "ok" when none
+};
+
+// Tcl's verdicts on the texts, through the oracle script.
+std::vector<tcl_verdict> ask_tcl(const std::vector<std::string> &texts)
+{
+    temp_dir dir;
+    std::string cases;
+    for (const std::string &t : texts)
+        cases += std::to_string(t.size()) + "\n" + t;
+    std::string file = dir.write("cases", cases);
+    std::string out;
+    bool ok = shell("tclsh '" DELIMCHECK_SOURCE_DIR "/tests/tcl/oracle.tcl' '" + file + "'", out);
+    EXPECT_TRUE(ok);
+    std::vector<tcl_verdict> verdicts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t tab = line.find('\t');
+        verdicts.push_back({line.substr(0, tab) == "1", tab == std::string::npos ? "" : line.substr(tab + 1)});
+    }
+    EXPECT_EQ(verdicts.size(), texts.size());
+    verdicts.resize(texts.size());
+    return verdicts;
+}
+
+std::string message_of(const reading_break &b) { return b ? std::string(break_message(b.kind)) : "ok"; }
+
+// Whether Tcl's message is the reader's: Tcl adds to some a guess after a colon.
+bool same_error(const std::string &tcl, const reading_break &b)
+{
+    std::string mine = message_of(b);
+    return tcl == mine || (tcl.starts_with(mine) && tcl[mine.size()] == ':');
+}
+
+// A script at the level it is sourced at: the break, where its opener stands and where
+// reading stops, and `info complete`.
+struct script_case {
+    const char *text;
+    break_kind kind;
+    std::size_t opener, at;
+    bool complete;
+};
+
+const script_case script_cases[] = {
+    {"set a {b}\n", break_kind::none, 0, 0, true},
+    {"set a {b}c\n", break_kind::extra_after_brace, 6, 9, true},
+    {"set a \"b\"c\n", break_kind::extra_after_quote, 6, 9, true},
+    {"set a {b\n", break_kind::missing_close_brace, 6, 9, false},
+    {"set a \"b\n", break_kind::missing_quote, 6, 9, false},
+    {"set a [b\n", break_kind::missing_close_bracket, 6, 9, false},
+    {"set a $b(c d\n", break_kind::missing_paren, 8, 13, false},
+    {"set a ${b\n", break_kind::missing_variable_brace, 6, 10, false},
+    // The first break ends reading: a later unclosed brace does not make it incomplete.
+    {"set a {b}c\nset d {\n", break_kind::extra_after_brace, 6, 9, true},
+    // In brackets a word may end at the ], and a comment runs past a ] to its line's end.
+    {"set a [list {b}]\n", break_kind::none, 0, 0, true},
+    {"set a [list \"b\"]\n", break_kind::none, 0, 0, true},
+    {"set a [# c]\n]\n", break_kind::none, 0, 0, true},
+    {"set a {b}]\n", break_kind::extra_after_brace, 6, 9, true},
+    // A # is a comment only where a command begins; a quote or brace in one is nothing.
+    {"# a \"b {c\nset d e\n", break_kind::none, 0, 0, true},
+    {"set a # {\n", break_kind::missing_close_brace, 8, 10, false},
+    {"set a b; # {\n", break_kind::none, 0, 0, true},
+    // A comment goes on past a backslash-newline, not past an escaped backslash.
+    {"# a \\\n{\nset b c\n", break_kind::none, 0, 0, true},
+    {"# a \\\\\n{\n", break_kind::missing_close_brace, 7, 9, false},
+    // Braces and quotes inside a bare word are plain bytes; escaped ones count nowhere.
+    {"set a b{c\"d\n", break_kind::none, 0, 0, true},
+    {"set a {b\\}c}\n", break_kind::none, 0, 0, true},
+    {"set a \"b\\\"c\"\n", break_kind::none, 0, 0, true},
+    {"set a \\{\n", break_kind::none, 0, 0, true},
+    // A quoted word ends at its quote wherever it stands; brackets in it nest scripts.
+    {"set a \"b [list \"c\"] d\"\n", break_kind::none, 0, 0, true},
+    {"set a \"b [list c\"\n", break_kind::missing_close_bracket, 9, 18, false},
+    // {*} expands the word after it; alone it is a braced word.
+    {"list {*}{a b} {*}\n", break_kind::none, 0, 0, true},
+    {"list {*}\"a\"b\n", break_kind::extra_after_quote, 8, 11, true},
+    // An index runs past blanks to its ); ${...} takes anything up to its }.
+    {"set a $b(c d)\n", break_kind::none, 0, 0, true},
+    {"set a ${b c[}\n", break_kind::none, 0, 0, true},
+    {"set a $(x\n", break_kind::missing_paren, 7, 10, false},
+    {"set a $\n", break_kind::none, 0, 0, true},
+    {"set a $::b::c(d\n", break_kind::missing_paren, 13, 16, false},
+    // A backslash-newline at the very end waits for more; one followed by blanks does not.
+    {"set a \\\n", break_kind::none, 0, 0, false},
+    {"set a b\\\n", break_kind::none, 0, 0, false},
+    {"set a \\\n  ", break_kind::none, 0, 0, true},
+    {"set a b\\", break_kind::none, 0, 0, true},
+    {"", break_kind::none, 0, 0, true},
+};
+
+class script_reading : public ::testing::TestWithParam<script_case> {};
+
+TEST_P(script_reading, MeetsTheBreakTclMeets)
+{
+    const script_case &c = GetParam();
+    reading_break b = read_script(c.text);
+    EXPECT_EQ(b.kind, c.kind) << c.text;
+    if (c.kind != break_kind::none) {
+        EXPECT_EQ(b.opener, c.opener) << c.text;
+        EXPECT_EQ(b.at, c.at) << c.text;
+    }
+    EXPECT_EQ(complete(c.text), c.complete) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(table, script_reading, ::testing::ValuesIn(script_cases));
+
+TEST(script_reading_oracle, TheTableIsWhatTclSays)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    std::vector<std::string> texts;
+    for (const script_case &c : script_cases)
+        texts.emplace_back(c.text);
+    std::vector<tcl_verdict> tcl = ask_tcl(texts);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(tcl[i].complete, script_cases[i].complete) << texts[i];
+        EXPECT_TRUE(same_error(tcl[i].error, read_script(texts[i]))) << texts[i] << ": tclsh says " << tcl[i].error;
+    }
+}
+
+// The whole reading: which braced words are read as scripts. The break is that of the body
+// when the command runs its body, none when it does not.
+struct body_case {
+    const char *text;
+    break_kind kind;
+};
+
+const body_case body_cases[] = {
+    {"proc p {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"::proc p {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"proc p {} {set a {b}c}\n", break_kind::extra_after_brace},
+    {"proc p {a {b c}} {list $a}\n", break_kind::none},
+    {"namespace eval n {set a \"b\"c}\n", break_kind::extra_after_quote},
+    {"catch {set a [b} r\n", break_kind::missing_close_bracket},
+    {"set r [catch {set a [b}]\n", break_kind::missing_close_bracket},
+    {"eval {set a [b}\n", break_kind::missing_close_bracket},
+    {"uplevel #0 {set a [b}\n", break_kind::missing_close_bracket},
+    {"uplevel $l {set a [b}\n", break_kind::none},
+    {"time {set a [b} 10\n", break_kind::missing_close_bracket},
+    {"while {$x} {set a [b}\n", break_kind::missing_close_bracket},
+    {"for {set i [x} {$i} {incr i} {}\n", break_kind::missing_close_bracket},
+    {"for {} {$i} {incr [i} {}\n", break_kind::missing_close_bracket},
+    {"for {} {$i} {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"for {} {[} {} {}\n", break_kind::none}, // a condition is an expression, not read
+    {"foreach x $l {set a [b}\n", break_kind::missing_close_bracket},
+    {"foreach x $l y $m {set a [b}\n", break_kind::missing_close_bracket},
+    {"foreach x $l y {set a [b}\n", break_kind::none}, // a list, not a body
+    {"lmap x $l {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} then {a} elseif {$y} {b} else {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} elseif {$y} then {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} else {b} {set a [b}\n", break_kind::none}, // no shape of if: nothing read
+    {"try {set a [b} on error {m} {c}\n", break_kind::missing_close_bracket},
+    {"try {a} trap {X} {m o} {set a [b}\n", break_kind::missing_close_bracket},
+    {"try {a} on error m {b} finally {set a [b}\n", break_kind::missing_close_bracket},
+    {"try {a} finally {b} {set a [b}\n", break_kind::none},
+    // Bodies within bodies, at any depth.
+    {"proc p {} {\n  if {$x} {\n    foreach y $l {\n      set a [b\n    }\n  }\n}\n",
+     break_kind::missing_close_bracket},
+    // Data, and code that another command might run, is left alone.
+    {"set doc {set a [b}\n", break_kind::none},
+    {"switch $x {a {set a [b}}\n", break_kind::none},
+    {"proc p {} {set a [b} extra\n", break_kind::none},
+    {"after 10 {set a [b}\n", break_kind::none},
+    {"{*}$p {set a [b}\n", break_kind::none},
+    {"proc {*}$args {set a [b}\n", break_kind::none},
+    {"proc p {} \"set a \\[b\"\n", break_kind::none},
+    {"# proc p {} {set a [b}\n", break_kind::none},
+    // A break in the script itself ends it; bodies before it are still read.
+    {"proc p {} {set a [b}\nset c {d}e\n", break_kind::missing_close_bracket},
+    {"set c {d}e\nproc p {} {set a [b}\n", break_kind::extra_after_brace},
+};
+
+class body_reading : public ::testing::TestWithParam<body_case> {};
+
+TEST_P(body_reading, ReadsTheBodiesTheCommandRuns)
+{
+    const body_case &c = GetParam();
+    EXPECT_EQ(read_where_run(c.text).first.kind, c.kind) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(table, body_reading, ::testing::ValuesIn(body_cases));
+
+TEST(body_reading, TheEarliestBreakIsFirst)
+{
+    // A body's break stands before the script's own.
+    std::string text = "proc p {} {set a [b}\nset c {d}e\n";
+    reading r = read_where_run(text);
+    EXPECT_EQ(r.first.kind, break_kind::missing_close_bracket);
+    EXPECT_EQ(r.first.opener, text.find('['));
+    EXPECT_EQ(r.first.at, text.find("}\n"));
+}
+
+// Nesting costs no stack; bodies nested too deep are not read, which keeps the work on any
+// input a bounded multiple of its size, and says no break rather than guess.
+TEST(body_reading, DeepNestingIsReadInBoundedWork)
+{
+    auto nested = [](int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += "catch {";
+        text += "set a [b";
+        for (int i = 0; i < depth; ++i)
+            text += "}";
+        return text;
+    };
+    EXPECT_EQ(read_where_run(nested(48)).first.kind, break_kind::missing_close_bracket);
+    EXPECT_FALSE(read_where_run(nested(49)).first);
+    EXPECT_FALSE(read_where_run(nested(200000)).first);
+    EXPECT_EQ(read_script(std::string(300000, '[')).kind, break_kind::missing_close_bracket);
+    EXPECT_EQ(read_script(std::string(300000, '{')).kind, break_kind::missing_close_brace);
+    std::string quotes;
+    for (int i = 0; i < 100000; ++i)
+        quotes += "[\"";
+    EXPECT_EQ(read_script(quotes).kind, break_kind::missing_quote);
+}
+
+// How each probed byte is read: code, comment, or a word that is not run here.
+TEST(body_reading, TellsCodeFromCommentsAndData)
+{
+    const std::string text = "proc p {} {\n  # a \"b\n  set c \"d\"\n}\nset e {f \"g}\n# h }\n";
+    struct probe {
+        std::string_view near;
+        std::size_t plus;
+        byte_role role;
+    };
+    const probe probes[] = {
+        {"proc", 0, byte_role::code},   {"{\n  #", 0, byte_role::code},   {"\"b", 0, byte_role::comment},
+        {"\"d\"", 0, byte_role::code},  {"\"d\"", 2, byte_role::code},    {"}\nset", 0, byte_role::code},
+        {"\"g", 0, byte_role::literal}, {"g}", 1, byte_role::code},       {"# h", 4, byte_role::comment},
+    };
+    std::vector<std::size_t> offsets;
+    for (const probe &p : probes)
+        offsets.push_back(text.find(p.near) + p.plus);
+    reading r = read_where_run(text, offsets);
+    EXPECT_FALSE(r.first);
+    ASSERT_EQ(r.roles.size(), offsets.size());
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        EXPECT_EQ(r.roles[i], probes[i].role) << probes[i].near << " +" << probes[i].plus;
+}
+
+// Random scripts of commands that Tcl's compiler knows nothing of, so that the only parse
+// errors it meets are the script's own; in two of three, one delimiter is then taken or one put in.
+class script_maker {
+public:
+    explicit script_maker(std::uint32_t seed) : rng_(seed) {}
+
+    std::string make()
+    {
+        std::string s;
+        int commands = pick(1, 4);
+        for (int i = 0; i < commands; ++i)
+            command(s, 0);
+        if (pick(0, 2) != 0)
+            mutate(s);
+        return s;
+    }
+
+private:
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+    void command(std::string &s, int depth)
+    {
+        switch (pick(0, 5)) {
+        case 0:
+            s += "# c" + junk(depth) + "\n";
+            return;
+        case 1:
+            s += "  ";
+            break;
+        default:
+            break;
+        }
+        s += "cmd";
+        int words = pick(0, 3);
+        for (int i = 0; i < words; ++i) {
+            s += pick(0, 5) == 0 ? " \\\n  " : " ";
+            word(s, depth);
+        }
+        static const char *const ends[] = {"\n", ";", "; ", "\n\n", ";# e\n"};
+        s += ends[pick(0, 4)];
+    }
+
+    void word(std::string &s, int depth)
+    {
+        switch (depth < 3 ? pick(0, 4) : pick(0, 1)) {
+        case 0:
+            s += bare();
+            return;
+        case 1:
+            s += "{" + junk(depth) + "}";
+            return;
+        case 2:
+            s += "\"" + bare() + " " + (pick(0, 1) ? bracket(depth) : bare()) + "\"";
+            return;
+        case 3:
+            s += bracket(depth);
+            return;
+        default:
+            s += "{*}" + bare();
+            return;
+        }
+    }
+
+    std::string bracket(int depth)
+    {
+        std::string s = "[";
+        command(s, depth + 1);
+        if (s.back() == '\n' || s.back() == ';')
+            s.pop_back();
+        return s + "]";
+    }
+
+    std::string bare()
+    {
+        static const char *const parts[] = {"a", "b1", "$v", "$a(x)", "$a($i)", "${v w}", "\\{", "\\}", "\\\"",
+                                            "\\]", "\\[", "\\\\", "::x", "$::n::v", "x{y", "x\"y", "$", "#"};
+        std::string s;
+        int n = pick(1, 3);
+        for (int i = 0; i < n; ++i)
+            s += parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+        return s;
+    }
+
+    // The inside of a braced word: anything, with its braces in pairs.
+    std::string junk(int depth)
+    {
+        static const char *const parts[] = {"a", " ", "\n", "\"", "[", "]", "$x(", ")", "#", ";", "\\{", "\\\\",
+                                            "\\\n", "\\\"", "b c"};
+        std::string s;
+        int n = pick(0, 5);
+        for (int i = 0; i < n; ++i) {
+            if (depth < 3 && pick(0, 4) == 0)
+                s += "{" + junk(depth + 1) + "}";
+            else
+                s += parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+        }
+        return s;
+    }
+
+    void mutate(std::string &s)
+    {
+        static const std::string delimiters = "{}[]\"()$\\;#\n";
+        if (pick(0, 1) == 0) {
+            std::vector<std::size_t> at;
+            for (std::size_t i = 0; i < s.size(); ++i)
+                if (delimiters.find(s[i]) != std::string::npos)
+                    at.push_back(i);
+            if (!at.empty())
+                s.erase(at[static_cast<std::size_t>(pick(0, static_cast<int>(at.size()) - 1))], 1);
+        } else {
+            s.insert(static_cast<std::size_t>(pick(0, static_cast<int>(s.size()))), 1,
+                     delimiters[static_cast<std::size_t>(pick(0, static_cast<int>(delimiters.size()) - 1))]);
+        }
+    }
+
+    std::mt19937 rng_;
+};
+
+TEST(script_reading_oracle, AgreesWithTclOnGeneratedScripts)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    script_maker maker(20261211);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 4000; ++i)
+        texts.push_back(maker.make());
+    std::vector<tcl_verdict> tcl = ask_tcl(texts);
+    int broken = 0, incomplete = 0, failures = 0;
+    for (std::size_t i = 0; i < texts.size() && failures < 10; ++i) {
+        reading_break b = read_script(texts[i]);
+        broken += b ? 1 : 0;
+        incomplete += tcl[i].complete ? 0 : 1;
+        bool same = tcl[i].complete == complete(texts[i]) && same_error(tcl[i].error, b);
+        EXPECT_TRUE(same) << ::testing::PrintToString(texts[i]) << "\ntclsh: complete " << tcl[i].complete << ", "
+                          << tcl[i].error << "\nreader: complete " << complete(texts[i]) << ", " << message_of(b);
+        failures += same ? 0 : 1;
+        // The same script as a procedure's body breaks in the body, the same way.
+        if (texts[i].find_first_of("{}\\") == std::string::npos) {
+            std::string wrapped = "proc p {} {" + texts[i] + "}\n";
+            EXPECT_EQ(read_where_run(wrapped).first.kind, b.kind) << wrapped;
+        }
+    }
+    // The generator reaches both sides.
+    EXPECT_GT(broken, 150);
+    EXPECT_GT(incomplete, 100);
+}
+
+// Tcl's own library, as installed with tclsh: every file reads clean, and with one delimiter
+// taken out or put in, `info complete` agrees.
+TEST(script_reading_oracle, AgreesWithTclOnItsOwnLibrary)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    std::string library;
+    ASSERT_TRUE(shell("echo 'puts [info library]' | tclsh", library));
+    while (!library.empty() && library.back() == '\n')
+        library.pop_back();
+    std::vector<std::string> texts;
+    for (const auto &e : std::filesystem::directory_iterator(library))
+        if (e.path().extension() == ".tcl")
+            texts.push_back(slurp(e.path().string()));
+    if (texts.empty())
+        GTEST_SKIP() << "no scripts in " << library;
+    for (const std::string &t : texts)
+        EXPECT_FALSE(read_where_run(t).first) << t.substr(0, 200);
+    std::mt19937 rng(7);
+    std::vector<std::string> mutated;
+    for (const std::string &t : texts)
+        for (int k = 0; k < 20 && !t.empty(); ++k) {
+            std::string m = t;
+            std::size_t at = std::uniform_int_distribution<std::size_t>(0, m.size() - 1)(rng);
+            std::size_t d = m.find_first_of("{}[]\"", at);
+            if (d == std::string::npos)
+                continue;
+            if (k % 2 == 0)
+                m.erase(d, 1);
+            else
+                m.insert(d, 1, "{}[]\""[k % 5]);
+            mutated.push_back(std::move(m));
+        }
+    std::vector<tcl_verdict> tcl = ask_tcl(mutated);
+    for (std::size_t i = 0; i < mutated.size(); ++i)
+        EXPECT_EQ(complete(mutated[i]), tcl[i].complete) << "case " << i;
+}
+
+} // namespace
