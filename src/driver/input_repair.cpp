@@ -72,7 +72,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
     }
     if (config_.diff) {
         format::text_lines lines(bytes_);
-        format::unified_diff(out, name, lines, changes);
+        format::unified_diff(out, name, lines, changes, !fix_.safe);
     }
     if (config_.fix && !in.standard_input) {
         std::string error = have_stat_ ? rewrite_file(in.name, read_, bytes_, after) : "it could not be examined";
