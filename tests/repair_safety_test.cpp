@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "check/repair_safety.h"
+#include "harness.h"
 #include "scan/byte_source.h"
 
 namespace {
@@ -59,7 +60,8 @@ TEST_P(repair_safety, IsSafeOnlyWhereTclBreaksAndTheEditMendsIt)
     EXPECT_EQ(checking::repair_is_safe(src, fix), c.safe) << c.why;
 }
 
-INSTANTIATE_TEST_SUITE_P(table, repair_safety, ::testing::ValuesIn(safety_cases));
+INSTANTIATE_TEST_SUITE_P(table, repair_safety, ::testing::ValuesIn(safety_cases),
+                         [](const ::testing::TestParamInfo<safety_case> &i) { return case_name(i.param.why); });
 
 TEST(repair_safety, NoEditIsNeverSafe)
 {

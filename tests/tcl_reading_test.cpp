@@ -142,7 +142,10 @@ TEST_P(script_reading, MeetsTheBreakTclMeets)
     EXPECT_EQ(complete(c.text), c.complete) << c.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(table, script_reading, ::testing::ValuesIn(script_cases));
+INSTANTIATE_TEST_SUITE_P(table, script_reading, ::testing::ValuesIn(script_cases),
+                         [](const ::testing::TestParamInfo<script_case> &i) {
+                             return std::to_string(i.index) + "_" + case_name(i.param.text).substr(0, 32);
+                         });
 
 TEST(script_reading_oracle, TheTableIsWhatTclSays)
 {
@@ -220,7 +223,10 @@ TEST_P(body_reading, ReadsTheBodiesTheCommandRuns)
     EXPECT_EQ(read_where_run(c.text).first.kind, c.kind) << c.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(table, body_reading, ::testing::ValuesIn(body_cases));
+INSTANTIATE_TEST_SUITE_P(table, body_reading, ::testing::ValuesIn(body_cases),
+                         [](const ::testing::TestParamInfo<body_case> &i) {
+                             return std::to_string(i.index) + "_" + case_name(i.param.text).substr(0, 32);
+                         });
 
 TEST(body_reading, TheEarliestBreakIsFirst)
 {
