@@ -40,8 +40,8 @@ struct tcl_verdict {
     std::string error; // Tcl's message for the first parse error, "ok" when none
 };
 
-// Tcl's verdicts on the texts, through the oracle script.
-std::vector<tcl_verdict> ask_tcl(const std::vector<std::string> &texts)
+// Tcl's verdicts on the texts, through the oracle script: compiled, or with "run", run.
+std::vector<tcl_verdict> ask_tcl(const std::vector<std::string> &texts, const std::string &mode = "")
 {
     temp_dir dir;
     std::string cases;
@@ -49,7 +49,7 @@ std::vector<tcl_verdict> ask_tcl(const std::vector<std::string> &texts)
         cases += std::to_string(t.size()) + "\n" + t;
     std::string file = dir.write("cases", cases);
     std::string out;
-    bool ok = shell("tclsh '" DELIMCHECK_SOURCE_DIR "/tests/tcl/oracle.tcl' '" + file + "'", out);
+    bool ok = shell("tclsh '" DELIMCHECK_SOURCE_DIR "/tests/tcl/oracle.tcl' '" + file + "' " + mode, out);
     EXPECT_TRUE(ok);
     std::vector<tcl_verdict> verdicts;
     std::istringstream lines(out);
@@ -290,7 +290,9 @@ TEST(body_reading, TellsCodeFromCommentsAndData)
 // errors it meets are the script's own; in two of three, one delimiter is then taken or one put in.
 class script_maker {
 public:
-    explicit script_maker(std::uint32_t seed) : rng_(seed) {}
+    // A plain maker uses no $ and no {*}, so that a script run with every command doing
+    // nothing fails on nothing but its parse errors.
+    explicit script_maker(std::uint32_t seed, bool plain = false) : rng_(seed), plain_(plain) {}
 
     std::string make()
     {
@@ -344,7 +346,7 @@ private:
             s += bracket(depth);
             return;
         default:
-            s += "{*}" + bare();
+            s += (plain_ ? "" : "{*}") + bare();
             return;
         }
     }
@@ -364,8 +366,13 @@ private:
                                             "\\]", "\\[", "\\\\", "::x", "$::n::v", "x{y", "x\"y", "$", "#"};
         std::string s;
         int n = pick(1, 3);
-        for (int i = 0; i < n; ++i)
-            s += parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+        for (int i = 0; i < n;) {
+            std::string_view part = parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+            if (plain_ && part.find('$') != std::string_view::npos)
+                continue;
+            s += part;
+            ++i;
+        }
         return s;
     }
 
@@ -379,15 +386,16 @@ private:
         for (int i = 0; i < n; ++i) {
             if (depth < 3 && pick(0, 4) == 0)
                 s += "{" + junk(depth + 1) + "}";
-            else
-                s += parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+            else if (std::string_view part = parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+                     !plain_ || part.find('$') == std::string_view::npos)
+                s += part;
         }
         return s;
     }
 
     void mutate(std::string &s)
     {
-        static const std::string delimiters = "{}[]\"()$\\;#\n";
+        const std::string delimiters = plain_ ? "{}[]\"()\\;#\n" : "{}[]\"()$\\;#\n";
         if (pick(0, 1) == 0) {
             std::vector<std::size_t> at;
             for (std::size_t i = 0; i < s.size(); ++i)
@@ -402,6 +410,7 @@ private:
     }
 
     std::mt19937 rng_;
+    bool plain_;
 };
 
 TEST(script_reading_oracle, AgreesWithTclOnGeneratedScripts)
@@ -431,6 +440,70 @@ TEST(script_reading_oracle, AgreesWithTclOnGeneratedScripts)
     // The generator reaches both sides.
     EXPECT_GT(broken, 150);
     EXPECT_GT(incomplete, 100);
+}
+
+// Whether a braced word that holds the text and a newline ends at the brace after them: its
+// braces pair up as Tcl counts them in a braced word, a backslash hiding the byte after it.
+bool whole_body(const std::string &s)
+{
+    std::size_t depth = 1;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\')
+            ++i;
+        else if (s[i] == '{')
+            ++depth;
+        else if (s[i] == '}' && --depth == 0)
+            return false;
+    }
+    return depth == 1;
+}
+
+// Scripts as bodies of each command that runs one, run by Tcl: where the reader says Tcl
+// breaks, Tcl fails with that parse error as it runs the body; where it says not, Tcl meets no
+// error at all. The scripts use no variable, so that a parse error is all they can fail on.
+TEST(script_reading_oracle, BodiesBreakAsTclRunsThem)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    static const char *const forms[][2] = {
+        {"proc p {} {", "\n}\np\n"},
+        {"namespace eval m {", "\n}\n"},
+        {"set rc [catch {", "\n} r]\nif {$rc == 1} {error $r}\n"},
+        {"eval {", "\n}\n"},
+        {"uplevel #0 {", "\n}\n"},
+        {"time {", "\n} 1\n"},
+        {"set once 1\nwhile {$once} {set once 0\n", "\n}\n"},
+        {"for {set k 0} {$k < 1} {incr k} {", "\n}\n"},
+        {"for {", "\n} {0} {} {}\n"},
+        {"foreach q {1} r {2} {", "\n}\n"},
+        {"lmap q {1} {", "\n}\n"},
+        {"if {1} {", "\n}\n"},
+        {"if {0} {} elseif {1} then {", "\n}\n"},
+        {"if {0} {} else {", "\n}\n"},
+        {"if {0} {} {", "\n}\n"},
+        {"try {", "\n} on ok {r o} {}\n"},
+        {"try {} finally {", "\n}\n"},
+    };
+    script_maker maker(1211, true);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s = maker.make();
+        if (!whole_body(s))
+            continue;
+        const auto &form = forms[texts.size() % std::size(forms)];
+        texts.push_back(form[0] + s + form[1]);
+    }
+    std::vector<tcl_verdict> tcl = ask_tcl(texts, "run");
+    int broken = 0, failures = 0;
+    for (std::size_t i = 0; i < texts.size() && failures < 10; ++i) {
+        reading_break b = read_where_run(texts[i]).first;
+        bool same = b ? same_error(tcl[i].error, b) : tcl[i].error == "ok";
+        broken += b ? 1 : 0;
+        EXPECT_TRUE(same) << ::testing::PrintToString(texts[i]) << "\ntclsh: " << tcl[i].error
+                          << "\nreader: " << message_of(b);
+        failures += same ? 0 : 1;
+    }
+    EXPECT_GT(broken, 150);
 }
 
 // Tcl's own library, as installed with tclsh: every file reads clean, and with one delimiter
