@@ -41,6 +41,8 @@ const safety_case safety_cases[] = {
      {{2, 11}, {2, 11}, "]"}, false},
     {"a brace put into a comment", "proc p {} {\n  # {\n  x\n}\n", {{2, 6}, {2, 6}, "}"}, false},
     {"a brace put into data", "proc p {} {\n  set a {{b}\n  x\n}\n", {{2, 12}, {2, 12}, "}"}, false},
+    {"a break after a ^Z, where source stops", "puts a\n\x1aproc p {} {\n", {{2, 12}, {2, 12}, "}"}, false},
+    {"a break before a ^Z", "proc p {} {\n\x1a}\n", {{2, 1}, {2, 1}, "}\n"}, true},
     {"an edit outside the input", "proc p {} {\n", {{9, 1}, {9, 1}, "}"}, false},
 };
 

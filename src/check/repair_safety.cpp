@@ -57,7 +57,9 @@ bool repair_is_safe(std::string_view input, const repair &fix)
     std::vector<byte_edit> edits;
     if (!offsets_of(input, fix, edits))
         return false;
-    tcl::reading before = tcl::read_where_run(input);
+    // Tcl's source stops at the first ^Z: what follows is never read.
+    auto sourced = [](std::string_view text) { return text.substr(0, text.find('\x1a')); };
+    tcl::reading before = tcl::read_where_run(sourced(input));
     if (!before.first)
         return false;
     const tcl::reading_break &b = before.first;
@@ -78,7 +80,7 @@ bool repair_is_safe(std::string_view input, const repair &fix)
         copied = e.to;
     }
     after.append(input.substr(copied));
-    tcl::reading repaired = tcl::read_where_run(after, probes);
+    tcl::reading repaired = tcl::read_where_run(sourced(after), probes);
     if (repaired.first)
         return false;
     for (tcl::byte_role r : repaired.roles)

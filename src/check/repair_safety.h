@@ -20,6 +20,7 @@ namespace delimcheck::checking {
 // - in the repaired input, every byte the repair puts in (or, for a deletion, the byte before
 //   the gap) is code that Tcl reads as such: not in a comment, not in a braced word that is
 //   not run as a script here.
+// The input and the repaired input are read as Tcl's source reads a file: up to the first ^Z.
 bool repair_is_safe(std::string_view input, const repair &fix);
 
 // The same for an input that can be read again from its start; false when it cannot.
