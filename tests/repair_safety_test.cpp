@@ -33,8 +33,8 @@ const safety_case safety_cases[] = {
     {"a ] lost in data", "set doc {\n  set a [list b\n}\n", {{2, 16}, {2, 16}, "]"}, false},
     {"a quote in a string map", "string map {{\"\"} {\"}} $s\n", {{1, 19}, {1, 19}, "\""}, false},
     {"a quote in a comment", "# don't \"quote\nputs a\n", {{1, 9}, {1, 9}, "\""}, false},
-    {"a body of a command not known to run it", "switch $x {\n  a {set b [c}\n}\n", {{2, 14}, {2, 14}, "]"},
-     false},
+    {"a body of a command not known to run it", "after idle {\n  set b [c\n}\n", {{2, 11}, {2, 11}, "]"}, false},
+    {"a lost ] in a body of switch", "switch $x {\n  a {set b [c}\n}\n", {{2, 14}, {2, 14}, "]"}, true},
     // Tcl breaks, but the edit is not where, or leaves a break, or lands in a comment.
     {"an edit before the break", "# note\nlist {b\n", {{1, 7}, {1, 7}, " \\"}, false},
     {"a break left after the edit", "proc p {} {\n  set a [b\n}\nproc q {} {\n  set c [d\n}\n",

@@ -203,7 +203,17 @@ const body_case body_cases[] = {
      break_kind::missing_close_bracket},
     // Data, and code that another command might run, is left alone.
     {"set doc {set a [b}\n", break_kind::none},
-    {"switch $x {a {set a [b}}\n", break_kind::none},
+    {"switch $x {a {set a [b}}\n", break_kind::missing_close_bracket},
+    {"switch -exact -- $x {\n  a - b {c}\n  default {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"switch -regexp -matchvar m $x a {set a [b}\n", break_kind::missing_close_bracket},
+    {"switch $x a {b} c {set a [b}\n", break_kind::missing_close_bracket},
+    {"switch $x {{set a [b} c}\n", break_kind::none},              // a pattern, not a body
+    {"switch $x {a {b} c}\n", break_kind::none},                   // no body for c: Tcl refuses
+    {"switch $x {a {b}c d {set a [b}}\n", break_kind::none},       // not a list
+    {"switch $x {a \"set a \\[b\"}\n", break_kind::none},         // a body that is not braced
+    {"switch -bogus $x {a {set a [b}}\n", break_kind::none},       // an option switch refuses
+    {"switch $x {# c d\n a {set a [b}}\n", break_kind::none},      // # is a pattern: pairs shift
+    {"switch $x {# c\n a {set a [b}}\n", break_kind::missing_close_bracket}, // as Tcl pairs them
     {"proc p {} {set a [b} extra\n", break_kind::none},
     {"after 10 {set a [b}\n", break_kind::none},
     {"{*}$p {set a [b}\n", break_kind::none},
@@ -483,6 +493,8 @@ TEST(script_reading_oracle, BodiesBreakAsTclRunsThem)
         {"if {0} {} {", "\n}\n"},
         {"try {", "\n} on ok {r o} {}\n"},
         {"try {} finally {", "\n}\n"},
+        {"switch -- a {\n  a {", "\n}\n}\n"},
+        {"switch -exact b a {} b {", "\n}\n"},
     };
     script_maker maker(1211, true);
     std::vector<std::string> texts;

@@ -100,6 +100,7 @@ private:
     bool continuation_at(std::size_t at) const { return text_[at] == '\\' && at + 1 < end_ && text_[at + 1] == '\n'; }
     void add_word(std::size_t top, word_info w);
     void end_command(frame &f);
+    bool switch_bodies(range list, std::vector<range> &found) const;
     void mark(std::size_t begin, std::size_t end, byte_role role)
     {
         if (marks_ != nullptr)
@@ -405,10 +406,10 @@ void script_reader::end_command(frame &f)
             return text_.substr(w[i].begin, w[i].end - w[i].begin);
         return "\x01"; // matches no keyword
     };
-    std::vector<std::size_t> found;
+    std::vector<range> found;
     auto body = [&](std::size_t i) {
         if (i < n && w[i].braced)
-            found.push_back(i);
+            found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1});
     };
     if (name == "proc" && n == 4) {
         body(3);
@@ -468,10 +469,73 @@ void script_reader::end_command(frame &f)
                 return;
             }
         }
+    } else if (name == "switch" && n >= 3) {
+        std::size_t i = 1;
+        for (; i < n && value(i).starts_with('-'); ++i) {
+            std::string_view option = value(i);
+            if (option == "--") {
+                ++i;
+                break;
+            }
+            if (option == "-matchvar" || option == "-indexvar")
+                ++i;
+            else if (option != "-exact" && option != "-glob" && option != "-regexp" && option != "-nocase")
+                return;
+        }
+        std::size_t rest = i < n ? n - i - 1 : 0; // the words after the string
+        if (rest == 1 && w[i + 1].braced) {
+            if (!switch_bodies({w[i + 1].begin + 1, w[i + 1].end - 1, depth_ + 1}, found))
+                return;
+        } else if (rest >= 2 && rest % 2 == 0) {
+            for (std::size_t k = i + 2; k < n; k += 2)
+                body(k);
+        }
     }
     if (depth_ < max_body_depth)
-        for (std::size_t i : found)
-            bodies_->push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1});
+        bodies_->insert(bodies_->end(), found.begin(), found.end());
+}
+
+// The bodies of switch's list of patterns and bodies, split as Tcl splits a list: each body
+// that is a braced element. False when the list is not one Tcl can split into pairs.
+bool script_reader::switch_bodies(range list, std::vector<range> &found) const
+{
+    auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
+    std::vector<range> braced; // an element that is not braced: begin past end
+    std::size_t p = list.begin, e = list.end;
+    for (;;) {
+        while (p < e && is_space(text_[p]))
+            ++p;
+        if (p >= e)
+            break;
+        std::size_t q = p;
+        if (text_[p] == '{' || text_[p] == '"') {
+            std::size_t depth = 1;
+            for (q = p + 1; q < e; ++q) {
+                char c = text_[q];
+                if (c == '\\')
+                    ++q;
+                else if (text_[p] == '"' ? c == '"' : c == '}' && --depth == 0)
+                    break;
+                else if (c == '{' && text_[p] == '{')
+                    ++depth;
+            }
+            if (q >= e || (q + 1 < e && !is_space(text_[q + 1])))
+                return false; // unclosed, or followed by more than a blank
+            braced.push_back(text_[p] == '{' ? range{p + 1, q, list.depth} : range{1, 0, 0});
+            p = q + 1;
+        } else {
+            while (q < e && !is_space(text_[q]))
+                q += text_[q] == '\\' ? 2 : 1;
+            braced.push_back({1, 0, 0});
+            p = q;
+        }
+    }
+    if (braced.size() % 2 != 0)
+        return false;
+    for (std::size_t k = 1; k < braced.size(); k += 2)
+        if (braced[k].begin <= braced[k].end)
+            found.push_back(braced[k]);
+    return true;
 }
 
 } // namespace

@@ -70,10 +70,13 @@ enum class byte_role : std::uint8_t {
 //   proc NAME ARGS BODY; namespace eval NS BODY; catch BODY ?...?; eval BODY; time BODY ?N?;
 //   uplevel ?LEVEL? BODY; while COND BODY; for START COND NEXT BODY (START, NEXT and BODY);
 //   foreach/lmap VARS LIST ?VARS LIST ...? BODY; if COND ?then? BODY ?elseif COND ?then? BODY
-//   ...? ??else? BODY?; try BODY ?on CODE VARS BODY? ?trap PATTERN VARS BODY? ?finally BODY?.
-// A body counts only when it is one braced word, the command's name is plain (with or without
-// a leading ::) and the command has the shape above; switch and anything else is left alone,
-// so that a break is never claimed where Tcl might not read the code as a script. Conditions
+//   ...? ??else? BODY?; try BODY ?on CODE VARS BODY? ?trap PATTERN VARS BODY? ?finally BODY?;
+//   switch ?OPTIONS? STRING PATTERN BODY ?PATTERN BODY ...?, or switch ?OPTIONS? STRING {PATTERN
+//   BODY ...}, whose list is split as Tcl splits a list (OPTIONS: -exact, -glob, -regexp,
+//   -nocase, -matchvar V, -indexvar V, --).
+// A body counts only when it is one braced word (or braced list element), the command's name is
+// plain (with or without a leading ::) and the command has the shape above; anything else is
+// left alone, so that a break is never claimed where Tcl might not read the code as a script. Conditions
 // and expressions are not read, nor bodies nested in more than 48 others.
 struct reading {
     // The break that stops earliest in the text, over the script and every body read.
