@@ -198,6 +198,23 @@ const body_case body_cases[] = {
     {"try {a} trap {X} {m o} {set a [b}\n", break_kind::missing_close_bracket},
     {"try {a} on error m {b} finally {set a [b}\n", break_kind::missing_close_bracket},
     {"try {a} finally {b} {set a [b}\n", break_kind::none},
+    {"dict for {k v} $d {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict map {k v} $d {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict with d k {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict update d k v {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict update d k {set a [b}\n", break_kind::none},
+    {"dict set d {set a [b}\n", break_kind::none},
+    {"oo::class create C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  constructor {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  destructor {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  variable {set a [b}\n}\n", break_kind::none},
+    {"oo::class create C {\n  set a {b}c\n}\n", break_kind::extra_after_brace}, // a script all the same
+    {"oo::define C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::define C method m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"oo::objdefine o method m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"method m {} {set a [b}\n", break_kind::none},            // not in a definition
+    {"proc p {} {\n  method m {} {set a [b}\n}\n", break_kind::none},
+    {"oo::class create C {\n  proc p {} {set a [b}\n}\n", break_kind::none}, // no proc in a definition
     // Bodies within bodies, at any depth.
     {"proc p {} {\n  if {$x} {\n    foreach y $l {\n      set a [b\n    }\n  }\n}\n",
      break_kind::missing_close_bracket},
@@ -495,6 +512,11 @@ TEST(script_reading_oracle, BodiesBreakAsTclRunsThem)
         {"try {} finally {", "\n}\n"},
         {"switch -- a {\n  a {", "\n}\n}\n"},
         {"switch -exact b a {} b {", "\n}\n"},
+        {"dict for {k v} {a 1} {", "\n}\n"},
+        {"set d {kk 1}\ndict with d {", "\n}\n"},
+        {"oo::class create C {\n  method m {} {", "\n}\n}\n[C new] m\n"},
+        {"oo::class create C {\n  constructor {} {", "\n}\n}\nC new\n"},
+        {"oo::class create C\noo::define C method m {} {", "\n}\n[C new] m\n"},
     };
     script_maker maker(1211, true);
     std::vector<std::string> texts;

@@ -26,7 +26,8 @@ constexpr std::size_t max_words = 64;
 
 struct range {
     std::size_t begin = 0, end = 0;
-    std::size_t depth = 0; // how many bodies it stands in
+    std::size_t depth = 0;   // how many bodies it stands in
+    bool definition = false; // a class's definition script, of oo::define's commands
 };
 
 // Bodies deeper than this are not read: each body's bytes are read once more for each body it
@@ -66,7 +67,8 @@ private:
 class script_reader {
 public:
     script_reader(std::string_view text, range r, role_marks *marks, std::vector<range> *bodies)
-        : text_(text), p_(r.begin), end_(r.end), depth_(r.depth), marks_(marks), bodies_(bodies)
+        : text_(text), p_(r.begin), end_(r.end), depth_(r.depth), definition_(r.definition), marks_(marks),
+          bodies_(bodies)
     {
     }
 
@@ -110,6 +112,7 @@ private:
 
     std::string_view text_;
     std::size_t p_, end_, depth_;
+    bool definition_;
     role_marks *marks_;
     std::vector<range> *bodies_;
     std::vector<frame> stack_;
@@ -407,12 +410,34 @@ void script_reader::end_command(frame &f)
         return "\x01"; // matches no keyword
     };
     std::vector<range> found;
-    auto body = [&](std::size_t i) {
+    auto body = [&](std::size_t i, bool definition = false) {
         if (i < n && w[i].braced)
-            found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1});
+            found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1, definition});
     };
-    if (name == "proc" && n == 4) {
+    bool oo_define = name == "oo::define" || name == "oo::objdefine";
+    if (definition_ || oo_define) {
+        // A class's definition: from the script itself, or from oo::define's words after the class.
+        std::size_t at = definition_ ? 0 : 2;
+        std::size_t m = n - at; // the words of the definition command
+        std::string_view what = definition_ ? name : m > 0 ? value(at) : "";
+        if (oo_define && n == 3)
+            body(2, true);
+        else if (what == "method" && m == 4)
+            body(at + 3);
+        else if (what == "constructor" && m == 3)
+            body(at + 2);
+        else if (what == "destructor" && m == 2)
+            body(at + 1);
+    } else if (name == "proc" && n == 4) {
         body(3);
+    } else if (name == "oo::class" && n == 4 && value(1) == "create") {
+        body(3, true);
+    } else if (name == "dict" && n == 5 && (value(1) == "for" || value(1) == "map")) {
+        body(4);
+    } else if (name == "dict" && n >= 4 && value(1) == "with") {
+        body(n - 1);
+    } else if (name == "dict" && n >= 6 && n % 2 == 0 && value(1) == "update") {
+        body(n - 1);
     } else if (name == "namespace" && n == 4 && value(1) == "eval") {
         body(3);
     } else if (name == "catch" && n >= 2 && n <= 4) {

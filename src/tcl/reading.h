@@ -73,7 +73,11 @@ enum class byte_role : std::uint8_t {
 //   ...? ??else? BODY?; try BODY ?on CODE VARS BODY? ?trap PATTERN VARS BODY? ?finally BODY?;
 //   switch ?OPTIONS? STRING PATTERN BODY ?PATTERN BODY ...?, or switch ?OPTIONS? STRING {PATTERN
 //   BODY ...}, whose list is split as Tcl splits a list (OPTIONS: -exact, -glob, -regexp,
-//   -nocase, -matchvar V, -indexvar V, --).
+//   -nocase, -matchvar V, -indexvar V, --); dict for/map VARS DICT BODY; dict with VAR ?KEY
+//   ...? BODY; dict update VAR KEY NAME ?KEY NAME ...? BODY; oo::class create NAME DEFINITION;
+//   oo::define/oo::objdefine NAME DEFINITION, and NAME followed by one of these, which are
+//   also what a DEFINITION's commands are read for: method NAME ARGS BODY; constructor ARGS
+//   BODY; destructor BODY.
 // A body counts only when it is one braced word (or braced list element), the command's name is
 // plain (with or without a leading ::) and the command has the shape above; anything else is
 // left alone, so that a break is never claimed where Tcl might not read the code as a script. Conditions
