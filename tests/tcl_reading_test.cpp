@@ -289,6 +289,35 @@ TEST(body_reading, DeepNestingIsReadInBoundedWork)
     EXPECT_EQ(read_script(quotes).kind, break_kind::missing_quote);
 }
 
+// Any bytes at all: a break, when there is one, lies within the text, its opener before where
+// reading stops, and every probe gets a role; the whole reading and the script's agree on
+// whether the script itself breaks first.
+TEST(body_reading, AnyBytesReadWithinBounds)
+{
+    std::mt19937 rng(5);
+    const std::string alphabet = std::string("{}[]\"$()\\;#\n \t\r\0\x1a*:ab", 22) + "proc if switch for {*}";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        int n = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int i = 0; i < n; ++i)
+            text += alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng)];
+        std::vector<std::size_t> probes;
+        for (std::size_t i = 0; i < text.size(); i += 3)
+            probes.push_back(i);
+        reading r = read_where_run(text, probes);
+        EXPECT_EQ(r.roles.size(), probes.size());
+        reading_break b = read_script(text);
+        if (r.first) {
+            EXPECT_LE(r.first.opener, r.first.at) << ::testing::PrintToString(text);
+            EXPECT_LE(r.first.at, text.size()) << ::testing::PrintToString(text);
+        }
+        if (b) {
+            EXPECT_TRUE(r.first) << ::testing::PrintToString(text);
+            EXPECT_LE(r.first.at, b.at) << ::testing::PrintToString(text);
+        }
+    }
+}
+
 // How each probed byte is read: code, comment, or a word that is not run here.
 TEST(body_reading, TellsCodeFromCommentsAndData)
 {

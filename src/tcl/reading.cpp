@@ -219,7 +219,7 @@ bool script_reader::step_script(std::size_t top, reading_break &out)
         }
         // A word begins; {*} before a word that follows at once expands it.
         bool expand = false;
-        if (c == '{' && text_.substr(p_, 3) == "{*}" && !ends_word(p_ + 3, f.bracket)) {
+        if (c == '{' && end_ - p_ > 3 && text_.substr(p_, 3) == "{*}" && !ends_word(p_ + 3, f.bracket)) {
             expand = true;
             f.expanded = true;
             p_ += 3;
