@@ -3,7 +3,13 @@
 // hand and marked sure, so that only the judgement of Tcl's reading is tested.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
 #include "check/repair_safety.h"
+#include "delimcheck/checker.h"
 #include "harness.h"
 #include "scan/byte_source.h"
 
@@ -64,6 +70,49 @@ TEST_P(repair_safety, IsSafeOnlyWhereTclBreaksAndTheEditMendsIt)
 
 INSTANTIATE_TEST_SUITE_P(table, repair_safety, ::testing::ValuesIn(safety_cases),
                          [](const ::testing::TestParamInfo<safety_case> &i) { return case_name(i.param.why); });
+
+// The scripts installed with Tcl and its packages are valid: whatever the search's certainty,
+// no repair of one is safe. The scripts are found where tclsh looks for packages.
+TEST(repair_safety, NoRepairOfAnInstalledScriptIsSafe)
+{
+    FILE *p = popen("echo 'foreach d [concat [list [info library]] $auto_path] {puts $d}' | tclsh 2>/dev/null", "r");
+    std::string dirs;
+    if (p != nullptr) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+            dirs.append(buf, n);
+        pclose(p);
+    }
+    std::set<std::string> files;
+    std::istringstream lines(dirs);
+    for (std::string dir; std::getline(lines, dir);) {
+        std::error_code ec;
+        if (dir.find("/tcltk") == std::string::npos || !std::filesystem::is_directory(dir, ec))
+            continue;
+        for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (it->path().extension() == ".tcl" && it->is_regular_file(ec))
+                files.insert(std::filesystem::canonical(it->path(), ec).string());
+    }
+    if (files.empty())
+        GTEST_SKIP() << "no Tcl scripts installed where tclsh looks";
+    options o;
+    o.hints = true;
+    int repaired = 0;
+    for (const std::string &f : files) {
+        std::string text = slurp(f);
+        for (const diagnostic &d : check(text, o)) {
+            if (d.fix.empty())
+                continue;
+            ++repaired;
+            repair sure = d.fix;
+            sure.sure = true;
+            EXPECT_FALSE(checking::repair_is_safe(text, sure)) << f << ": " << d.fix.description;
+        }
+    }
+    RecordProperty("scripts", static_cast<int>(files.size()));
+    RecordProperty("repaired", repaired);
+}
 
 TEST(repair_safety, NoEditIsNeverSafe)
 {
