@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+
 #include "format/output.h"
 #include "format/repair_text.h"
+#include "harness.h"
 
 namespace {
 
@@ -234,6 +238,42 @@ TEST(RepairText, DiffHeadersQuoteNamesThatNeedIt)
         out.flush();
         EXPECT_EQ(diff, std::string("--- ") + c.header + "\n+++ " + c.header + "\n@@ -1,1 +1,1 @@\n-a\n+b\n") << c.name;
     }
+}
+
+// An unsafe repair's diff says so in its first header line, and patch itself applies it as
+// it applies any other: with plain and quoted names, in one file of several.
+TEST(RepairText, UnsafeMarkKeepsTheDiffWhatPatchApplies)
+{
+    const struct {
+        const char *name;
+        bool unsafe;
+    } files[] = {{"plain.tcl", true}, {"a b.tcl", true}, {"q\"t.tcl", false}};
+    temp_dir dir;
+    const std::string before = "proc p {} {\n  x\n", after = "proc p {} {\n  x\n}\n";
+    std::string diffs;
+    for (const auto &f : files) {
+        dir.write(f.name, before);
+        text_lines input(before);
+        std::vector<line_change> changes;
+        ASSERT_TRUE(line_changes(input, repair{"", {{{3, 1}, {3, 1}, "}\n"}}}, changes));
+        std::string diff;
+        string_destination dest(diff);
+        output out(dest);
+        unified_diff(out, f.name, input, changes, f.unsafe);
+        out.flush();
+        std::string first = diff.substr(0, diff.find('\n'));
+        EXPECT_EQ(first.ends_with("\tunsafe"), f.unsafe) << first;
+        EXPECT_EQ(diff.substr(diff.find('\n') + 1).find("unsafe"), std::string::npos) << "only the first line";
+        diffs += diff;
+    }
+    dir.write("all.diff", diffs);
+    std::string command = "cd '" + dir.path + "' && command -v patch >/dev/null && patch -p0 --batch < all.diff";
+    int status = std::system(command.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && std::system("command -v patch >/dev/null") != 0)
+        GTEST_SKIP() << "patch is not installed";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << diffs;
+    for (const auto &f : files)
+        EXPECT_EQ(slurp(dir.path + "/" + f.name), after) << f.name;
 }
 
 TEST(TextLines, LinesInAnyOrder)

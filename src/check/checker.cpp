@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "check/repair.h"
+#include "check/repair_safety.h"
 #include "check/nesting_machine.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
@@ -97,7 +98,9 @@ struct checker::impl {
     {
         if (!searcher)
             searcher = std::make_unique<checking::repair_search>(opts);
-        return searcher->find(src, give_up);
+        repair fix = searcher->find(src, give_up);
+        fix.safe = checking::repair_is_safe(src, fix);
+        return fix;
     }
 
     check_result pass(scan::byte_source &src)

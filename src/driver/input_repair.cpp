@@ -159,7 +159,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
     }
     if (config_.diff) {
         format::text_lines lines(bytes_);
-        format::unified_diff(out, name, lines, changes);
+        format::unified_diff(out, name, lines, changes, !fix_.safe);
     }
     if (!config_.fix || in.standard_input) {
         release();

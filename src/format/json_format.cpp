@@ -15,7 +15,8 @@ void line_and_column(output &out, position at)
     out.decimal(at.column);
 }
 
-// "fix": the repair's words and its edits, each from line:column up to end_line:end_column.
+// "fix": the repair's words and its edits, each from line:column up to end_line:end_column;
+// "safe": true when --fix may write it unasked. A fix without it is not safe.
 void write_fix(output &out, const repair &fix)
 {
     out.text(", \"fix\": {\"description\": ");
@@ -34,7 +35,10 @@ void write_fix(output &out, const repair &fix)
         json_string(out, e.text);
         out.put('}');
     }
-    out.text("]}");
+    out.put(']');
+    if (fix.safe)
+        out.text(", \"safe\": true");
+    out.put('}');
 }
 
 } // namespace

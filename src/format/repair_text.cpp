@@ -207,13 +207,16 @@ void range(output &out, std::int64_t start, std::int64_t count)
 
 } // namespace
 
-void unified_diff(output &out, std::string_view name, line_source &input, const std::vector<line_change> &changes)
+void unified_diff(output &out, std::string_view name, line_source &input, const std::vector<line_change> &changes,
+                  bool unsafe)
 {
     if (changes.empty())
         return;
     const std::string quoted = quoted_name(name);
     out.text("--- ");
     out.text(quoted);
+    if (unsafe)
+        out.text("\tunsafe");
     out.text("\n+++ ");
     out.text(quoted);
     out.put('\n');

@@ -31,7 +31,10 @@ bool apply_changes(line_source &input, const std::vector<line_change> &changes, 
 
 // A unified diff of the changes with three lines of context, under the headers
 // "--- NAME" and "+++ NAME", as patch -p0 applies it to the file NAME. A name with a blank,
-// a quote, a backslash or a byte outside printable ASCII is quoted, as patch reads it.
-void unified_diff(output &out, std::string_view name, line_source &input, const std::vector<line_change> &changes);
+// a quote, a backslash or a byte outside printable ASCII is quoted, as patch reads it. The
+// diff of a repair that is not safe says so after a tab on its first header line,
+// "--- NAME\tunsafe", where patch reads a date and ignores what it cannot read.
+void unified_diff(output &out, std::string_view name, line_source &input, const std::vector<line_change> &changes,
+                  bool unsafe = false);
 
 } // namespace delimcheck::format

@@ -174,7 +174,8 @@ void sarif_format::write(const diagnostic &d)
 
 // The repair as SARIF's fix: one change to the result's artifact. A region's end column is
 // the column after its last byte, so an edit's end (the first byte it keeps) is it as it is,
-// and an insertion is a region with its end at its start.
+// and an insertion is a region with its end at its start. A safe repair, one that --fix may
+// write unasked, says so in the fix's property bag: {"safe": true}.
 void sarif_format::fixes(const repair &fix)
 {
     output &out = this->out();
@@ -197,7 +198,10 @@ void sarif_format::fixes(const repair &fix)
         json_string(out, e.text);
         out.text("}}");
     }
-    out.text("]}]}]");
+    out.text("]}]");
+    if (fix.safe)
+        out.text(", \"properties\": {\"safe\": true}");
+    out.text("}]");
 }
 
 } // namespace delimcheck::format

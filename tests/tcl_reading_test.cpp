@@ -1,0 +1,610 @@
+// Tcl's reading rules: tables of scripts with the break Tcl meets, the bodies read as scripts,
+// and on generated and real scripts the verdicts of tclsh itself (`info complete`, and the
+// parse errors its compiler meets), where tclsh is installed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "harness.h"
+#include "tcl/reading.h"
+
+namespace {
+
+using namespace delimcheck::tcl;
+
+// The output of a shell command, and whether it exited 0.
+bool shell(const std::string &command, std::string &out)
+{
+    out.clear();
+    FILE *p = popen(command.c_str(), "r");
+    if (p == nullptr)
+        return false;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    return pclose(p) == 0;
+}
+
+bool have_tclsh()
+{
+    std::string out;
+    return shell("command -v tclsh >/dev/null 2>&1", out);
+}
+
+struct tcl_verdict {
+    bool complete = false;
+    std::string error; // Tcl's message for the first parse error, "ok" when none
+};
+
+// Tcl's verdicts on the texts, through the oracle script: compiled, or with "run", run.
+std::vector<tcl_verdict> ask_tcl(const std::vector<std::string> &texts, const std::string &mode = "")
+{
+    temp_dir dir;
+    std::string cases;
+    for (const std::string &t : texts)
+        cases += std::to_string(t.size()) + "\n" + t;
+    std::string file = dir.write("cases", cases);
+    std::string out;
+    bool ok = shell("tclsh '" DELIMCHECK_SOURCE_DIR "/tests/tcl/oracle.tcl' '" + file + "' " + mode, out);
+    EXPECT_TRUE(ok);
+    std::vector<tcl_verdict> verdicts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t tab = line.find('\t');
+        verdicts.push_back({line.substr(0, tab) == "1", tab == std::string::npos ? "" : line.substr(tab + 1)});
+    }
+    EXPECT_EQ(verdicts.size(), texts.size());
+    verdicts.resize(texts.size());
+    return verdicts;
+}
+
+std::string message_of(const reading_break &b) { return b ? std::string(break_message(b.kind)) : "ok"; }
+
+// Whether Tcl's message is the reader's: Tcl adds to some a guess after a colon.
+bool same_error(const std::string &tcl, const reading_break &b)
+{
+    std::string mine = message_of(b);
+    return tcl == mine || (tcl.starts_with(mine) && tcl[mine.size()] == ':');
+}
+
+// A script at the level it is sourced at: the break, where its opener stands and where
+// reading stops, and `info complete`.
+struct script_case {
+    const char *text;
+    break_kind kind;
+    std::size_t opener, at;
+    bool complete;
+};
+
+const script_case script_cases[] = {
+    {"set a {b}\n", break_kind::none, 0, 0, true},
+    {"set a {b}c\n", break_kind::extra_after_brace, 6, 9, true},
+    {"set a \"b\"c\n", break_kind::extra_after_quote, 6, 9, true},
+    {"set a {b\n", break_kind::missing_close_brace, 6, 9, false},
+    {"set a \"b\n", break_kind::missing_quote, 6, 9, false},
+    {"set a [b\n", break_kind::missing_close_bracket, 6, 9, false},
+    {"set a $b(c d\n", break_kind::missing_paren, 8, 13, false},
+    {"set a ${b\n", break_kind::missing_variable_brace, 6, 10, false},
+    // The first break ends reading: a later unclosed brace does not make it incomplete.
+    {"set a {b}c\nset d {\n", break_kind::extra_after_brace, 6, 9, true},
+    // In brackets a word may end at the ], and a comment runs past a ] to its line's end.
+    {"set a [list {b}]\n", break_kind::none, 0, 0, true},
+    {"set a [list \"b\"]\n", break_kind::none, 0, 0, true},
+    {"set a [# c]\n]\n", break_kind::none, 0, 0, true},
+    {"set a {b}]\n", break_kind::extra_after_brace, 6, 9, true},
+    // A # is a comment only where a command begins; a quote or brace in one is nothing.
+    {"# a \"b {c\nset d e\n", break_kind::none, 0, 0, true},
+    {"set a # {\n", break_kind::missing_close_brace, 8, 10, false},
+    {"set a b; # {\n", break_kind::none, 0, 0, true},
+    // A comment goes on past a backslash-newline, not past an escaped backslash.
+    {"# a \\\n{\nset b c\n", break_kind::none, 0, 0, true},
+    {"# a \\\\\n{\n", break_kind::missing_close_brace, 7, 9, false},
+    // Braces and quotes inside a bare word are plain bytes; escaped ones count nowhere.
+    {"set a b{c\"d\n", break_kind::none, 0, 0, true},
+    {"set a {b\\}c}\n", break_kind::none, 0, 0, true},
+    {"set a \"b\\\"c\"\n", break_kind::none, 0, 0, true},
+    {"set a \\{\n", break_kind::none, 0, 0, true},
+    // A quoted word ends at its quote wherever it stands; brackets in it nest scripts.
+    {"set a \"b [list \"c\"] d\"\n", break_kind::none, 0, 0, true},
+    {"set a \"b [list c\"\n", break_kind::missing_close_bracket, 9, 18, false},
+    // {*} expands the word after it; alone it is a braced word.
+    {"list {*}{a b} {*}\n", break_kind::none, 0, 0, true},
+    {"list {*}\"a\"b\n", break_kind::extra_after_quote, 8, 11, true},
+    // An index runs past blanks to its ); ${...} takes anything up to its }.
+    {"set a $b(c d)\n", break_kind::none, 0, 0, true},
+    {"set a ${b c[}\n", break_kind::none, 0, 0, true},
+    {"set a $(x\n", break_kind::missing_paren, 7, 10, false},
+    {"set a $\n", break_kind::none, 0, 0, true},
+    {"set a $::b::c(d\n", break_kind::missing_paren, 13, 16, false},
+    // A backslash-newline at the very end waits for more; one followed by blanks does not.
+    {"set a \\\n", break_kind::none, 0, 0, false},
+    {"set a b\\\n", break_kind::none, 0, 0, false},
+    {"set a \\\n  ", break_kind::none, 0, 0, true},
+    {"set a b\\", break_kind::none, 0, 0, true},
+    {"", break_kind::none, 0, 0, true},
+};
+
+class script_reading : public ::testing::TestWithParam<script_case> {};
+
+TEST_P(script_reading, MeetsTheBreakTclMeets)
+{
+    const script_case &c = GetParam();
+    reading_break b = read_script(c.text);
+    EXPECT_EQ(b.kind, c.kind) << c.text;
+    if (c.kind != break_kind::none) {
+        EXPECT_EQ(b.opener, c.opener) << c.text;
+        EXPECT_EQ(b.at, c.at) << c.text;
+    }
+    EXPECT_EQ(complete(c.text), c.complete) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(table, script_reading, ::testing::ValuesIn(script_cases),
+                         [](const ::testing::TestParamInfo<script_case> &i) {
+                             return std::to_string(i.index) + "_" + case_name(i.param.text).substr(0, 32);
+                         });
+
+TEST(script_reading_oracle, TheTableIsWhatTclSays)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    std::vector<std::string> texts;
+    for (const script_case &c : script_cases)
+        texts.emplace_back(c.text);
+    std::vector<tcl_verdict> tcl = ask_tcl(texts);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(tcl[i].complete, script_cases[i].complete) << texts[i];
+        EXPECT_TRUE(same_error(tcl[i].error, read_script(texts[i]))) << texts[i] << ": tclsh says " << tcl[i].error;
+    }
+}
+
+// The whole reading: which braced words are read as scripts. The break is that of the body
+// when the command runs its body, none when it does not.
+struct body_case {
+    const char *text;
+    break_kind kind;
+};
+
+const body_case body_cases[] = {
+    {"proc p {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"::proc p {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"proc p {} {set a {b}c}\n", break_kind::extra_after_brace},
+    {"proc p {a {b c}} {list $a}\n", break_kind::none},
+    {"namespace eval n {set a \"b\"c}\n", break_kind::extra_after_quote},
+    {"catch {set a [b} r\n", break_kind::missing_close_bracket},
+    {"set r [catch {set a [b}]\n", break_kind::missing_close_bracket},
+    {"eval {set a [b}\n", break_kind::missing_close_bracket},
+    {"uplevel #0 {set a [b}\n", break_kind::missing_close_bracket},
+    {"uplevel $l {set a [b}\n", break_kind::none},
+    {"time {set a [b} 10\n", break_kind::missing_close_bracket},
+    {"while {$x} {set a [b}\n", break_kind::missing_close_bracket},
+    {"for {set i [x} {$i} {incr i} {}\n", break_kind::missing_close_bracket},
+    {"for {} {$i} {incr [i} {}\n", break_kind::missing_close_bracket},
+    {"for {} {$i} {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"for {} {[} {} {}\n", break_kind::none}, // a condition is an expression, not read
+    {"foreach x $l {set a [b}\n", break_kind::missing_close_bracket},
+    {"foreach x $l y $m {set a [b}\n", break_kind::missing_close_bracket},
+    {"foreach x $l y {set a [b}\n", break_kind::none}, // a list, not a body
+    {"lmap x $l {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} then {a} elseif {$y} {b} else {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} elseif {$y} then {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} {set a [b}\n", break_kind::missing_close_bracket},
+    {"if {$x} {a} else {b} {set a [b}\n", break_kind::none}, // no shape of if: nothing read
+    {"try {set a [b} on error {m} {c}\n", break_kind::missing_close_bracket},
+    {"try {a} trap {X} {m o} {set a [b}\n", break_kind::missing_close_bracket},
+    {"try {a} on error m {b} finally {set a [b}\n", break_kind::missing_close_bracket},
+    {"try {a} finally {b} {set a [b}\n", break_kind::none},
+    {"dict for {k v} $d {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict map {k v} $d {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict with d k {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict update d k v {set a [b}\n", break_kind::missing_close_bracket},
+    {"dict update d k {set a [b}\n", break_kind::none},
+    {"dict set d {set a [b}\n", break_kind::none},
+    {"oo::class create C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  constructor {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  destructor {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::class create C {\n  variable {set a [b}\n}\n", break_kind::none},
+    {"oo::class create C {\n  set a {b}c\n}\n", break_kind::extra_after_brace}, // a script all the same
+    {"oo::define C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"oo::define C method m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"oo::objdefine o method m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"method m {} {set a [b}\n", break_kind::none},            // not in a definition
+    {"proc p {} {\n  method m {} {set a [b}\n}\n", break_kind::none},
+    {"oo::class create C {\n  proc p {} {set a [b}\n}\n", break_kind::none}, // no proc in a definition
+    // Bodies within bodies, at any depth.
+    {"proc p {} {\n  if {$x} {\n    foreach y $l {\n      set a [b\n    }\n  }\n}\n",
+     break_kind::missing_close_bracket},
+    // Data, and code that another command might run, is left alone.
+    {"set doc {set a [b}\n", break_kind::none},
+    {"switch $x {a {set a [b}}\n", break_kind::missing_close_bracket},
+    {"switch -exact -- $x {\n  a - b {c}\n  default {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"switch -regexp -matchvar m $x a {set a [b}\n", break_kind::missing_close_bracket},
+    {"switch $x a {b} c {set a [b}\n", break_kind::missing_close_bracket},
+    {"switch $x {{set a [b} c}\n", break_kind::none},              // a pattern, not a body
+    {"switch $x {a {b} c}\n", break_kind::none},                   // no body for c: Tcl refuses
+    {"switch $x {a {b}c d {set a [b}}\n", break_kind::none},       // not a list
+    {"switch $x {a \"set a \\[b\"}\n", break_kind::none},         // a body that is not braced
+    {"switch -bogus $x {a {set a [b}}\n", break_kind::none},       // an option switch refuses
+    {"switch $x {# c d\n a {set a [b}}\n", break_kind::none},      // # is a pattern: pairs shift
+    {"switch $x {# c\n a {set a [b}}\n", break_kind::missing_close_bracket}, // as Tcl pairs them
+    {"proc p {} {set a [b} extra\n", break_kind::none},
+    {"after 10 {set a [b}\n", break_kind::none},
+    {"{*}$p {set a [b}\n", break_kind::none},
+    {"proc {*}$args {set a [b}\n", break_kind::none},
+    {"proc p {} \"set a \\[b\"\n", break_kind::none},
+    {"# proc p {} {set a [b}\n", break_kind::none},
+    // A break in the script itself ends it; bodies before it are still read.
+    {"proc p {} {set a [b}\nset c {d}e\n", break_kind::missing_close_bracket},
+    {"set c {d}e\nproc p {} {set a [b}\n", break_kind::extra_after_brace},
+};
+
+class body_reading : public ::testing::TestWithParam<body_case> {};
+
+TEST_P(body_reading, ReadsTheBodiesTheCommandRuns)
+{
+    const body_case &c = GetParam();
+    EXPECT_EQ(read_where_run(c.text).first.kind, c.kind) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(table, body_reading, ::testing::ValuesIn(body_cases),
+                         [](const ::testing::TestParamInfo<body_case> &i) {
+                             return std::to_string(i.index) + "_" + case_name(i.param.text).substr(0, 32);
+                         });
+
+TEST(body_reading, TheEarliestBreakIsFirst)
+{
+    // A body's break stands before the script's own.
+    std::string text = "proc p {} {set a [b}\nset c {d}e\n";
+    reading r = read_where_run(text);
+    EXPECT_EQ(r.first.kind, break_kind::missing_close_bracket);
+    EXPECT_EQ(r.first.opener, text.find('['));
+    EXPECT_EQ(r.first.at, text.find("}\n"));
+}
+
+// Nesting costs no stack; bodies nested too deep are not read, which keeps the work on any
+// input a bounded multiple of its size, and says no break rather than guess.
+TEST(body_reading, DeepNestingIsReadInBoundedWork)
+{
+    auto nested = [](int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += "catch {";
+        text += "set a [b";
+        for (int i = 0; i < depth; ++i)
+            text += "}";
+        return text;
+    };
+    EXPECT_EQ(read_where_run(nested(48)).first.kind, break_kind::missing_close_bracket);
+    EXPECT_FALSE(read_where_run(nested(49)).first);
+    EXPECT_FALSE(read_where_run(nested(200000)).first);
+    EXPECT_EQ(read_script(std::string(300000, '[')).kind, break_kind::missing_close_bracket);
+    EXPECT_EQ(read_script(std::string(300000, '{')).kind, break_kind::missing_close_brace);
+    std::string quotes;
+    for (int i = 0; i < 100000; ++i)
+        quotes += "[\"";
+    EXPECT_EQ(read_script(quotes).kind, break_kind::missing_quote);
+}
+
+// Any bytes at all: a break, when there is one, lies within the text, its opener before where
+// reading stops, and every probe gets a role; the whole reading and the script's agree on
+// whether the script itself breaks first.
+TEST(body_reading, AnyBytesReadWithinBounds)
+{
+    std::mt19937 rng(5);
+    const std::string alphabet = std::string("{}[]\"$()\\;#\n \t\r\0\x1a*:ab", 22) + "proc if switch for {*}";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        int n = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int i = 0; i < n; ++i)
+            text += alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng)];
+        std::vector<std::size_t> probes;
+        for (std::size_t i = 0; i < text.size(); i += 3)
+            probes.push_back(i);
+        reading r = read_where_run(text, probes);
+        EXPECT_EQ(r.roles.size(), probes.size());
+        reading_break b = read_script(text);
+        if (r.first) {
+            EXPECT_LE(r.first.opener, r.first.at) << ::testing::PrintToString(text);
+            EXPECT_LE(r.first.at, text.size()) << ::testing::PrintToString(text);
+        }
+        if (b) {
+            EXPECT_TRUE(r.first) << ::testing::PrintToString(text);
+            EXPECT_LE(r.first.at, b.at) << ::testing::PrintToString(text);
+        }
+    }
+}
+
+// How each probed byte is read: code, comment, or a word that is not run here.
+TEST(body_reading, TellsCodeFromCommentsAndData)
+{
+    const std::string text = "proc p {} {\n  # a \"b\n  set c \"d\"\n}\nset e {f \"g}\n# h }\n";
+    struct probe {
+        std::string_view near;
+        std::size_t plus;
+        byte_role role;
+    };
+    const probe probes[] = {
+        {"proc", 0, byte_role::code},   {"{\n  #", 0, byte_role::code},   {"\"b", 0, byte_role::comment},
+        {"\"d\"", 0, byte_role::code},  {"\"d\"", 2, byte_role::code},    {"}\nset", 0, byte_role::code},
+        {"\"g", 0, byte_role::literal}, {"g}", 1, byte_role::code},       {"# h", 4, byte_role::comment},
+    };
+    std::vector<std::size_t> offsets;
+    for (const probe &p : probes)
+        offsets.push_back(text.find(p.near) + p.plus);
+    reading r = read_where_run(text, offsets);
+    EXPECT_FALSE(r.first);
+    ASSERT_EQ(r.roles.size(), offsets.size());
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        EXPECT_EQ(r.roles[i], probes[i].role) << probes[i].near << " +" << probes[i].plus;
+}
+
+// Random scripts of commands that Tcl's compiler knows nothing of, so that the only parse
+// errors it meets are the script's own; in two of three, one delimiter is then taken or one put in.
+class script_maker {
+public:
+    // A plain maker uses no $ and no {*}, so that a script run with every command doing
+    // nothing fails on nothing but its parse errors.
+    explicit script_maker(std::uint32_t seed, bool plain = false) : rng_(seed), plain_(plain) {}
+
+    std::string make()
+    {
+        std::string s;
+        int commands = pick(1, 4);
+        for (int i = 0; i < commands; ++i)
+            command(s, 0);
+        if (pick(0, 2) != 0)
+            mutate(s);
+        return s;
+    }
+
+private:
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+    void command(std::string &s, int depth)
+    {
+        switch (pick(0, 5)) {
+        case 0:
+            s += "# c" + junk(depth) + "\n";
+            return;
+        case 1:
+            s += "  ";
+            break;
+        default:
+            break;
+        }
+        s += "cmd";
+        int words = pick(0, 3);
+        for (int i = 0; i < words; ++i) {
+            s += pick(0, 5) == 0 ? " \\\n  " : " ";
+            word(s, depth);
+        }
+        static const char *const ends[] = {"\n", ";", "; ", "\n\n", ";# e\n"};
+        s += ends[pick(0, 4)];
+    }
+
+    void word(std::string &s, int depth)
+    {
+        switch (depth < 3 ? pick(0, 4) : pick(0, 1)) {
+        case 0:
+            s += bare();
+            return;
+        case 1:
+            s += "{" + junk(depth) + "}";
+            return;
+        case 2:
+            s += "\"" + bare() + " " + (pick(0, 1) ? bracket(depth) : bare()) + "\"";
+            return;
+        case 3:
+            s += bracket(depth);
+            return;
+        default:
+            s += (plain_ ? "" : "{*}") + bare();
+            return;
+        }
+    }
+
+    std::string bracket(int depth)
+    {
+        std::string s = "[";
+        command(s, depth + 1);
+        if (s.back() == '\n' || s.back() == ';')
+            s.pop_back();
+        return s + "]";
+    }
+
+    std::string bare()
+    {
+        static const char *const parts[] = {"a", "b1", "$v", "$a(x)", "$a($i)", "${v w}", "\\{", "\\}", "\\\"",
+                                            "\\]", "\\[", "\\\\", "::x", "$::n::v", "x{y", "x\"y", "$", "#"};
+        std::string s;
+        int n = pick(1, 3);
+        for (int i = 0; i < n;) {
+            std::string_view part = parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+            if (plain_ && part.find('$') != std::string_view::npos)
+                continue;
+            s += part;
+            ++i;
+        }
+        return s;
+    }
+
+    // The inside of a braced word: anything, with its braces in pairs.
+    std::string junk(int depth)
+    {
+        static const char *const parts[] = {"a", " ", "\n", "\"", "[", "]", "$x(", ")", "#", ";", "\\{", "\\\\",
+                                            "\\\n", "\\\"", "b c"};
+        std::string s;
+        int n = pick(0, 5);
+        for (int i = 0; i < n; ++i) {
+            if (depth < 3 && pick(0, 4) == 0)
+                s += "{" + junk(depth + 1) + "}";
+            else if (std::string_view part = parts[pick(0, static_cast<int>(std::size(parts)) - 1)];
+                     !plain_ || part.find('$') == std::string_view::npos)
+                s += part;
+        }
+        return s;
+    }
+
+    void mutate(std::string &s)
+    {
+        const std::string delimiters = plain_ ? "{}[]\"()\\;#\n" : "{}[]\"()$\\;#\n";
+        if (pick(0, 1) == 0) {
+            std::vector<std::size_t> at;
+            for (std::size_t i = 0; i < s.size(); ++i)
+                if (delimiters.find(s[i]) != std::string::npos)
+                    at.push_back(i);
+            if (!at.empty())
+                s.erase(at[static_cast<std::size_t>(pick(0, static_cast<int>(at.size()) - 1))], 1);
+        } else {
+            s.insert(static_cast<std::size_t>(pick(0, static_cast<int>(s.size()))), 1,
+                     delimiters[static_cast<std::size_t>(pick(0, static_cast<int>(delimiters.size()) - 1))]);
+        }
+    }
+
+    std::mt19937 rng_;
+    bool plain_;
+};
+
+TEST(script_reading_oracle, AgreesWithTclOnGeneratedScripts)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    script_maker maker(20261211);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 4000; ++i)
+        texts.push_back(maker.make());
+    std::vector<tcl_verdict> tcl = ask_tcl(texts);
+    int broken = 0, incomplete = 0, failures = 0;
+    for (std::size_t i = 0; i < texts.size() && failures < 10; ++i) {
+        reading_break b = read_script(texts[i]);
+        broken += b ? 1 : 0;
+        incomplete += tcl[i].complete ? 0 : 1;
+        bool same = tcl[i].complete == complete(texts[i]) && same_error(tcl[i].error, b);
+        EXPECT_TRUE(same) << ::testing::PrintToString(texts[i]) << "\ntclsh: complete " << tcl[i].complete << ", "
+                          << tcl[i].error << "\nreader: complete " << complete(texts[i]) << ", " << message_of(b);
+        failures += same ? 0 : 1;
+        // The same script as a procedure's body breaks in the body, the same way.
+        if (texts[i].find_first_of("{}\\") == std::string::npos) {
+            std::string wrapped = "proc p {} {" + texts[i] + "}\n";
+            EXPECT_EQ(read_where_run(wrapped).first.kind, b.kind) << wrapped;
+        }
+    }
+    // The generator reaches both sides.
+    EXPECT_GT(broken, 150);
+    EXPECT_GT(incomplete, 100);
+}
+
+// Whether a braced word that holds the text and a newline ends at the brace after them: its
+// braces pair up as Tcl counts them in a braced word, a backslash hiding the byte after it.
+bool whole_body(const std::string &s)
+{
+    std::size_t depth = 1;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\')
+            ++i;
+        else if (s[i] == '{')
+            ++depth;
+        else if (s[i] == '}' && --depth == 0)
+            return false;
+    }
+    return depth == 1;
+}
+
+// Scripts as bodies of each command that runs one, run by Tcl: where the reader says Tcl
+// breaks, Tcl fails with that parse error as it runs the body; where it says not, Tcl meets no
+// error at all. The scripts use no variable, so that a parse error is all they can fail on.
+TEST(script_reading_oracle, BodiesBreakAsTclRunsThem)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    static const char *const forms[][2] = {
+        {"proc p {} {", "\n}\np\n"},
+        {"namespace eval m {", "\n}\n"},
+        {"set rc [catch {", "\n} r]\nif {$rc == 1} {error $r}\n"},
+        {"eval {", "\n}\n"},
+        {"uplevel #0 {", "\n}\n"},
+        {"time {", "\n} 1\n"},
+        {"set once 1\nwhile {$once} {set once 0\n", "\n}\n"},
+        {"for {set k 0} {$k < 1} {incr k} {", "\n}\n"},
+        {"for {", "\n} {0} {} {}\n"},
+        {"foreach q {1} r {2} {", "\n}\n"},
+        {"lmap q {1} {", "\n}\n"},
+        {"if {1} {", "\n}\n"},
+        {"if {0} {} elseif {1} then {", "\n}\n"},
+        {"if {0} {} else {", "\n}\n"},
+        {"if {0} {} {", "\n}\n"},
+        {"try {", "\n} on ok {r o} {}\n"},
+        {"try {} finally {", "\n}\n"},
+        {"switch -- a {\n  a {", "\n}\n}\n"},
+        {"switch -exact b a {} b {", "\n}\n"},
+        {"dict for {k v} {a 1} {", "\n}\n"},
+        {"set d {kk 1}\ndict with d {", "\n}\n"},
+        {"oo::class create C {\n  method m {} {", "\n}\n}\n[C new] m\n"},
+        {"oo::class create C {\n  constructor {} {", "\n}\n}\nC new\n"},
+        {"oo::class create C\noo::define C method m {} {", "\n}\n[C new] m\n"},
+    };
+    script_maker maker(1211, true);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s = maker.make();
+        if (!whole_body(s))
+            continue;
+        const auto &form = forms[texts.size() % std::size(forms)];
+        texts.push_back(form[0] + s + form[1]);
+    }
+    std::vector<tcl_verdict> tcl = ask_tcl(texts, "run");
+    int broken = 0, failures = 0;
+    for (std::size_t i = 0; i < texts.size() && failures < 10; ++i) {
+        reading_break b = read_where_run(texts[i]).first;
+        bool same = b ? same_error(tcl[i].error, b) : tcl[i].error == "ok";
+        broken += b ? 1 : 0;
+        EXPECT_TRUE(same) << ::testing::PrintToString(texts[i]) << "\ntclsh: " << tcl[i].error
+                          << "\nreader: " << message_of(b);
+        failures += same ? 0 : 1;
+    }
+    EXPECT_GT(broken, 150);
+}
+
+// Tcl's own library, as installed with tclsh: every file reads clean, and with one delimiter
+// taken out or put in, `info complete` agrees.
+TEST(script_reading_oracle, AgreesWithTclOnItsOwnLibrary)
+{
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    std::string library;
+    ASSERT_TRUE(shell("echo 'puts [info library]' | tclsh", library));
+    while (!library.empty() && library.back() == '\n')
+        library.pop_back();
+    std::vector<std::string> texts;
+    for (const auto &e : std::filesystem::directory_iterator(library))
+        if (e.path().extension() == ".tcl")
+            texts.push_back(slurp(e.path().string()));
+    if (texts.empty())
+        GTEST_SKIP() << "no scripts in " << library;
+    for (const std::string &t : texts)
+        EXPECT_FALSE(read_where_run(t).first) << t.substr(0, 200);
+    std::mt19937 rng(7);
+    std::vector<std::string> mutated;
+    for (const std::string &t : texts)
+        for (int k = 0; k < 20 && !t.empty(); ++k) {
+            std::string m = t;
+            std::size_t at = std::uniform_int_distribution<std::size_t>(0, m.size() - 1)(rng);
+            std::size_t d = m.find_first_of("{}[]\"", at);
+            if (d == std::string::npos)
+                continue;
+            if (k % 2 == 0)
+                m.erase(d, 1);
+            else
+                m.insert(d, 1, "{}[]\""[k % 5]);
+            mutated.push_back(std::move(m));
+        }
+    std::vector<tcl_verdict> tcl = ask_tcl(mutated);
+    for (std::size_t i = 0; i < mutated.size(); ++i)
+        EXPECT_EQ(complete(mutated[i]), tcl[i].complete) << "case " << i;
+}
+
+} // namespace
