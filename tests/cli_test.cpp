@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <set>
 #include <sstream>
 
 #include "driver/cli.h"
@@ -41,37 +42,90 @@ TEST_F(Cli, HelpListsEveryOptionOnStandardOutput)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(r.out.starts_with("usage: delimcheck ")) << r.out;
-    for (const char *o : {"-c ", "-e ", "-g ", "-i ", "-j ", "-l ", "-m ", "-q ", "-s ", "-t ", "--format=NAME",
-                          "--status", "--recursive", "--include=GLOB", "--exclude=GLOB", "--hidden", "--files-from=FILE", "--null", "--jobs=N",
-                          "--lsp", "--help", "--version", "--diff", "--fix", "--color=WHEN"})
-        EXPECT_NE(r.out.find(std::string("\n  ") + o), std::string::npos) << o;
+    for (const delimcheck::driver::option_row &o : delimcheck::driver::option_table()) {
+        std::string spelled = o.name == nullptr ? std::string("-") + o.letter + " " : std::string("--") + o.name;
+        if (o.value != nullptr)
+            spelled += std::string("=") + o.value;
+        EXPECT_NE(r.out.find("\n  " + spelled), std::string::npos) << spelled;
+        EXPECT_NE(r.out.find(o.help), std::string::npos) << spelled;
+        if (o.name != nullptr && o.usage == nullptr) {
+            EXPECT_NE(r.out.find("[" + spelled + "]"), std::string::npos) << spelled << " in the usage lines";
+        }
+    }
     EXPECT_EQ(run({"-s", "--help"}).out, r.out) << "and checks nothing";
+    for (std::size_t at = 0, end; at < r.out.size(); at = end + 1) {
+        end = r.out.find('\n', at);
+        EXPECT_LE(end - at, 100u) << r.out.substr(at, end - at);
+    }
 }
 
-// Every long option that --help lists is in the README and has its paragraph in the manual
-// page.
-TEST(Docs, EveryLongOptionIsDocumented)
+// Every row of the table is an option of the parser: a letter or a long name, with a value
+// where it takes one, that leaves the operands alone.
+TEST(OptionTable, EveryRowIsAnOptionOfTheParser)
+{
+    std::set<std::string> seen;
+    for (const delimcheck::driver::option_row &o : delimcheck::driver::option_table()) {
+        ASSERT_TRUE((o.letter == 0) != (o.name == nullptr)) << "a letter or a long name, not both";
+        ASSERT_NE(o.handle, nullptr);
+        std::string spelled = o.name == nullptr ? std::string("-") + o.letter : std::string("--") + o.name;
+        EXPECT_TRUE(seen.insert(spelled).second) << spelled << " twice";
+        if (spelled == "--lsp")
+            continue; // it stands alone, and is tested so
+        std::vector<std::string> args{"delimcheck", spelled};
+        if (o.value != nullptr)
+            args.back() += spelled == "--format" ? "=text" : spelled == "--color" ? "=never" : spelled == "--jobs" ? "=2" : "=x";
+        if (spelled == "--include" || spelled == "--exclude" || spelled == "--hidden")
+            args.emplace_back("--recursive");
+        if (spelled == "--null")
+            args.emplace_back("--files-from=x");
+        args.emplace_back("f.tcl");
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        testing::internal::CaptureStderr();
+        delimcheck::driver::cli_result r =
+            delimcheck::driver::parse_command_line(static_cast<int>(args.size()), argv.data(), stderr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << spelled;
+        EXPECT_NE(r.action, delimcheck::driver::cli_action::usage_error) << spelled << ": " << r.error;
+        EXPECT_EQ(r.config.operands, std::vector<std::string>{"f.tcl"}) << spelled;
+    }
+}
+
+// Every option of the table is in the README's table and has its paragraph in the manual page,
+// and the README's usage lines are --help's.
+TEST(Docs, EveryOptionIsDocumented)
 {
     const std::string readme = slurp(DELIMCHECK_SOURCE_DIR "/README.md");
     const std::string manual = slurp(DELIMCHECK_SOURCE_DIR "/docs/delimcheck.1");
     ASSERT_FALSE(readme.empty());
     ASSERT_FALSE(manual.empty());
-    std::istringstream help(delimcheck::driver::help_text());
-    int options = 0;
-    for (std::string line; std::getline(help, line);) {
-        if (!line.starts_with("  --"))
+    const std::string synopsis = manual.substr(0, manual.find("\n.SH DESCRIPTION"));
+    auto roff = [](const std::string &s) {
+        std::string out;
+        for (char c : s)
+            out += c == '-' ? std::string("\\-") : std::string(1, c);
+        return out;
+    };
+    for (const delimcheck::driver::option_row &o : delimcheck::driver::option_table()) {
+        if (o.name == nullptr) {
+            std::string letter = std::string("-") + o.letter;
+            EXPECT_NE(readme.find("| `" + letter + "` |"), std::string::npos) << letter << " in the README";
+            EXPECT_NE(manual.find("\n.B " + roff(letter) + "\n"), std::string::npos) << letter << " in the manual";
             continue;
-        std::string name = line.substr(4, line.find_first_of("= ", 4) - 4);
-        ++options;
-        EXPECT_NE(readme.find("`--" + name), std::string::npos) << name << " in the README";
-        std::string roff;
-        for (char c : name)
-            roff += c == '-' ? std::string("\\-") : std::string(1, c);
-        EXPECT_TRUE(manual.find("\n.B \\-\\-" + roff) != std::string::npos ||
-                    manual.find("\n.BI \\-\\-" + roff) != std::string::npos)
+        }
+        std::string name = std::string("--") + o.name;
+        EXPECT_NE(readme.find("`" + name + (o.value != nullptr ? "=" : "")), std::string::npos) << name << " in the README";
+        EXPECT_NE(manual.find(o.value != nullptr ? "\n.BI " + roff(name) + "=" : "\n.B " + roff(name) + "\n"),
+                  std::string::npos)
             << name << " in the manual";
+        if (o.usage == nullptr || *o.usage != '\0' || name == "--null") {
+            EXPECT_NE(synopsis.find("[ " + roff(name) + (o.value != nullptr ? "=" : " ]")), std::string::npos)
+                << name << " in the manual's synopsis";
+        }
     }
-    EXPECT_GE(options, 13);
+    EXPECT_NE(readme.find("```\n" + delimcheck::driver::usage_text() + "```\n"), std::string::npos)
+        << "the README's usage lines are --help's:\n" << delimcheck::driver::usage_text();
 }
 
 TEST_F(Cli, Version)

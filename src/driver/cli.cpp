@@ -1,5 +1,6 @@
 #include "driver/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <getopt.h>
@@ -9,67 +10,12 @@
 
 namespace delimcheck::driver {
 
+struct option_parse {
+    run_config &config;
+    bool help = false, version = false, lsp = false;
+};
+
 namespace {
-
-// Long options only: the short letters keep their meanings and no new one is taken. Values
-// above any byte tell them apart from the letters.
-enum long_option : int {
-    opt_help = 256,
-    opt_version,
-    opt_format,
-    opt_status,
-    opt_recursive,
-    opt_include,
-    opt_exclude,
-    opt_hidden,
-    opt_files_from,
-    opt_null,
-    opt_jobs,
-    opt_hints,
-    opt_diff,
-    opt_fix,
-    opt_color,
-    opt_lsp,
-};
-
-const struct option long_options[] = {
-    {"help", no_argument, nullptr, opt_help},
-    {"version", no_argument, nullptr, opt_version},
-    {"format", required_argument, nullptr, opt_format},
-    {"status", no_argument, nullptr, opt_status},
-    {"recursive", no_argument, nullptr, opt_recursive},
-    {"include", required_argument, nullptr, opt_include},
-    {"exclude", required_argument, nullptr, opt_exclude},
-    {"hidden", no_argument, nullptr, opt_hidden},
-    {"files-from", required_argument, nullptr, opt_files_from},
-    {"null", no_argument, nullptr, opt_null},
-    {"jobs", required_argument, nullptr, opt_jobs},
-    {"hints", no_argument, nullptr, opt_hints},
-    {"diff", no_argument, nullptr, opt_diff},
-    {"fix", no_argument, nullptr, opt_fix},
-    {"color", required_argument, nullptr, opt_color},
-    {"lsp", no_argument, nullptr, opt_lsp},
-    {nullptr, 0, nullptr, 0},
-};
-
-#ifdef __GLIBC__
-// A leading '+' makes glibc stop at the first operand, as POSIX does, whatever the environment
-// says; ':' lets a missing argument be told from an unknown option. optind 0 makes it start
-// afresh when one process parses twice.
-const char option_letters[] = "+:cegijlmqst";
-const int getopt_restart = 0;
-#else
-const char option_letters[] = ":cegijlmqst";
-const int getopt_restart = 1;
-#endif
-
-const char *long_name(int value)
-{
-    for (const struct option *o = long_options; o->name != nullptr; ++o)
-        if (o->val == value)
-            return o->name;
-    return "?";
-}
 
 // Flags only move away from their defaults, so a listing option combined with one it implies
 // is the same as the higher one alone.
@@ -92,6 +38,146 @@ bool parse_color(std::string_view text, color_mode &mode)
     return true;
 }
 
+bool parse_jobs(const char *text, unsigned &jobs)
+{
+    char *end = nullptr;
+    errno = 0;
+    long n = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < 1 || n > 1024)
+        return false;
+    jobs = static_cast<unsigned>(n);
+    return true;
+}
+
+using parse = option_parse;
+using answer = std::string;
+
+// The short letters keep their meanings and no new one is taken: a new option is a long one.
+const option_row rows[] = {
+    {'c', nullptr, nullptr, nullptr, "no hash lines: '#' at the start of a line is an ordinary byte",
+     [](parse &p, const char *) { p.config.check.hash_lines = false; return answer(); }},
+    {'e', nullptr, nullptr, nullptr, "warn about a backslash followed by blanks at the end of a line",
+     [](parse &p, const char *) { p.config.check.warn_backslash_blank = true; return answer(); }},
+    {'g', nullptr, nullptr, nullptr, "no balancing: after a closer that does not fit, discard nothing",
+     [](parse &p, const char *) { p.config.check.balancing = false; return answer(); }},
+    {'i', nullptr, nullptr, nullptr, "no reports about delimiters inside strings",
+     [](parse &p, const char *) { p.config.check.report_in_string = false; return answer(); }},
+    {'j', nullptr, nullptr, nullptr, "list what stays open after later lines have closed it (implies -l)",
+     [](parse &p, const char *) { raise_listing(p.config.check, listing_mode::join); return answer(); }},
+    {'l', nullptr, nullptr, nullptr, "list lines, cancelling each against the line that closes it (implies -m)",
+     [](parse &p, const char *) { raise_listing(p.config.check, listing_mode::pair); return answer(); }},
+    {'m', nullptr, nullptr, nullptr, "list lines, dropping pairs that open and close on the same line (implies -s)",
+     [](parse &p, const char *) { raise_listing(p.config.check, listing_mode::collapse); return answer(); }},
+    {'q', nullptr, nullptr, nullptr, "print a file's header line only before its first report or listing line",
+     [](parse &p, const char *) { p.config.quiet = true; return answer(); }},
+    {'s', nullptr, nullptr, nullptr, "list every line that holds a tracked delimiter, with its indentation",
+     [](parse &p, const char *) { raise_listing(p.config.check, listing_mode::show); return answer(); }},
+    {'t', nullptr, nullptr, nullptr, "every double quote outside a string opens one",
+     [](parse &p, const char *) { p.config.check.any_quote_opens = true; return answer(); }},
+    {0, "format", "NAME", nullptr, "text (the default), gcc, json, github, sarif or pretty",
+     [](parse &p, const char *v) {
+         if (!format::parse_format(v, p.config.format))
+             return "unknown format '" + std::string(v) + "' (text, gcc, json, github, sarif or pretty)";
+         return answer();
+     }},
+    {0, "hints", nullptr, nullptr, "text format: after a report, where the indentation places the fault",
+     [](parse &p, const char *) {
+         p.config.check.hints = true;
+         p.config.hint_lines = true;
+         return answer();
+     }},
+    {0, "status", nullptr, nullptr, "exit 1 when anything was reported, 2 when an input could not be opened or read",
+     [](parse &p, const char *) { p.config.status = true; return answer(); }},
+    {0, "recursive", nullptr, nullptr, "walk directory operands for *.tcl, *.tk, *.tm and *.test files",
+     [](parse &p, const char *) { p.config.recursive = true; return answer(); }},
+    {0, "include", "GLOB", nullptr, "walk for files whose names match GLOB instead (repeatable)",
+     [](parse &p, const char *v) { p.config.includes.emplace_back(v); return answer(); }},
+    {0, "exclude", "GLOB", nullptr, "skip what GLOB matches, by name or by path below the operand (repeatable)",
+     [](parse &p, const char *v) { p.config.excludes.emplace_back(v); return answer(); }},
+    {0, "hidden", nullptr, nullptr, "walk names that begin with a dot too, as .git (skipped by default)",
+     [](parse &p, const char *) { p.config.hidden = true; return answer(); }},
+    {0, "files-from", "FILE", "[--files-from=FILE [--null]]", "read the operands from FILE, one a line ('-': standard input)",
+     [](parse &p, const char *v) {
+         if (*v == '\0')
+             return answer("option '--files-from' needs a file name");
+         p.config.files_from = v;
+         return answer();
+     }},
+    {0, "null", nullptr, "", "the names in that FILE end with NUL bytes, not newlines",
+     [](parse &p, const char *) { p.config.null_separated = true; return answer(); }},
+    {0, "jobs", "N", nullptr, "check N inputs at a time (default: one per processor)",
+     [](parse &p, const char *v) {
+         if (!parse_jobs(v, p.config.jobs))
+             return "--jobs takes a number from 1 to 1024, not '" + std::string(v) + "'";
+         return answer();
+     }},
+    {0, "diff", nullptr, nullptr, "write the repair of each input as a unified diff, and nothing else",
+     [](parse &p, const char *) { p.config.diff = true; return answer(); }},
+    {0, "fix", nullptr, nullptr, "make the repair in each file, if it leaves the file clean",
+     [](parse &p, const char *) { p.config.fix = true; return answer(); }},
+    {0, "color", "WHEN", nullptr, "pretty format: colour auto (on a terminal, unless NO_COLOR), always, never",
+     [](parse &p, const char *v) {
+         if (!parse_color(v, p.config.color))
+             return "--color takes auto, always or never, not '" + std::string(v) + "'";
+         return answer();
+     }},
+    {0, "lsp", nullptr, "", "serve the Language Server Protocol on standard input and output",
+     [](parse &p, const char *) { p.lsp = true; return answer(); }},
+    {0, "help", nullptr, "", "print this help and exit", [](parse &p, const char *) { p.help = true; return answer(); }},
+    {0, "version", nullptr, "", "print the version and exit",
+     [](parse &p, const char *) { p.version = true; return answer(); }},
+};
+
+// getopt tells a long option by a value above any byte: 256 plus its row.
+constexpr int long_base = 256;
+
+const option_row *row_of(int got)
+{
+    if (got >= long_base)
+        return static_cast<std::size_t>(got - long_base) < std::size(rows) ? &rows[got - long_base] : nullptr;
+    for (const option_row &r : rows)
+        if (r.name == nullptr && r.letter == got)
+            return &r;
+    return nullptr;
+}
+
+const char *long_name(int value)
+{
+    const option_row *r = row_of(value);
+    return r != nullptr && r->name != nullptr ? r->name : "?";
+}
+
+std::vector<struct option> getopt_table()
+{
+    std::vector<struct option> table;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        if (rows[i].name != nullptr)
+            table.push_back({rows[i].name, rows[i].value != nullptr ? required_argument : no_argument, nullptr,
+                             long_base + static_cast<int>(i)});
+    table.push_back({nullptr, 0, nullptr, 0});
+    return table;
+}
+
+std::string letters()
+{
+    std::string s;
+    for (const option_row &r : rows)
+        if (r.name == nullptr)
+            s += r.letter;
+    return s;
+}
+
+#ifdef __GLIBC__
+// A leading '+' makes glibc stop at the first operand, as POSIX does, whatever the environment
+// says; ':' lets a missing argument be told from an unknown option. optind 0 makes it start
+// afresh when one process parses twice.
+const char letters_prefix[] = "+:";
+const int getopt_restart = 0;
+#else
+const char letters_prefix[] = ":";
+const int getopt_restart = 1;
+#endif
+
 // --diff writes only diffs; --fix rewrites files, which standard input is not. "-" names a file
 // of that name here, but whoever writes it may mean standard input, and is asked to say.
 std::string repair_error(const run_config &c)
@@ -108,17 +194,6 @@ std::string repair_error(const run_config &c)
     return {};
 }
 
-bool parse_jobs(const char *text, unsigned &jobs)
-{
-    char *end = nullptr;
-    errno = 0;
-    long n = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || n < 1 || n > 1024)
-        return false;
-    jobs = static_cast<unsigned>(n);
-    return true;
-}
-
 // The long options that `word` (an argument such as --h or --h=1) abbreviates.
 std::vector<std::string> abbreviated(std::string_view word)
 {
@@ -127,9 +202,10 @@ std::vector<std::string> abbreviated(std::string_view word)
     std::vector<std::string> names;
     if (word.empty())
         return names; // "--=x" starts no name
-    for (const struct option *o = long_options; o->name != nullptr; ++o)
-        if (std::string_view(o->name).starts_with(word))
-            names.push_back(std::string("--") + o->name);
+    for (const option_row &r : rows)
+        if (r.name != nullptr && std::string_view(r.name).starts_with(word))
+            names.push_back(std::string("--") + r.name);
+    std::sort(names.begin(), names.end()); // in the message, whatever the table's order
     return names;
 }
 
@@ -139,45 +215,6 @@ cli_result usage_error(const std::string &line)
     r.action = cli_action::usage_error;
     r.error = "delimcheck: " + line + "; see delimcheck --help";
     return r;
-}
-
-// What the short letters set.
-void short_option(run_config &c, int letter)
-{
-    switch (letter) {
-    case 'c':
-        c.check.hash_lines = false;
-        break;
-    case 'e':
-        c.check.warn_backslash_blank = true;
-        break;
-    case 'g':
-        c.check.balancing = false;
-        break;
-    case 'i':
-        c.check.report_in_string = false;
-        break;
-    case 'j':
-        raise_listing(c.check, listing_mode::join);
-        break;
-    case 'l':
-        raise_listing(c.check, listing_mode::pair);
-        break;
-    case 'm':
-        raise_listing(c.check, listing_mode::collapse);
-        break;
-    case 's':
-        raise_listing(c.check, listing_mode::show);
-        break;
-    case 'q':
-        c.quiet = true;
-        break;
-    case 't':
-        c.check.any_quote_opens = true;
-        break;
-    default:
-        break;
-    }
 }
 
 // A long option that getopt did not take: unknown, or the start of more than one.
@@ -206,101 +243,64 @@ const char *walk_option_without_walk(const run_config &c)
     return nullptr;
 }
 
+// The left column of --help: the option as it is written.
+std::string spelled(const option_row &r)
+{
+    if (r.name == nullptr)
+        return std::string("-") + r.letter;
+    std::string s = std::string("--") + r.name;
+    if (r.value != nullptr)
+        s += std::string("=") + r.value;
+    return s;
+}
+
 } // namespace
+
+std::span<const option_row> option_table() { return rows; }
 
 cli_result parse_command_line(int argc, char **argv, std::FILE *err)
 {
     cli_result r;
     run_config &c = r.config;
-    std::string format_name;
-    bool help = false, version = false, lsp = false, other = false;
+    option_parse parse{c};
+    bool other = false;
+    const std::vector<struct option> long_options = getopt_table();
+    const std::string option_letters = letters_prefix + letters();
     optind = getopt_restart;
     opterr = 0; // the messages are written here, so that long options can be told apart
-    for (int got; (got = getopt_long(argc, argv, option_letters, long_options, nullptr)) != -1;) {
-        other = other || got != opt_lsp;
-        switch (got) {
-        case opt_lsp:
-            lsp = true;
-            break;
-        case '?':
-            if (optopt > 0 && optopt < 256) {
+    for (int got; (got = getopt_long(argc, argv, option_letters.c_str(), long_options.data(), nullptr)) != -1;) {
+        if (got == '?') {
+            if (optopt > 0 && optopt < long_base) {
                 // A letter outside the table: a diagnostic, and the run goes on without it.
                 std::fprintf(err, "delimcheck: invalid option -- '%c'\n", optopt);
-                break;
+                other = true;
+                continue;
             }
-            if (optopt >= 256)
+            if (optopt >= long_base)
                 return usage_error(std::string("option '--") + long_name(optopt) + "' takes no value");
             return unrecognized(argv[optind - 1]);
-        case ':':
-            if (optopt < 256) // no short letter takes a value, so this cannot happen; be plain anyway
+        }
+        if (got == ':') {
+            if (optopt < long_base) // no short letter takes a value, so this cannot happen; be plain anyway
                 return usage_error(std::string("option -") + static_cast<char>(optopt) + " needs a value");
             return usage_error(std::string("option '--") + long_name(optopt) + "' needs a value");
-        case opt_help:
-            help = true;
-            break;
-        case opt_version:
-            version = true;
-            break;
-        case opt_format:
-            format_name = optarg;
-            if (!format::parse_format(format_name, c.format))
-                return usage_error("unknown format '" + format_name + "' (text, gcc, json, github, sarif or pretty)");
-            break;
-        case opt_status:
-            c.status = true;
-            break;
-        case opt_recursive:
-            c.recursive = true;
-            break;
-        case opt_include:
-            c.includes.emplace_back(optarg);
-            break;
-        case opt_exclude:
-            c.excludes.emplace_back(optarg);
-            break;
-        case opt_hidden:
-            c.hidden = true;
-            break;
-        case opt_files_from:
-            if (*optarg == '\0')
-                return usage_error("option '--files-from' needs a file name");
-            c.files_from = optarg;
-            break;
-        case opt_null:
-            c.null_separated = true;
-            break;
-        case opt_hints:
-            c.check.hints = true;
-            c.hint_lines = true;
-            break;
-        case opt_diff:
-            c.diff = true;
-            break;
-        case opt_fix:
-            c.fix = true;
-            break;
-        case opt_color:
-            if (!parse_color(optarg, c.color))
-                return usage_error(std::string("--color takes auto, always or never, not '") + optarg + "'");
-            break;
-        case opt_jobs:
-            if (!parse_jobs(optarg, c.jobs))
-                return usage_error(std::string("--jobs takes a number from 1 to 1024, not '") + optarg + "'");
-            break;
-        default:
-            short_option(c, got);
-            break;
         }
+        const option_row *row = row_of(got);
+        if (row == nullptr)
+            continue;
+        other = other || row->name == nullptr || std::string_view(row->name) != "lsp";
+        if (std::string e = row->handle(parse, optarg != nullptr ? optarg : ""); !e.empty())
+            return usage_error(e);
     }
-    if (lsp) {
+    if (parse.lsp) {
         if (other || optind < argc)
             return usage_error("--lsp takes no other option and no file");
         r.action = cli_action::lsp;
         return r;
     }
-    if (help)
+    if (parse.help)
         r.action = cli_action::help;
-    else if (version)
+    else if (parse.version)
         r.action = cli_action::version;
     if (c.format != format::format_kind::text && c.check.listing != listing_mode::none)
         return usage_error("-s, -m, -l and -j list lines in the text format only");
@@ -324,39 +324,41 @@ bool use_color(color_mode mode, bool terminal, const char *no_color)
     return terminal && (no_color == nullptr || *no_color == '\0');
 }
 
+std::string usage_text()
+{
+    const std::string first = "usage: delimcheck ";
+    const std::size_t width = 96; // a word that would pass this column starts the next line
+    std::vector<std::string> words{"[-" + letters() + "]"};
+    for (const option_row &r : rows)
+        if (r.name != nullptr && (r.usage == nullptr || *r.usage != '\0'))
+            words.push_back(r.usage != nullptr ? std::string(r.usage) : "[" + spelled(r) + "]");
+    words.emplace_back("[file ...]");
+    std::string text = first, line = first;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0 && line.size() + 1 + words[i].size() > width) {
+            text += "\n" + std::string(first.size(), ' ');
+            line = std::string(first.size(), ' ');
+        } else if (i > 0) {
+            text += ' ';
+            line += ' ';
+        }
+        text += words[i];
+        line += words[i];
+    }
+    return text + "\n       delimcheck --lsp\n";
+}
+
 std::string help_text()
 {
-    return "usage: delimcheck [-cegijlmqst] [--format=NAME] [--hints] [--status] [--recursive]\n"
-           "                  [--include=GLOB] [--exclude=GLOB] [--hidden] [--files-from=FILE [--null]]\n"
-           "                  [--jobs=N] [--diff] [--fix] [--color=WHEN] [file ...]\n"
-           "       delimcheck --lsp\n"
-           "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n"
-           "  -c                no hash lines: '#' at the start of a line is an ordinary byte\n"
-           "  -e                warn about a backslash followed by blanks at the end of a line\n"
-           "  -g                no balancing: after a closer that does not fit, discard nothing\n"
-           "  -i                no reports about delimiters inside strings\n"
-           "  -j                list what stays open after later lines have closed it (implies -l)\n"
-           "  -l                list lines, cancelling each against the line that closes it (implies -m)\n"
-           "  -m                list lines, dropping pairs that open and close on the same line (implies -s)\n"
-           "  -q                print a file's header line only before its first report or listing line\n"
-           "  -s                list every line that holds a tracked delimiter, with its indentation\n"
-           "  -t                every double quote outside a string opens one\n"
-           "  --format=NAME     text (the default), gcc, json, github, sarif or pretty\n"
-           "  --hints           text format: after a report, where the indentation places the fault\n"
-           "  --status          exit 1 when anything was reported, 2 when an input could not be opened or read\n"
-           "  --recursive       walk directory operands for *.tcl, *.tk, *.tm and *.test files\n"
-           "  --include=GLOB    walk for files whose names match GLOB instead (repeatable)\n"
-           "  --exclude=GLOB    skip what GLOB matches, by name or by path below the operand (repeatable)\n"
-           "  --hidden          walk names that begin with a dot too, as .git (skipped by default)\n"
-           "  --files-from=FILE read the operands from FILE, one a line ('-': standard input)\n"
-           "  --null            the names in that FILE end with NUL bytes, not newlines\n"
-           "  --jobs=N          check N inputs at a time (default: one per processor)\n"
-           "  --diff            write the repair of each input as a unified diff, and nothing else\n"
-           "  --fix             make the repair in each file, if it leaves the file clean\n"
-           "  --color=WHEN      pretty format: colour auto (on a terminal, unless NO_COLOR), always, never\n"
-           "  --lsp             serve the Language Server Protocol on standard input and output\n"
-           "  --help            print this help and exit\n"
-           "  --version         print the version and exit\n";
+    std::string text = usage_text() +
+                       "Checks the nesting of delimiters in command-language scripts; with no file, standard input.\n";
+    const std::size_t column = 18;
+    for (const option_row &r : rows) {
+        std::string left = spelled(r);
+        left.resize(std::max(column, left.size() + 1), ' ');
+        text += "  " + left + r.help + "\n";
+    }
+    return text;
 }
 
 } // namespace delimcheck::driver

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,26 @@ struct cli_result {
     run_config config;
     std::string error; // usage_error: the one line to print
 };
+
+struct option_parse; // the parse under way, which an option's handler changes
+
+// One command-line option: the parser, --help, the usage line and the docs test are all made
+// from the table of these, so an option is added with one row and its handler.
+struct option_row {
+    char letter;       // the short letter, or 0 for a long option
+    const char *name;  // the long name without "--", or nullptr for a letter
+    const char *value; // the value's name in --help ("NAME"), or nullptr: the option takes none
+    const char *usage; // in the usage line: nullptr for "[--name]" or "[--name=VALUE]", "" for absent
+    const char *help;  // --help's text, one line
+    // Sets what the option means; a non-empty answer is the usage error to report.
+    std::string (*handle)(option_parse &parse, const char *value);
+};
+
+// Every option, in --help's order: the letters, then the long options.
+std::span<const option_row> option_table();
+
+// The usage lines that --help starts with, as the README shows them.
+std::string usage_text();
 
 // Options are read before the first operand only; "--" ends them. --lsp stands alone: the
 // client, not the command line, chooses the options and the files. A letter outside the table
