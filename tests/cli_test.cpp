@@ -74,6 +74,12 @@ TEST(OptionTable, EveryRowIsAnOptionOfTheParser)
         std::vector<std::string> args{"delimcheck", spelled};
         if (o.value != nullptr)
             args.back() += spelled == "--format" ? "=text" : spelled == "--color" ? "=never" : spelled == "--jobs" ? "=2" : "=x";
+        if (spelled == "--select" || spelled == "--ignore")
+            args.back() = spelled + "=wrong-closer";
+        if (spelled == "--severity")
+            args.back() = spelled + "=error";
+        if (spelled == "--show-suppressed")
+            args.emplace_back("--format=json");
         if (spelled == "--include" || spelled == "--exclude" || spelled == "--hidden")
             args.emplace_back("--recursive");
         if (spelled == "--null")

@@ -86,10 +86,19 @@ public:
     // Before each input: its selection, the codes its settings ignore for its name alone
     // (per-file ignores), and how to read its directives (empty: it has none to read).
     void begin_input(const selection &s, code_set ignored_here, loader load);
+    // The loader, once the caller knows how to read the input again.
+    void set_loader(loader load) { load_ = std::move(load); }
     void report(const diagnostic &d) override;
     void listing(const listing_line &l) override { next_.listing(l); }
     // After the input: the malformed directives, and with report_unused_directives the unused.
     void end_input();
+    // For an input that cannot be read again: the reader that its caller feeds as the checker
+    // reads, and finishes at its end; set before the check, in place of a loader.
+    directive_reader &reader_fed_by_caller()
+    {
+        loaded_ = true;
+        return reader_;
+    }
 
 private:
     const directive_reader &directives();

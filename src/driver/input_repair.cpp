@@ -20,7 +20,7 @@ struct counting_sink final : sink {
 
 void input_repair::report(const diagnostic &d)
 {
-    if (fix_.empty() && !d.fix.empty())
+    if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) // an accepted finding is left as it is
         fix_ = d.fix;
     next_.report(d);
 }

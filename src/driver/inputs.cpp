@@ -35,6 +35,9 @@ bool is_directory(const std::string &path)
 
 input_list::input_list(const run_config &config, int stdin_fd) : config_(config), stdin_fd_(stdin_fd)
 {
+    rules_.includes = config.includes;
+    rules_.excludes = config.excludes;
+    rules_.hidden = config.hidden;
     if (config.files_from.empty())
         return;
     if (config.files_from == "-") {
@@ -116,6 +119,8 @@ bool input_list::next(input &in)
         if (!next_operand(name) && !next_listed(name))
             return false;
         if (config_.recursive && is_directory(name)) {
+            if (rules_for_)
+                rules_ = rules_for_(name);
             enter(name, "", in);
             if (in.access_error != 0)
                 return true;
@@ -168,11 +173,13 @@ bool input_list::next_listed(std::string &name)
 
 bool input_list::wanted(const std::string &entry) const
 {
-    if (config_.includes.empty())
+    auto match = [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; };
+    if (std::any_of(rules_.extend_includes.begin(), rules_.extend_includes.end(), match))
+        return true;
+    if (rules_.includes.empty())
         return std::any_of(std::begin(script_endings), std::end(script_endings),
                            [&](const char *glob) { return fnmatch(glob, entry.c_str(), 0) == 0; });
-    return std::any_of(config_.includes.begin(), config_.includes.end(),
-                       [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
+    return std::any_of(rules_.includes.begin(), rules_.includes.end(), match);
 }
 
 // Hidden names (.git, an editor's .swp) and the excluded ones are left out of the walk, files
@@ -181,12 +188,12 @@ bool input_list::wanted(const std::string &entry) const
 // directory of that name and "lib/vendor" only that one.
 bool input_list::skipped(const std::string &below, const std::string &entry) const
 {
-    if (!config_.hidden && entry.front() == '.')
+    if (!rules_.hidden && entry.front() == '.')
         return true;
-    if (config_.excludes.empty())
+    if (rules_.excludes.empty())
         return false;
     const std::string path = relative(below, entry);
-    return std::any_of(config_.excludes.begin(), config_.excludes.end(), [&](const std::string &glob) {
+    return std::any_of(rules_.excludes.begin(), rules_.excludes.end(), [&](const std::string &glob) {
         return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
     });
 }

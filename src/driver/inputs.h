@@ -41,9 +41,20 @@ public:
     explicit list_error(const std::string &what) : std::runtime_error(what) {}
 };
 
+// What a walk takes and skips: --include, --exclude and --hidden, or a project file's keys.
+struct walk_rules {
+    std::vector<std::string> includes; // empty: the script endings
+    std::vector<std::string> extend_includes; // taken besides
+    std::vector<std::string> excludes;
+    bool hidden = false;
+};
+
 class input_list {
 public:
     input_list(const run_config &config, int stdin_fd);
+    // The rules for walking a directory operand, asked once per operand walked; without this,
+    // the command line's.
+    void set_walk_rules(std::function<walk_rules(const std::string &operand)> rules) { rules_for_ = std::move(rules); }
     ~input_list();
     input_list(const input_list &) = delete;
     input_list &operator=(const input_list &) = delete;
@@ -78,6 +89,8 @@ private:
     std::size_t list_pos_ = 0;
     // The walk: a stack of open directories, never a recursion.
     std::vector<directory> walk_;
+    walk_rules rules_; // of the operand being walked
+    std::function<walk_rules(const std::string &operand)> rules_for_;
 };
 
 } // namespace delimcheck::driver
