@@ -63,6 +63,40 @@ TEST(ProjectFile, EachInputTakesTheNearest)
         << shown.out;
 }
 
+// The walk of a directory operand takes the endings and skips of that directory's project file,
+// under the command line's.
+TEST(ProjectFile, WalkKeys)
+{
+    temp_dir dir;
+    ::mkdir((dir.path + "/vendor").c_str(), 0700);
+    ::mkdir((dir.path + "/.hid").c_str(), 0700);
+    for (const char *name : {"a.tcl", "b.exp", "c.sdc", "vendor/d.tcl", ".hid/e.tcl"})
+        dir.write(name, "set a ]\n");
+    struct row {
+        std::string toml;
+        std::vector<std::string> args;
+        std::string files; // the inputs reported, in order
+    };
+    const row rows[] = {
+        {"", {}, "./a.tcl ./vendor/d.tcl "},
+        {"extend-include = [\"*.exp\"]\nexclude = [\"vendor\"]\n", {}, "./a.tcl ./b.exp "},
+        {"include = [\"*.sdc\"]\nhidden = true\n", {}, "./c.sdc "},
+        {"include = [\"*.sdc\"]\n", {"--include=*.exp"}, "./b.exp "},
+        {"hidden = true\n", {"--exclude=vendor"}, "./.hid/e.tcl ./a.tcl "},
+    };
+    for (const row &r : rows) {
+        dir.write("delimcheck.toml", r.toml);
+        std::vector<std::string> args = r.args;
+        for (const char *a : {"--format=gcc", "--recursive", "."})
+            args.emplace_back(a);
+        std::string files;
+        process_result p = run_binary(args, "", dir.path);
+        for (std::size_t at = 0; at < p.out.size(); at = p.out.find('\n', at) + 1)
+            files += p.out.substr(at, p.out.find(':', at) - at) + " ";
+        EXPECT_EQ(files, r.files) << r.toml << p.err;
+    }
+}
+
 TEST(ProjectFile, BadOnesAreOneLineUsageErrors)
 {
     struct row {

@@ -1,6 +1,7 @@
 #include "check/suppression.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace delimcheck::checking {
 
@@ -53,29 +54,67 @@ std::string code_list(code_set set)
     return s;
 }
 
+// Most of an input is neither the comment lines at its top nor near a marker: there only the
+// line ends are counted, and no line is looked at or kept.
 void directive_reader::feed(std::string_view bytes)
 {
-    while (!bytes.empty()) {
+    // The rest of a line begun in the last piece.
+    if (!line_.empty() || partial_) {
         std::size_t nl = bytes.find('\n');
         std::string_view part = bytes.substr(0, nl);
         if (line_.size() < longest_kept)
             line_.append(part.substr(0, longest_kept - line_.size()));
+        partial_ = true;
         if (nl == std::string_view::npos)
             return;
-        line_done();
+        partial_ = false;
+        line_done(line_);
+        line_.clear();
         bytes.remove_prefix(nl + 1);
     }
+    std::size_t last = bytes.rfind('\n');
+    std::string_view whole = last == std::string_view::npos ? std::string_view() : bytes.substr(0, last + 1);
+    std::string_view rest = bytes.substr(whole.size());
+    while (in_header_ && !whole.empty()) {
+        std::size_t nl = whole.find('\n');
+        line_done(whole.substr(0, nl));
+        whole.remove_prefix(nl + 1);
+    }
+    for (std::size_t m; (m = whole.find(marker)) != std::string_view::npos;) {
+        std::size_t start = whole.rfind('\n', m);
+        start = start == std::string_view::npos ? 0 : start + 1;
+        line_number_ += count_lines(whole.substr(0, start));
+        std::size_t end = whole.find('\n', m);
+        line_done(whole.substr(start, end - start));
+        whole.remove_prefix(end + 1);
+    }
+    line_number_ += count_lines(whole);
+    if (!rest.empty()) {
+        partial_ = true;
+        line_.assign(rest.substr(0, longest_kept));
+    }
+}
+
+std::int64_t directive_reader::count_lines(std::string_view s)
+{
+    std::int64_t n = 0;
+    for (const char *p = s.data(), *end = s.data() + s.size();
+         (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+        ++n;
+    return n;
 }
 
 void directive_reader::finish()
 {
-    if (!line_.empty())
-        line_done();
+    if (partial_) {
+        line_done(line_);
+        line_.clear();
+        partial_ = false;
+    }
 }
 
-void directive_reader::line_done()
+void directive_reader::line_done(std::string_view line)
 {
-    std::string_view line = line_;
     std::size_t first = 0;
     while (first < line.size() && blank(line[first]))
         ++first;
@@ -94,19 +133,18 @@ void directive_reader::line_done()
         while (before > 0 && blank(line[before - 1]))
             --before;
         if (before == 0)
-            parse_at(hash, true);
+            parse_at(line, hash, true);
         else if (line[before - 1] == ';')
-            parse_at(hash, false);
+            parse_at(line, hash, false);
         break; // one directive a line: anything after the first is its comment's words
     }
-    line_.clear();
     ++line_number_;
 }
 
 // The directive whose '#' is at `hash` in the current line.
-void directive_reader::parse_at(std::size_t hash, bool own_line)
+void directive_reader::parse_at(std::string_view line, std::size_t hash, bool own_line)
 {
-    std::string_view rest = line_;
+    std::string_view rest = line;
     rest.remove_prefix(hash + 1);
     rest.remove_prefix(rest.find(marker) + marker.size());
     diagnostic bad;

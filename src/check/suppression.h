@@ -65,11 +65,13 @@ public:
     std::vector<diagnostic> malformed; // bad_directive warnings
 
 private:
-    void line_done();
-    void parse_at(std::size_t hash, bool own_line);
+    void line_done(std::string_view line);
+    void parse_at(std::string_view line, std::size_t hash, bool own_line);
+    static std::int64_t count_lines(std::string_view s);
 
     static constexpr std::size_t longest_kept = 1 << 16; // a line's bytes beyond this are not read
-    std::string line_;
+    std::string line_;     // a line that the last piece began, up to longest_kept bytes
+    bool partial_ = false; // such a line is under way
     std::int64_t line_number_ = 1;
     bool in_header_ = true; // every line so far blank or a comment
 };
