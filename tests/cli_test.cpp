@@ -74,6 +74,12 @@ TEST(OptionTable, EveryRowIsAnOptionOfTheParser)
         std::vector<std::string> args{"delimcheck", spelled};
         if (o.value != nullptr)
             args.back() += spelled == "--format" ? "=text" : spelled == "--color" ? "=never" : spelled == "--jobs" ? "=2" : "=x";
+        if (spelled == "--select" || spelled == "--ignore")
+            args.back() = spelled + "=wrong-closer";
+        if (spelled == "--severity")
+            args.back() = spelled + "=error";
+        if (spelled == "--show-suppressed")
+            args.emplace_back("--format=json");
         if (spelled == "--include" || spelled == "--exclude" || spelled == "--hidden")
             args.emplace_back("--recursive");
         if (spelled == "--null")
@@ -220,7 +226,7 @@ TEST_F(Cli, LongOptionsAfterOperands)
          "f:1:2: error: } missing, opened on line 1 char 1\nf:1:1: note: likely fault: one edit here makes the whole "
          "input check clean\nf:1:1: note: { opened here, never closed\nf:1:1: note: delete the { at line 1 char 1\n",
          0},
-        {{"f", "--stat"}, "File f:\n} missing, opened on line 1 char 1\n", 1},
+        {{"f", "--statu"}, "File f:\n} missing, opened on line 1 char 1\n", 1},
         {{"--", "--status"}, "File --status:\nUnmatching } : line 1 char 1\n", 0},
         {{"f", "--", "--status"}, "File f:\n} missing, opened on line 1 char 1\nFile --status:\nUnmatching } : line 1 char 1\n", 0},
         {{"f", "-s"}, "File f:\n} missing, opened on line 1 char 1\nFile -s:\nUnmatching ] : line 1 char 1\n", 0},

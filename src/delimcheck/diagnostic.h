@@ -28,9 +28,14 @@ enum class diagnostic_kind : std::uint8_t {
     missing_closer,      // at the end of the input: an opener never closed
     cannot_access,       // the input could not be opened
     read_error,          // the input could not be read to its end
+    // About the input's own delimcheck directives, after the checker's kinds:
+    unused_directive, // warning, when asked for: a directive that suppressed nothing
+    bad_directive,    // warning: a comment that starts a directive but does not say one
 };
 
+// The kinds the checker finds, which every SARIF log lists as rules; the directive kinds follow.
 inline constexpr int diagnostic_kind_count = 10;
+inline constexpr int all_kind_count = 12;
 
 enum class severity : std::uint8_t { error, warning, note };
 
@@ -79,6 +84,8 @@ struct repair {
     friend bool operator==(const repair &, const repair &) = default;
 };
 
+enum class suppression : std::uint8_t { none, in_source, external };
+
 struct diagnostic {
     diagnostic_kind kind = diagnostic_kind::unmatched_closer;
     // Where it was found: the closer or closing quote; for backslash_blank the backslash; for
@@ -96,19 +103,44 @@ struct diagnostic {
     int system_error = 0; // cannot_access, read_error: the errno value
     struct hint likely;   // filled only when hints are asked for
     struct repair fix;    // with hints, on the diagnostic of the first fault that a repair mends
+    // Accepted by a directive in the input (in_source) or by the settings (external): not
+    // counted, left out of most formats, kept and marked where a format can say so.
+    suppression suppressed = suppression::none;
 };
 
-// A stable identifier for each kind, as the formats and the manual give it, and a sentence on
-// what the kind means.
+// Everything a kind means, in one row of one table: its stable code, as the formats and the
+// manual give it; its severity; a sentence (summary); the manual's paragraph, which SARIF
+// gives as the rule's description; and its words, as templates. In the templates {got},
+// {expected}, {pair} (the balancing pair), {at} ("line L char C" of the report), {line} (its
+// line alone), {opener} ("line L char C" of the opener) and {error} (the system's words) stand
+// for the diagnostic's values; `text` is the text format's line, `message` the words of the
+// formats that give the position apart.
+struct kind_info {
+    std::string_view code;
+    severity level;
+    std::string_view summary;
+    std::string_view paragraph;
+    std::string_view text;
+    std::string_view message;
+};
+
+const kind_info &info(diagnostic_kind kind);
 std::string_view code(diagnostic_kind kind);
 std::string_view description(diagnostic_kind kind);
 std::string_view severity_name(severity s);
+// The kind whose code this is; false for any other word.
+bool kind_of_code(std::string_view code, diagnostic_kind &kind);
 
 constexpr severity severity_of(diagnostic_kind kind)
 {
-    return kind == diagnostic_kind::extra_after_string || kind == diagnostic_kind::backslash_blank ? severity::warning
-                                                                                                    : severity::error;
+    return kind == diagnostic_kind::extra_after_string || kind == diagnostic_kind::backslash_blank ||
+                   kind == diagnostic_kind::unused_directive || kind == diagnostic_kind::bad_directive
+               ? severity::warning
+               : severity::error;
 }
+
+// A template of kind_info filled with the values of d; strerror gives {error}.
+std::string fill_template(std::string_view words, const diagnostic &d);
 
 // One line of the listing: the line's number and its indentation and tracked delimiters.
 struct listing_line {

@@ -53,6 +53,17 @@ bool parse_jobs(const char *text, unsigned &jobs)
 using parse = option_parse;
 using answer = std::string;
 
+// --select and --ignore: codes added to what earlier ones gave.
+answer add_codes(std::optional<checking::code_set> &set, const char *option, const char *v)
+{
+    checking::code_set got = set.value_or(0);
+    std::string bad;
+    if (!checking::parse_codes(v, got, bad))
+        return std::string("--") + option + ": unknown code '" + bad + "' (see delimcheck(1), Message codes)";
+    set = got;
+    return {};
+}
+
 // The short letters keep their meanings and no new one is taken: a new option is a long one.
 const option_row rows[] = {
     {'c', nullptr, nullptr, nullptr, "no hash lines: '#' at the start of a line is an ordinary byte",
@@ -125,6 +136,37 @@ const option_row rows[] = {
          p.color = true;
          return answer();
      }},
+    {0, "config", "FILE", nullptr, "read the settings from this project file, for every input",
+     [](parse &p, const char *v) {
+         if (*v == '\0')
+             return answer("option '--config' needs a file name");
+         p.config.config_file = v;
+         return answer();
+     }},
+    {0, "isolated", nullptr, nullptr, "read no project file (delimcheck.toml or .delimcheck.toml)",
+     [](parse &p, const char *) { p.config.isolated = true; return answer(); }},
+    {0, "select", "CODES", nullptr, "report only these codes, a comma list (repeatable)",
+     [](parse &p, const char *v) { return add_codes(p.config.select, "select", v); }},
+    {0, "ignore", "CODES", nullptr, "do not report these codes, a comma list (repeatable)",
+     [](parse &p, const char *v) { return add_codes(p.config.ignore, "ignore", v); }},
+    {0, "severity", "LEVEL", nullptr, "report only findings at LEVEL or above: error or warning",
+     [](parse &p, const char *v) {
+         if (std::string_view(v) == "error")
+             p.config.threshold = severity::error;
+         else if (std::string_view(v) == "warning")
+             p.config.threshold = severity::warning;
+         else
+             return "--severity takes error or warning, not '" + std::string(v) + "'";
+         return answer();
+     }},
+    {0, "report-unused-directives", nullptr, nullptr, "warn about delimcheck directives that suppress nothing",
+     [](parse &p, const char *) { p.config.report_unused_directives = true; return answer(); }},
+    {0, "show-suppressed", nullptr, nullptr, "json format: write suppressed findings too, marked",
+     [](parse &p, const char *) { p.config.show_suppressed = true; return answer(); }},
+    {0, "statistics", nullptr, nullptr, "print how many findings of each code the inputs have, and nothing else",
+     [](parse &p, const char *) { p.config.statistics = true; return answer(); }},
+    {0, "show-settings", nullptr, nullptr, "print the settings that apply to each file named, and check nothing",
+     [](parse &p, const char *) { p.config.show_settings = true; return answer(); }},
     {0, "lsp", nullptr, "", "serve the Language Server Protocol on standard input and output",
      [](parse &p, const char *) { p.lsp = true; return answer(); }},
     {0, "help", nullptr, "", "print this help and exit", [](parse &p, const char *) { p.help = true; return answer(); }},
@@ -197,6 +239,22 @@ std::string repair_error(const run_config &c)
     for (const std::string &o : c.operands)
         if (o == "-")
             return "--fix cannot rewrite standard input; for a file named -, write ./-";
+    return {};
+}
+
+// The options that replace the findings' output, or shape one format's, with what they cannot
+// go with.
+std::string adoption_error(const run_config &c)
+{
+    if (c.isolated && !c.config_file.empty())
+        return "--isolated reads no project file, and --config names one: give one of the two";
+    if (c.show_suppressed && c.format != format::format_kind::json)
+        return "--show-suppressed is for --format=json (sarif marks suppressed findings anyway)";
+    if (c.statistics && (c.format != format::format_kind::text || c.check.listing != listing_mode::none || c.diff ||
+                         c.fix || c.show_settings))
+        return "--statistics prints counts only: it takes no --format, listing, --diff, --fix or --show-settings";
+    if (c.show_settings && c.operands.empty())
+        return "--show-settings needs the files whose settings to show";
     return {};
 }
 
@@ -340,6 +398,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         return usage_error("option '--color' needs --format=pretty");
     c.operands = std::move(operands);
     if (std::string e = repair_error(c); !e.empty() && r.action == cli_action::run)
+        return usage_error(e);
+    if (std::string e = adoption_error(c); !e.empty() && r.action == cli_action::run)
         return usage_error(e);
     if (c.diff || c.fix)
         c.check.hints = true; // the repair is found with the hints

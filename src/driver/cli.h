@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "check/suppression.h"
 #include "delimcheck/options.h"
 #include "format/writer.h"
 
@@ -32,6 +34,15 @@ struct run_config {
     color_mode color = color_mode::auto_;                // --color, for the pretty format
     bool colored = false;                                // that choice made: auto_ is settled by the caller
     std::vector<std::string> operands;                   // standard input when there is none and no list
+    // Adoption on a code base: the project file, and which findings are reported.
+    std::string config_file;                             // --config: this project file for every input
+    bool isolated = false;                               // --isolated: no project file at all
+    std::optional<checking::code_set> select, ignore;    // --select, --ignore (repeatable, added up)
+    std::optional<severity> threshold;                   // --severity
+    bool report_unused_directives = false;               // --report-unused-directives
+    bool statistics = false;                             // --statistics: counts per code, and nothing else
+    bool show_settings = false;                          // --show-settings: each operand's settings, not checked
+    bool show_suppressed = false;                        // --show-suppressed: json writes them, marked
 };
 
 enum class cli_action { run, help, version, usage_error, lsp };

@@ -37,7 +37,7 @@ bool is_fault(diagnostic_kind k)
 
 void input_repair::report(const diagnostic &d)
 {
-    if (fix_.empty() && !d.fix.empty())
+    if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) // an accepted finding is left as it is
         fix_ = d.fix;
     faults_ = faults_ || is_fault(d.kind);
     if (!holding_)

@@ -90,8 +90,11 @@ bool is_directory(const std::string &path)
 } // namespace
 
 input_list::input_list(const run_config &config, int stdin_fd)
-    : config_(config), stdin_fd_(stdin_fd), includes_(expanded(config.includes)), excludes_(expanded(config.excludes))
+    : config_(config), stdin_fd_(stdin_fd)
 {
+    rules_.includes = expanded(config.includes);
+    rules_.excludes = expanded(config.excludes);
+    rules_.hidden = config.hidden;
     if (config.files_from.empty())
         return;
     if (config.files_from == "-") {
@@ -270,6 +273,11 @@ bool input_list::next(input &in)
         }
         listed_ += listed;
         if (config_.recursive && is_directory(name)) {
+            if (rules_for_) {
+                rules_ = rules_for_(name);
+                for (auto *globs : {&rules_.includes, &rules_.extend_includes, &rules_.excludes})
+                    *globs = expanded(*globs);
+            }
             enter(name, "", in);
             if (in.access_error != 0)
                 return true;
@@ -328,11 +336,13 @@ bool input_list::next_listed(std::string &name)
 
 bool input_list::wanted(const std::string &entry) const
 {
-    if (includes_.empty())
+    auto match = [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; };
+    if (std::any_of(rules_.extend_includes.begin(), rules_.extend_includes.end(), match))
+        return true;
+    if (rules_.includes.empty())
         return std::any_of(std::begin(script_endings), std::end(script_endings),
                            [&](const char *glob) { return fnmatch(glob, entry.c_str(), 0) == 0; });
-    return std::any_of(includes_.begin(), includes_.end(),
-                       [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; });
+    return std::any_of(rules_.includes.begin(), rules_.includes.end(), match);
 }
 
 // Hidden names (.git, an editor's .swp) and the excluded ones are left out of the walk, files
@@ -341,12 +351,12 @@ bool input_list::wanted(const std::string &entry) const
 // directory of that name and "lib/vendor" only that one.
 bool input_list::skipped(const std::string &below, const std::string &entry) const
 {
-    if (!config_.hidden && entry.front() == '.')
+    if (!rules_.hidden && entry.front() == '.')
         return true;
-    if (excludes_.empty())
+    if (rules_.excludes.empty())
         return false;
     const std::string path = relative(below, entry);
-    return std::any_of(excludes_.begin(), excludes_.end(), [&](const std::string &glob) {
+    return std::any_of(rules_.excludes.begin(), rules_.excludes.end(), [&](const std::string &glob) {
         return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
     });
 }

@@ -44,9 +44,20 @@ inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 // of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe.
 int check_past_mark(int fd, checker &c);
 
+// What a walk takes and skips: --include, --exclude and --hidden, or a project file's keys.
+struct walk_rules {
+    std::vector<std::string> includes; // empty: the script endings
+    std::vector<std::string> extend_includes; // taken besides
+    std::vector<std::string> excludes;
+    bool hidden = false;
+};
+
 class input_list {
 public:
     input_list(const run_config &config, int stdin_fd);
+    // The rules for walking a directory operand, asked once per operand walked; without this,
+    // the command line's.
+    void set_walk_rules(std::function<walk_rules(const std::string &operand)> rules) { rules_for_ = std::move(rules); }
     ~input_list();
     input_list(const input_list &) = delete;
     input_list &operator=(const input_list &) = delete;
@@ -81,7 +92,6 @@ private:
 
     const run_config &config_;
     int stdin_fd_;
-    std::vector<std::string> includes_, excludes_; // the globs, their brace alternatives expanded
     std::vector<std::string> problems_;
     std::string failure_;
     std::string walk_operand_; // the directory operand being walked
@@ -97,6 +107,8 @@ private:
     std::size_t list_pos_ = 0;
     // The walk: a stack of open directories, never a recursion.
     std::vector<directory> walk_;
+    walk_rules rules_; // of the operand being walked, brace alternatives expanded
+    std::function<walk_rules(const std::string &operand)> rules_for_;
 };
 
 } // namespace delimcheck::driver

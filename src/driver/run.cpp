@@ -13,6 +13,15 @@
 #include <unistd.h>
 #include <vector>
 
+#include <array>
+#include <algorithm>
+#include <fcntl.h>
+#include <streambuf>
+#include <istream>
+#include <sys/stat.h>
+
+#include "check/suppression.h"
+#include "config/project.h"
 #include "delimcheck/checker.h"
 #include "driver/file_lines.h"
 #include "driver/input_repair.h"
@@ -97,12 +106,177 @@ diagnostic failure_of(diagnostic_kind kind, int error)
     return d;
 }
 
+// Counts the findings that are reported, per kind, for --statistics.
+class tally final : public sink {
+public:
+    explicit tally(sink &next) : next_(next) {}
+    void report(const diagnostic &d) override
+    {
+        if (d.suppressed == suppression::none)
+            ++counts[static_cast<int>(d.kind)];
+        next_.report(d);
+    }
+    void listing(const listing_line &l) override { next_.listing(l); }
+    std::array<std::uint64_t, all_kind_count> counts{};
+
+private:
+    sink &next_;
+};
+
+// An input that cannot be read again (a pipe): its bytes go to the directive reader as the
+// checker reads them, a block ahead of the scan, and only the line being read is kept.
+class directive_tee final : public std::streambuf {
+public:
+    directive_tee(int fd, checking::directive_reader &r) : fd_(fd), reader_(r) {}
+    int error = 0;
+
+protected:
+    int_type underflow() override
+    {
+        std::size_t have = 0;
+        for (;;) {
+            ssize_t n = ::read(fd_, block_ + have, sizeof block_ - have);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                error = errno;
+            if (n > 0)
+                have += static_cast<std::size_t>(n);
+            // The first bytes are gathered until they are a byte-order mark or cannot be one:
+            // like a file's, the mark of a piped input is no part of its first line.
+            std::string_view got(block_, have);
+            if (first_ && n > 0 && got.size() < byte_order_mark.size() && byte_order_mark.starts_with(got))
+                continue;
+            std::size_t skip = first_ && got.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
+            first_ = false;
+            if (have <= skip) {
+                reader_.finish();
+                return traits_type::eof();
+            }
+            reader_.feed(got.substr(skip));
+            setg(block_ + skip, block_ + skip, block_ + have);
+            return traits_type::to_int_type(block_[skip]);
+        }
+    }
+
+private:
+    int fd_;
+    checking::directive_reader &reader_;
+    bool first_ = true;
+    char block_[1 << 16];
+};
+
+// "  91  extra-after-string  A closing quote followed by a stray character", most first.
+std::string statistics_text(const std::array<std::uint64_t, all_kind_count> &counts)
+{
+    std::vector<int> kinds;
+    for (int k = 0; k < all_kind_count; ++k)
+        if (counts[k] != 0)
+            kinds.push_back(k);
+    std::stable_sort(kinds.begin(), kinds.end(), [&](int a, int b) { return counts[a] > counts[b]; });
+    std::size_t number_width = 0, code_width = 0;
+    for (int k : kinds) {
+        number_width = std::max(number_width, std::to_string(counts[k]).size());
+        code_width = std::max(code_width, code(static_cast<diagnostic_kind>(k)).size());
+    }
+    std::string text;
+    for (int k : kinds) {
+        std::string n = std::to_string(counts[k]);
+        std::string_view c = code(static_cast<diagnostic_kind>(k));
+        text += std::string(number_width - n.size(), ' ') + n + "  " + std::string(c) +
+                std::string(code_width - c.size(), ' ') + "  " + std::string(description(static_cast<diagnostic_kind>(k))) +
+                "\n";
+    }
+    return text;
+}
+
+std::string working_directory()
+{
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
+}
+
+// Where the settings of each input come from: one project file named, the nearest one, or none.
+class project_settings {
+public:
+    explicit project_settings(const run_config &c) : cwd_(working_directory())
+    {
+        cl_.check = c.check;
+        cl_.select = c.select;
+        cl_.ignore = c.ignore;
+        cl_.threshold = c.threshold;
+        cl_.report_unused_directives = c.report_unused_directives;
+        if (!c.config_file.empty())
+            fixed_ = std::make_shared<const config::project_file>(
+                config::read_project_file(config::absolute_path(c.config_file, cwd_)));
+        else if (!c.isolated)
+            finder_.emplace(cwd_);
+    }
+
+    std::shared_ptr<const config::project_file> file_for(const std::string &name, bool standard_input)
+    {
+        if (fixed_ || !finder_)
+            return fixed_;
+        return finder_->for_input(name, standard_input);
+    }
+    std::shared_ptr<const config::project_file> file_for_directory(const std::string &name)
+    {
+        if (fixed_ || !finder_)
+            return fixed_;
+        return finder_->for_directory(config::absolute_path(name, cwd_));
+    }
+
+    config::input_settings settle(const std::string &name, bool standard_input,
+                                  const config::project_file *file) const
+    {
+        return config::settle(cl_, file, standard_input ? std::string() : config::absolute_path(name, cwd_));
+    }
+
+    // The walk of a directory operand: the command line's rules, or its project file's.
+    walk_rules walk_for(const run_config &c, const std::string &operand)
+    {
+        walk_rules r{c.includes, {}, c.excludes, c.hidden};
+        std::shared_ptr<const config::project_file> f = file_for_directory(operand);
+        if (!f)
+            return r;
+        if (r.includes.empty() && f->include)
+            r.includes = *f->include;
+        r.extend_includes = f->extend_include;
+        if (r.excludes.empty() && f->exclude)
+            r.excludes = *f->exclude;
+        r.hidden = r.hidden || f->hidden.value_or(false);
+        return r;
+    }
+
+    const std::string &cwd() const { return cwd_; }
+
+private:
+    std::string cwd_;
+    config::command_line_settings cl_;
+    std::shared_ptr<const config::project_file> fixed_;
+    std::optional<config::project_finder> finder_;
+};
+
 class session {
 public:
     session(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
-        : config_(config), stdin_fd_(stdin_fd), dest_(dest), err_(err), list_(config, stdin_fd)
+        : config_(config), stdin_fd_(stdin_fd), dest_(dest), err_(err), list_(config, stdin_fd), project_(config)
     {
+        // A project file that cannot be read ends the run before anything is checked: those of
+        // the operands, and of the working directory for standard input, are read first.
+        bool any_project = !config.config_file.empty();
+        if (config.operands.empty() && config.files_from.empty())
+            any_project |= project_.file_for("", true) != nullptr;
+        for (const std::string &o : config.operands) {
+            any_project |= project_.file_for(o, false) != nullptr;
+            if (config.recursive)
+                any_project |= project_.file_for_directory(o) != nullptr;
+        }
+        list_.set_walk_rules([this](const std::string &operand) { return project_.walk_for(config_, operand); });
         settings_.kind = config.format;
+        settings_.show_suppressed = config.show_suppressed;
+        settings_.directive_rules = any_project || config.select || config.ignore || config.threshold ||
+                                    config.report_unused_directives;
         settings_.quiet = config.quiet;
         settings_.text_hints = config.hint_lines;
         settings_.color = config.colored;
@@ -137,6 +311,11 @@ public:
         write_tail();
         if (config_.fix)
             std::fputs(fix_summary(findings_).c_str(), err_);
+        if (config_.statistics) {
+            format::output out(dest_);
+            out.text(statistics_text(counts_));
+            out.flush();
+        }
         if (!list_.failure().empty()) {
             std::fprintf(err_, "delimcheck: %s\n", list_.failure().c_str());
             return 2;
@@ -204,22 +383,26 @@ private:
     void work()
     {
         try {
-            std::unique_ptr<format::input_writer> writer =
-                config_.diff ? std::make_unique<silent_writer>() : format::make_input_writer(settings_);
+            std::unique_ptr<format::input_writer> writer = config_.diff || config_.statistics
+                                                                ? std::make_unique<silent_writer>()
+                                                                : format::make_input_writer(settings_);
             place_destination dest(*ordered_);
             format::output out(dest);
+            tally counted(*writer);
             // --diff and --fix see the findings on their way to the writer, for the repair.
             std::optional<input_repair> repairing;
             if (config_.diff || config_.fix)
-                repairing.emplace(config_, *writer, err_);
-            checker check(config_.check, repairing ? static_cast<sink &>(*repairing) : *writer);
+                repairing.emplace(config_, counted, err_);
+            // Then the selection and the directives, first after the checker.
+            checking::suppressing_sink filter(repairing ? static_cast<sink &>(*repairing) : counted);
+            thread_work work{filter, {}, {}};
             // This thread's findings, merged once its work is done, so that no input waits on
             // the others'.
             findings mine;
             input in;
             try {
                 while (ordered_->take([&] { return next_input(in); }, dest.place)) {
-                    std::string message = check_one(in, check, *writer, repairing ? &*repairing : nullptr, out, mine);
+                    std::string message = check_one(in, work, *writer, repairing ? &*repairing : nullptr, out, mine);
                     ordered_->finish(dest.place, out.buffered(), std::move(message));
                     out.drop_buffered();
                 }
@@ -232,23 +415,61 @@ private:
             }
             std::lock_guard lock(findings_mutex_);
             findings_ |= mine;
+            for (int k = 0; k < all_kind_count; ++k)
+                counts_[k] += counted.counts[k];
         } catch (const run_stopped &) {
         } catch (...) {
             ordered_->fail(std::current_exception());
         }
     }
 
+    // A thread's checker, made again when an input's settings ask for other options.
+    struct thread_work {
+        checking::suppressing_sink &filter;
+        std::optional<checker> check;
+        options made_with;
+    };
+
     // Checks one input; returns the line for standard error when it could not be read to its end.
-    std::string check_one(const input &in, checker &check, format::input_writer &writer, input_repair *repairing,
+    std::string check_one(const input &in, thread_work &work, format::input_writer &writer, input_repair *repairing,
                           format::output &out, findings &f)
     {
+        std::shared_ptr<const config::project_file> file = project_.file_for(in.name, in.standard_input);
+        config::input_settings here = project_.settle(in.name, in.standard_input, file.get());
+        if (!work.check || !(work.made_with == here.check)) {
+            work.check.emplace(here.check, work.filter);
+            work.made_with = here.check;
+        }
+        checker &check = *work.check;
+        work.filter.begin_input(here.selection, here.ignored_here, {});
         // The pretty format shows lines of a named input, read again as it needs them.
         std::optional<file_lines> lines;
         if (settings_.kind == format::format_kind::pretty && !in.standard_input)
             lines.emplace(in.name);
         writer.begin_input(out, in.standard_input ? nullptr : &in.name, lines ? &*lines : nullptr);
         read_result r = read_input(in, stdin_fd_, [&](int fd) {
-            return repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
+            // A regular file is read again for its directives only if it reports; what cannot be
+            // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
+            struct stat st {};
+            int error = 0;
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+                work.filter.set_loader([fd](checking::directive_reader &reader) {
+                    char block[1 << 16];
+                    off_t at = 0;
+                    for (ssize_t n; (n = ::pread(fd, block, sizeof block, at)) > 0; at += n)
+                        reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
+                });
+                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
+            } else if (repairing == nullptr) {
+                directive_tee buffer(fd, work.filter.reader_fed_by_caller());
+                std::istream stream(&buffer);
+                check.check(stream);
+                error = buffer.error;
+            } else {
+                error = repairing->check(fd, check);
+            }
+            work.filter.end_input(); // while fd is open: unused directives may need it
+            return error;
         });
         if (r.access_error != 0)
             writer.report(failure_of(diagnostic_kind::cannot_access, r.access_error));
@@ -302,15 +523,44 @@ private:
     findings findings_;
     std::mutex seen_mutex_;
     std::set<std::pair<dev_t, ino_t>> seen_; // the files that --diff or --fix has taken
+    project_settings project_;
+    std::array<std::uint64_t, all_kind_count> counts_{};
 };
+
+} // namespace
+
+namespace {
+
+// --show-settings: for each operand, the settings that apply to it and where they come from.
+int show_settings(const run_config &config, format::destination &dest)
+{
+    project_settings project(config);
+    format::output out(dest);
+    for (const std::string &name : config.operands) {
+        std::shared_ptr<const config::project_file> file = project.file_for(name, false);
+        config::input_settings s = project.settle(name, false, file.get());
+        walk_rules walk = config.recursive ? project.walk_for(config, name) : walk_rules{};
+        std::vector<std::string> includes = walk.includes;
+        includes.insert(includes.end(), walk.extend_includes.begin(), walk.extend_includes.end());
+        out.text("# settings for " + name + "\n");
+        out.text(config::describe(s, file.get(), includes, walk.excludes, walk.hidden));
+    }
+    out.flush();
+    return 0;
+}
 
 } // namespace
 
 int run(const run_config &config, int stdin_fd, format::destination &dest, std::FILE *err)
 {
     try {
+        if (config.show_settings)
+            return show_settings(config, dest);
         session s(config, stdin_fd, dest, err);
         return s.run();
+    } catch (const config::project_error &e) {
+        std::fprintf(err, "delimcheck: %s\n", e.what());
+        return 2;
     } catch (const std::bad_alloc &) {
         std::fputs("delimcheck: out of memory\n", err);
         return 2;

@@ -31,7 +31,7 @@ std::unique_ptr<input_writer> make_input_writer(const format_settings &s)
     case format_kind::gcc:
         return std::make_unique<gcc_format>();
     case format_kind::json:
-        return std::make_unique<json_format>();
+        return std::make_unique<json_format>(s.show_suppressed);
     case format_kind::sarif:
         return std::make_unique<sarif_format>();
     case format_kind::github:

@@ -75,6 +75,8 @@ void json_format::write(const diagnostic &d)
     }
     if (!d.fix.empty())
         write_fix(out, d.fix);
+    if (d.suppressed != suppression::none)
+        out.text(d.suppressed == suppression::in_source ? ", \"suppressed\": \"inSource\"" : ", \"suppressed\": \"external\"");
     out.put('}');
 }
 

@@ -9,8 +9,16 @@
 namespace delimcheck::format {
 
 class json_format final : public input_writer {
+public:
+    // show_suppressed: suppressed findings are written too, with "suppressed" saying by what.
+    explicit json_format(bool show_suppressed = false) : show_suppressed_(show_suppressed) {}
+
 protected:
+    bool keeps_suppressed() const override { return show_suppressed_; }
     void write(const diagnostic &d) override;
+
+private:
+    bool show_suppressed_;
 };
 
 // The brackets around every input's objects; inputs are joined by a comma.

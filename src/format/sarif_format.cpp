@@ -9,22 +9,6 @@ namespace {
 
 std::string_view level(diagnostic_kind kind) { return severity_name(severity_of(kind)); }
 
-// The manual's paragraph for each code, in the order of diagnostic_kind: what a reader of the
-// log sees when asking what a rule means (GitHub requires it).
-constexpr std::string_view manual_paragraphs[diagnostic_kind_count] = {
-    "A closer with nothing open.",
-    "A closer where another was expected; nothing is discarded.",
-    "A closer where another was expected: the entry in the way is discarded, one diagnostic for each, until an "
-    "entry that the closer closes is found.",
-    "A closer inside a string that holds nothing it closes; the string stays open.",
-    "The quote that ends a string leaves an opener inside it unclosed.",
-    "A warning: a closing quote followed by something other than a blank, ), ;, a backslash, ] or }.",
-    "A warning, with -e: a line ends in a backslash and blanks.",
-    "At the end of an input: an opener never closed.",
-    "The input could not be opened: it is missing, unreadable or a directory.",
-    "The input could not be read to its end; it was checked as far as it was read.",
-};
-
 // "wrong-closer-balanced" as "WrongCloserBalanced": the friendly name SARIF asks for.
 std::string pascal_case(std::string_view code)
 {
@@ -43,7 +27,7 @@ std::string pascal_case(std::string_view code)
 
 void rule(output &out, diagnostic_kind kind)
 {
-    std::string_view paragraph = manual_paragraphs[static_cast<int>(kind)];
+    std::string_view paragraph = info(kind).paragraph;
     out.text("{\"id\": ");
     json_string(out, code(kind));
     out.text(", \"name\": ");
@@ -87,7 +71,7 @@ void sarif_document::begin(output &out)
              "          \"version\": ");
     json_string(out, version_);
     out.text(",\n          \"rules\": [");
-    for (int k = 0; k < diagnostic_kind_count; ++k) {
+    for (int k = 0, n = directive_rules_ ? all_kind_count : diagnostic_kind_count; k < n; ++k) {
         out.text(k == 0 ? "\n            " : ",\n            ");
         rule(out, static_cast<diagnostic_kind>(k));
     }
@@ -169,6 +153,9 @@ void sarif_format::write(const diagnostic &d)
         out.put(']');
     if (!d.fix.empty())
         fixes(d.fix);
+    if (d.suppressed != suppression::none)
+        out.text(d.suppressed == suppression::in_source ? ", \"suppressions\": [{\"kind\": \"inSource\"}]"
+                                                        : ", \"suppressions\": [{\"kind\": \"external\"}]");
     out.put('}');
 }
 

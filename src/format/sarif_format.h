@@ -11,6 +11,7 @@ namespace delimcheck::format {
 
 class sarif_format final : public input_writer {
 protected:
+    bool keeps_suppressed() const override { return true; } // marked, as SARIF's own field says
     void input_begins() override;
     void write(const diagnostic &d) override;
 
@@ -27,7 +28,7 @@ private:
 class sarif_document final : public document {
 public:
     explicit sarif_document(const format_settings &s)
-        : version_(s.tool_version), root_(s.working_directory)
+        : version_(s.tool_version), root_(s.working_directory), directive_rules_(s.directive_rules)
     {
     }
     void begin(output &out) override;
@@ -37,6 +38,7 @@ public:
 private:
     std::string version_;
     std::string root_;
+    bool directive_rules_;
 };
 
 } // namespace delimcheck::format

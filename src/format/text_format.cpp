@@ -87,6 +87,14 @@ void text_format::write(const diagnostic &d)
         break;
     case diagnostic_kind::read_error:
         return; // said on standard error by the caller
+    case diagnostic_kind::unused_directive:
+        p = put_text(p, "Directive suppresses nothing : ");
+        p = put_line_char(p, d.at);
+        break;
+    case diagnostic_kind::bad_directive:
+        p = put_text(p, "Malformed directive : ");
+        p = put_line_char(p, d.at);
+        break;
     }
     *p++ = '\n';
     out().commit(p);

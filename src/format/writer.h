@@ -34,9 +34,15 @@ public:
     }
     virtual void end_input() {}
 
-    // Counts what the input reported, for the exit status of --status.
+    // Counts what the input reported, for the exit status of --status. A suppressed finding is
+    // not counted, and reaches only a format that marks it.
     void report(const diagnostic &d) final
     {
+        if (d.suppressed != suppression::none) {
+            if (keeps_suppressed())
+                write(d);
+            return;
+        }
         if (d.kind != diagnostic_kind::cannot_access && d.kind != diagnostic_kind::read_error)
             ++reported_;
         write(d);
@@ -44,6 +50,7 @@ public:
     std::uint64_t reported() const { return reported_; } // since begin_input
 
 protected:
+    virtual bool keeps_suppressed() const { return false; }
     virtual void input_begins() {}
     virtual void write(const diagnostic &d) = 0;
 
@@ -85,6 +92,8 @@ struct format_settings {
     bool color = false;     // pretty only: colour for a terminal
     std::string tool_version;
     std::string working_directory; // absolute; sarif resolves relative names against it
+    bool show_suppressed = false;  // json only: suppressed findings too, marked (--show-suppressed)
+    bool directive_rules = false;  // sarif only: rules for the directive codes too
 };
 
 } // namespace delimcheck::format

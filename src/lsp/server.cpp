@@ -15,6 +15,7 @@
 #include "delimcheck/checker.h"
 #include "delimcheck/sink.h"
 #include "lsp/document.h"
+#include "lsp/adoption.h"
 #include "lsp/kept_reports.h"
 #include "lsp/repair_worker.h"
 #include "lsp/reports.h"
@@ -127,6 +128,7 @@ private:
     bool initialized_ = false, shut_down_ = false, exiting_ = false;
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
+    adoption adoption_; // the project file and the directives of each document
     options opts_;
     std::uint64_t settings_ = 1;       // counts the changes of opts_
     kept_reports reports_;
@@ -419,7 +421,10 @@ void server::check(const std::string &uri, open_document &d)
 void server::publish(const std::string &uri, open_document &d, const std::vector<diagnostic> &reports,
                      std::uint64_t left_out, std::string_view text)
 {
-    d.last = describe(reports, text, uri, enc_);
+    std::string project_error;
+    d.last = describe(adoption_.reported(uri, text, reports, project_error), text, uri, enc_);
+    if (!project_error.empty())
+        log(1, project_error);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});
@@ -510,6 +515,9 @@ json server::code_action(const json &params)
                                {"edit", std::move(edit)}});
             break;
         }
+    for (json &a : adoption_.ignore_actions(uri, d->doc.text(), diagnostics, enc_,
+                                            document_changes_ ? std::optional<std::int64_t>(d->doc.version()) : std::nullopt))
+        actions.push_back(std::move(a));
     return actions;
 }
 

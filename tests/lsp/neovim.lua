@@ -56,8 +56,11 @@ for _, d in ipairs(vim.diagnostic.get(bufnr)) do
   }
   local response = client.request_sync('textDocument/codeAction', params, 5000, bufnr)
   for _, action in ipairs((response and response.result) or {}) do
-    table.insert(result.actions, { line = d.lnum + 1, title = action.title, kind = action.kind })
-    chosen = chosen or action
+    -- The repairs; the directive that every report is also offered is not one.
+    if not action.title:match('^Ignore ') then
+      table.insert(result.actions, { line = d.lnum + 1, title = action.title, kind = action.kind })
+      chosen = chosen or action
+    end
   end
 end
 if chosen then

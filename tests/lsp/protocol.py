@@ -310,6 +310,11 @@ def code_actions(c, diagnostics, only=None, uri=URI):
     return r['result']
 
 
+def repairs(actions):
+    """The repairs among the actions, without the directive that every report is offered."""
+    return [a for a in actions if not a['title'].startswith('Ignore ')]
+
+
 @test
 def code_actions_only_for_a_repair():
     c = started()
@@ -317,7 +322,7 @@ def code_actions_only_for_a_repair():
     ds = c.diagnostics(URI)
     check(ds, 'two faults')
     equal(fixes(BINARY, '}\n]\n'), [], 'no one edit mends two faults')
-    equal(code_actions(c, ds), [], 'nothing to offer')
+    equal(repairs(code_actions(c, ds)), [], 'no repair to offer')
     open_doc(c, LOST_BRACE, version=2)
     equal(code_actions(c, c.diagnostics(URI, 2), only=['refactor']), [], 'not the kind asked for')
     equal(code_actions(c, [], uri='file:///not/open.tcl'), [], 'a document never opened')
@@ -341,7 +346,7 @@ def quick_fixes_mend_the_text():
             want = fixes(BINARY, text)
             equal(len(want), 1, 'one repair')
             for d in ds:  # the report and its likely fault alike
-                actions = code_actions(c, [d])
+                actions = repairs(code_actions(c, [d]))
                 equal([(a['title'], a['kind'], a['diagnostics']) for a in actions], [(want[0], 'quickfix', [d])],
                       '%s: the action for %r' % (enc, d['message']))
                 [doc_edit] = actions[0]['edit']['documentChanges']
@@ -351,14 +356,38 @@ def quick_fixes_mend_the_text():
             # As Neovim 0.7 sends a diagnostic back: its byte column for the character.
             shifted = dict(ds[0], range={'start': {'line': ds[0]['range']['start']['line'], 'character': 999},
                                          'end': ds[0]['range']['end']})
-            equal(len(code_actions(c, [shifted])), 1, 'matched by line, code and message')
+            equal(len(repairs(code_actions(c, [shifted]))), 1, 'matched by line, code and message')
             c.close()
     c = started()  # a client without documentChanges gets changes
     open_doc(c, WIDE_FIX)
-    [action] = code_actions(c, c.diagnostics(URI)[:1])
+    [action] = repairs(code_actions(c, c.diagnostics(URI)[:1]))
     edits = action['edit']['changes'][URI]
     equal(edits, [{'range': rng(1, 17, 1, 17), 'newText': ']'}], 'in UTF-16')
     equal(expected(BINARY, apply_edits(WIDE_FIX, edits, 'utf-16')), [], 'mended')
+
+
+@test
+def directives_and_the_project_file_as_the_user_types():
+    import tempfile
+    with tempfile.TemporaryDirectory() as d:
+        with open(os.path.join(d, 'delimcheck.toml'), 'w') as f:
+            f.write('ignore = ["extra-after-string"]\n')
+        uri = 'file://' + d + '/a%20b.tcl'
+        c = started()
+        open_doc(c, 'set a ]\nputs "x"y\n', uri=uri)
+        ds = c.diagnostics(uri)
+        equal([d['code'] for d in ds], ['unmatched-closer'], 'the project file leaves out the warning')
+        actions = [a for a in code_actions(c, ds, uri=uri) if a['title'].startswith('Ignore ')]
+        equal([a['title'] for a in actions], ['Ignore unmatched-closer on this line'], 'the action')
+        edits = actions[0]['edit']['changes'][uri]
+        text = apply_edits('set a ]\nputs "x"y\n', edits, 'utf-16')
+        equal(text, 'set a ] ;# delimcheck: ignore=unmatched-closer\nputs "x"y\n', 'the directive written')
+        change(c, 2, [{'text': text}], uri=uri)
+        equal(c.diagnostics(uri, 2), [], 'the directive applies as the user types')
+        change(c, 3, [{'text': '# delimcheck: nonsense\nset a 1\n]\n'}], uri=uri)
+        equal(sorted(d['code'] for d in c.diagnostics(uri, 3)), ['bad-directive', 'unmatched-closer'],
+              'a malformed directive is said')
+        c.close()
 
 
 def apply_edits(text, edits, encoding):

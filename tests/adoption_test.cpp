@@ -1,0 +1,196 @@
+// Adopting the checker on a tree: project files found per directory, selection and directives
+// through every format, and the one-line errors of bad settings.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "harness.h"
+
+namespace {
+
+const std::string script = "set a ]\nputs \"x\"y\nproc p {\n"; // unmatched-closer, extra-after-string, missing-closer
+
+const std::string all_three = "Unmatching ] : line 1 char 7\nExtra characters after string : line 2 char 8\n"
+                              "} missing, opened on line 3 char 8\n";
+
+// A tree with a project file at its top and another, nearer one below it:
+//   delimcheck.toml         ignore extra-after-string
+//   a.tcl
+//   sub/.delimcheck.toml    select missing-closer; deep/* ignores it again
+//   sub/b.tcl  sub/deep/c.tcl
+struct tree {
+    temp_dir dir;
+    tree()
+    {
+        ::mkdir((dir.path + "/sub").c_str(), 0700);
+        ::mkdir((dir.path + "/sub/deep").c_str(), 0700);
+        dir.write("delimcheck.toml", "ignore = [\"extra-after-string\"]\n");
+        dir.write("sub/.delimcheck.toml", "select = [\"missing-closer\"]\n[per-file-ignores]\n\"deep/*\" = [\"missing-closer\"]\n");
+        for (const char *name : {"a.tcl", "sub/b.tcl", "sub/deep/c.tcl"})
+            dir.write(name, script);
+    }
+};
+
+TEST(ProjectFile, EachInputTakesTheNearest)
+{
+    tree t;
+    struct row {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const row rows[] = {
+        {{"a.tcl", "sub/b.tcl", "sub/deep/c.tcl"},
+         "File a.tcl:\nUnmatching ] : line 1 char 7\n} missing, opened on line 3 char 8\n"
+         "File sub/b.tcl:\n} missing, opened on line 3 char 8\nFile sub/deep/c.tcl:\n"},
+        {{"--isolated", "a.tcl"}, "File a.tcl:\n" + all_three},
+        {{"--config=sub/.delimcheck.toml", "a.tcl"}, "File a.tcl:\n} missing, opened on line 3 char 8\n"},
+        // The command line wins over the file.
+        {{"--select=extra-after-string", "sub/b.tcl"}, "File sub/b.tcl:\nExtra characters after string : line 2 char 8\n"},
+        {{"--severity=error", "--ignore=missing-closer", "a.tcl"}, "File a.tcl:\nUnmatching ] : line 1 char 7\n"},
+        {{"-q", "--recursive", "."}, "File ./a.tcl:\nUnmatching ] : line 1 char 7\n} missing, opened on line 3 char 8\n"
+                                     "File ./sub/b.tcl:\n} missing, opened on line 3 char 8\n"},
+    };
+    for (const row &r : rows) {
+        process_result p = run_binary(r.args, "", t.dir.path);
+        EXPECT_EQ(p.out, r.out) << r.args.front();
+        EXPECT_EQ(p.err, "") << r.args.front();
+    }
+    process_result shown = run_binary({"--show-settings", "sub/deep/c.tcl"}, "", t.dir.path);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("# project file: " + t.dir.path + "/sub/.delimcheck.toml\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("select = [\"missing-closer\"]\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("# per-file-ignores that match this file: [\"missing-closer\"]\n"), std::string::npos)
+        << shown.out;
+}
+
+// The walk of a directory operand takes the endings and skips of that directory's project file,
+// under the command line's.
+TEST(ProjectFile, WalkKeys)
+{
+    temp_dir dir;
+    ::mkdir((dir.path + "/vendor").c_str(), 0700);
+    ::mkdir((dir.path + "/.hid").c_str(), 0700);
+    for (const char *name : {"a.tcl", "b.exp", "c.sdc", "vendor/d.tcl", ".hid/e.tcl"})
+        dir.write(name, "set a ]\n");
+    struct row {
+        std::string toml;
+        std::vector<std::string> args;
+        std::string files; // the inputs reported, in order
+    };
+    const row rows[] = {
+        {"", {}, "./a.tcl ./vendor/d.tcl "},
+        {"extend-include = [\"*.exp\"]\nexclude = [\"vendor\"]\n", {}, "./a.tcl ./b.exp "},
+        {"include = [\"*.sdc\"]\nhidden = true\n", {}, "./c.sdc "},
+        {"include = [\"*.sdc\"]\n", {"--include=*.exp"}, "./b.exp "},
+        {"hidden = true\n", {"--exclude=vendor"}, "./.hid/e.tcl ./a.tcl "},
+    };
+    for (const row &r : rows) {
+        dir.write("delimcheck.toml", r.toml);
+        std::vector<std::string> args = r.args;
+        for (const char *a : {"--format=gcc", "--recursive", "."})
+            args.emplace_back(a);
+        std::string files;
+        process_result p = run_binary(args, "", dir.path);
+        for (std::size_t at = 0; at < p.out.size(); at = p.out.find('\n', at) + 1)
+            files += p.out.substr(at, p.out.find(':', at) - at) + " ";
+        EXPECT_EQ(files, r.files) << r.toml << p.err;
+    }
+}
+
+TEST(ProjectFile, BadOnesAreOneLineUsageErrors)
+{
+    struct row {
+        const char *name;
+        std::string content;
+        std::string err; // after "delimcheck: DIR/delimcheck.toml"
+    };
+    const row rows[] = {
+        {"not TOML", "select = [\n", ":1:12: "},
+        {"unknown key", "\nselects = []\n", ":2:1: unknown key 'selects'\n"},
+        {"wrong type", "hash-lines = \"no\"\n", ":1:14: 'hash-lines' takes true or false\n"},
+        {"unknown code", "ignore = [\"wrong-closer\", \"bogus\"]\n",
+         ":1:27: 'ignore' takes codes such as \"wrong-closer\", not 'bogus'\n"},
+        {"a comma list in one string", "ignore = [\"wrong-closer,missing-closer\"]\n", ":1:11: 'ignore' takes codes"},
+        {"bad severity", "severity = \"info\"\n", ":1:12: 'severity' takes \"error\" or \"warning\"\n"},
+        {"per-file-ignores not a table", "per-file-ignores = [\"x\"]\n", ":1:20: 'per-file-ignores' takes a table"},
+    };
+    for (const row &r : rows) {
+        temp_dir dir;
+        dir.write("delimcheck.toml", r.content);
+        dir.write("a.tcl", script);
+        process_result p = run_binary({"a.tcl"}, "", dir.path);
+        EXPECT_EQ(p.status, 2) << r.name;
+        EXPECT_EQ(p.out, "") << r.name << ": nothing is checked";
+        EXPECT_EQ(p.err.rfind("delimcheck: " + dir.path + "/delimcheck.toml" + r.err, 0), 0u) << r.name << ": " << p.err;
+        EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << r.name << ": " << p.err;
+    }
+    temp_dir dir;
+    dir.write("a.tcl", script);
+    process_result missing = run_binary({"--config=none.toml", "a.tcl"}, "", dir.path);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "delimcheck: " + dir.path + "/none.toml: cannot be read: No such file or directory\n");
+    for (const char *bad : {"--select=bogus", "--ignore=wrong-closer,", "--severity=info", "--select="}) {
+        process_result p = run_binary({bad, "a.tcl"}, "", dir.path);
+        EXPECT_EQ(p.status, 2) << bad;
+        EXPECT_EQ(p.out, "") << bad;
+        EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << bad << ": " << p.err;
+    }
+}
+
+// One finding accepted by a directive, one left: each format shows what it should of each.
+TEST(Suppressed, InEveryFormat)
+{
+    temp_dir dir;
+    dir.write("a.tcl", "set a ] ;# delimcheck: ignore=unmatched-closer\nset b ]\n");
+    dir.write("clean.tcl", "# delimcheck: ignore\nset a ]\n");
+    struct row {
+        std::vector<std::string> args;
+        std::vector<std::string> present, absent;
+    };
+    const row rows[] = {
+        {{"-q", "a.tcl", "clean.tcl"}, {"File a.tcl:\nUnmatching ] : line 2 char 7\n"}, {"line 1 char", "clean.tcl"}},
+        {{"--format=gcc", "a.tcl"}, {"a.tcl:2:7: error: Unmatching ]"}, {"a.tcl:1:"}},
+        {{"--format=github", "a.tcl"}, {"line=2,col=7"}, {"line=1,"}},
+        {{"--format=pretty", "--color=never", "a.tcl"}, {"a.tcl:2:7"}, {"a.tcl:1:7"}},
+        {{"--format=json", "a.tcl"}, {"\"line\": 2"}, {"\"line\": 1", "suppressed"}},
+        {{"--format=json", "--show-suppressed", "a.tcl"}, {"\"line\": 1, \"column\": 7", "\"suppressed\": \"inSource\""}, {}},
+        {{"--format=sarif", "a.tcl"}, {"\"startLine\": 1", "\"suppressions\": [{\"kind\": \"inSource\"}]"}, {"external"}},
+        {{"--format=sarif", "--ignore=unmatched-closer", "a.tcl"}, {"\"suppressions\": [{\"kind\": \"external\"}]"},
+         {"inSource"}},
+    };
+    for (const row &r : rows) {
+        process_result p = run_binary(r.args, "", dir.path);
+        for (const std::string &s : r.present)
+            EXPECT_NE(p.out.find(s), std::string::npos) << r.args.front() << " lacks " << s << ":\n" << p.out;
+        for (const std::string &s : r.absent)
+            EXPECT_EQ(p.out.find(s), std::string::npos) << r.args.front() << " has " << s << ":\n" << p.out;
+    }
+    // --status counts what is reported only.
+    EXPECT_EQ(run_binary({"--status", "clean.tcl"}, "", dir.path).status, 0);
+    EXPECT_EQ(run_binary({"--status", "a.tcl"}, "", dir.path).status, 1);
+    EXPECT_EQ(run_binary({"--status", "--ignore=unmatched-closer", "a.tcl"}, "", dir.path).status, 0);
+}
+
+TEST(Suppressed, StandardInputFromAPipe)
+{
+    // Read through the directive reader as it is checked: a pipe cannot be read again.
+    EXPECT_EQ(run_binary({}, "set a ] ;# delimcheck: ignore\nset b ]\n").out, "Unmatching ] : line 2 char 7\n");
+    EXPECT_EQ(run_binary({"--report-unused-directives"}, "# delimcheck: ignore\nset b 1\n# delimcheck: nonsense\n").out,
+              "Directive suppresses nothing : line 1 char 1\nMalformed directive : line 3 char 1\n");
+}
+
+TEST(Statistics, CountsPerCodeMostFirst)
+{
+    temp_dir dir;
+    dir.write("a.tcl", "set a ]\nset b ]\nputs \"x\"y\n");
+    dir.write("b.tcl", "set a ] ;# delimcheck: ignore\nproc p {\n");
+    process_result p = run_binary({"--statistics", "--status", "a.tcl", "b.tcl"}, "", dir.path);
+    EXPECT_EQ(p.out, "2  unmatched-closer    A closing delimiter with nothing open\n"
+                     "1  extra-after-string  A closing quote followed by a stray character\n"
+                     "1  missing-closer      An opener left open at the end of the input\n");
+    EXPECT_EQ(p.status, 1);
+    EXPECT_EQ(run_binary({"--statistics", "--format=json", "a.tcl"}, "", dir.path).status, 2);
+}
+
+} // namespace
