@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,93 @@ TEST(RepairRule, EachRepairNamesItsRule)
         ASSERT_FALSE(ds.empty()) << c.script;
         EXPECT_EQ(ds.front().fix.rule, c.rule) << ds.front().fix.description << "\n" << c.script;
     }
+}
+
+options apart()
+{
+    options o = with_hints();
+    o.repair_apart = true;
+    return o;
+}
+
+// In an input with several faults, each error gets the repair of its own fault: that repair
+// mends its reports and leaves the others as they stood; without the option, none is offered.
+TEST(RepairApart, EachFaultGetsItsOwnRepair)
+{
+    const std::string kept = "proc first {a} {\n    if {$a} {\n        puts yes\n    }\n}\n";
+    struct {
+        const char *name;
+        std::string script;
+        std::vector<std::string> fixes; // of the errors in order; "" for none
+    } cases[] = {
+        {"two_lost_closers_at_the_end", kept + "set x [a\n" + kept + "puts \"b\n",
+         {"insert \" at line 12 char 8", "insert ] at line 6 char 9"}},
+        {"an_old_finding_before_the_fault", "set y [list }\n" + kept + "proc second {b} {\n    set z [string range $b 1\n}\n",
+         {"", "insert ] at line 8 char 29"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<diagnostic> ds = check(c.script, apart());
+        std::vector<diagnostic> errors;
+        for (const diagnostic &d : ds)
+            if (severity_of(d.kind) == severity::error)
+                errors.push_back(d);
+        ASSERT_EQ(errors.size(), c.fixes.size()) << c.name;
+        for (std::size_t i = 0; i < errors.size(); ++i) {
+            const diagnostic &d = errors[i];
+            if (c.fixes[i].empty()) {
+                EXPECT_NE(d.likely.reason, hint_reason::repaired_apart) << c.name << " " << i;
+                continue;
+            }
+            EXPECT_EQ(d.fix.description, c.fixes[i]) << c.name << " " << i;
+            EXPECT_EQ(d.likely.reason, hint_reason::repaired_apart) << c.name;
+            ASSERT_FALSE(d.fix.empty()) << c.name;
+            EXPECT_EQ(d.likely.at, d.fix.edits.front().from);
+            // What is left: the other errors, as they were.
+            std::vector<diagnostic> after = check(apply_fix(c.script, d.fix), options{});
+            std::vector<diagnostic> others;
+            for (const diagnostic &e : errors)
+                if (&e != &d)
+                    others.push_back(e);
+            ASSERT_EQ(after.size(), others.size()) << c.name;
+            for (std::size_t k = 0; k < after.size(); ++k) {
+                EXPECT_EQ(after[k].kind, others[k].kind) << c.name;
+                EXPECT_EQ(after[k].expected, others[k].expected) << c.name;
+                EXPECT_EQ(after[k].opener.line, others[k].opener.line) << c.name;
+            }
+        }
+        for (const diagnostic &d : check(c.script, with_hints()))
+            EXPECT_TRUE(d.fix.empty()) << c.name << ": only when asked for";
+    }
+}
+
+// On generated scripts, a repair found apart never adds a report and always mends some.
+TEST(RepairApart, NeverAddsAReport)
+{
+    std::mt19937 rng(23);
+    static const std::vector<std::string> pieces = {
+        "proc p {a} {\n", "    if {$a} {\n", "        puts x\n", "    }\n", "}\n", "    set y [list a\n",
+        "# a comment {\n", "    \"str\n", "set x [y]\n", "puts \"a b\"\n", "  set z {a b}\n", "set q )\n"};
+    int offered = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string s;
+        for (std::size_t i = 0, n = 2 + rng() % 30; i < n; ++i)
+            s += pieces[rng() % pieces.size()];
+        std::vector<diagnostic> plain = check(s, options{});
+        for (const diagnostic &d : check(s, apart())) {
+            if (d.fix.empty())
+                continue;
+            ++offered;
+            std::vector<diagnostic> after = check(apply_fix(s, d.fix), options{});
+            EXPECT_LT(after.size(), plain.size()) << d.fix.description << "\n" << s;
+            for (const diagnostic &left : after) {
+                bool stood = false;
+                for (const diagnostic &before : plain)
+                    stood = stood || (before.kind == left.kind && before.got == left.got);
+                EXPECT_TRUE(stood) << d.fix.description << "\n" << s;
+            }
+        }
+    }
+    EXPECT_GT(offered, 50);
 }
 
 // Through the binary: --diff gives what patch applies, and --fix writes the same, with the

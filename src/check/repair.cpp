@@ -24,20 +24,91 @@ constexpr std::size_t max_edits = 600;
 constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
 // An input that could not be checked this many times within the bytes above is not searched.
 constexpr std::int64_t min_edits_checked = 16;
+// In an input with several faults, so many errors are tried each for a repair of its own.
+constexpr std::size_t max_faults_apart = 4;
 
-// Counts what a check reports, and keeps where the first report stands.
+// A report as the search compares them between an input and an edited copy.
+struct report_key {
+    diagnostic_kind kind;
+    position at, opener;
+    char got, expected;
+    bool same(const report_key &o) const
+    {
+        return kind == o.kind && at == o.at && opener == o.opener && got == o.got && expected == o.expected;
+    }
+};
+
+// Where the search starts from for one report: its line, its opener's, and its hint's.
+struct report_anchors {
+    std::int64_t line = 0, opener = 0, likely = 0;
+};
+
+// Counts what a check reports, and keeps where the first report stands; and all of them when
+// asked to.
 class tally final : public sink {
 public:
     std::int64_t reports = 0;
     position first, first_opener;
+    bool keep = false;
+    std::vector<report_key> kept;
+    std::vector<report_anchors> anchors; // of each report kept
     void report(const diagnostic &d) override
     {
         if (reports++ == 0) {
             first = d.at;
             first_opener = d.opener;
         }
+        if (keep) {
+            kept.push_back({d.kind, d.at, d.opener, d.got, d.expected});
+            anchors.push_back({d.at.line, d.opener.line, d.likely.at.line});
+        }
     }
 };
+
+// Where a position of the input with the edit applied stood in the input itself; line 0 for
+// one inside the edit's text.
+position before_edit(const text_edit &e, position p)
+{
+    auto before = [](position a, position b) { return a.line != b.line ? a.line < b.line : a.column < b.column; };
+    if (before(p, e.from))
+        return p;
+    position end = e.from; // of the inserted text, in the edited input
+    for (char c : e.text) {
+        if (c == '\n') {
+            ++end.line;
+            end.column = 1;
+        } else {
+            ++end.column;
+        }
+    }
+    if (before(p, end))
+        return {};
+    if (p.line == end.line)
+        return {e.to.line, p.column - end.column + e.to.column};
+    return {p.line - end.line + e.to.line, p.column};
+}
+
+// Which of the input's reports the edited input's are, each in its place; false when one is
+// new (or stands inside the edit).
+bool match_reports(const std::vector<report_key> &input, const std::vector<report_key> &edited, const text_edit &e,
+                   std::vector<bool> &left)
+{
+    left.assign(input.size(), false);
+    for (const report_key &r : edited) {
+        report_key k = r;
+        k.at = before_edit(e, r.at);
+        k.opener = r.opener.line == 0 ? r.opener : before_edit(e, r.opener);
+        if (k.at.line == 0 || (r.opener.line != 0 && k.opener.line == 0))
+            return false;
+        std::size_t i = 0;
+        while (i < input.size() && (left[i] || !input[i].same(k)))
+            ++i;
+        if (i == input.size())
+            return false;
+        left[i] = true;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -56,7 +127,10 @@ hint repair_hint(const repair &fix)
 }
 
 struct repair_search::impl {
-    explicit impl(const options &o) : opts(checking_options(o)), machine(opts, counts), reader(o.simd) {}
+    explicit impl(const options &o)
+        : opts(checking_options(o)), apart_too(o.repair_apart), machine(opts, counts), reader(o.simd)
+    {
+    }
 
     // How a candidate is checked: the nesting only, with the hints read to score it.
     static options checking_options(const options &o)
@@ -72,7 +146,10 @@ struct repair_search::impl {
     {
         if (!src.rewind())
             return false;
-        counts = {};
+        counts.reports = 0;
+        counts.first = counts.first_opener = {};
+        counts.kept.clear();
+        counts.anchors.clear();
         machine.begin_input();
         if (c == nullptr)
             return scan(src);
@@ -89,15 +166,39 @@ struct repair_search::impl {
         return src.error() == 0;
     }
 
+    // Reads src, with c's edit when there is one, to its end: every report is kept.
+    bool check_all(scan::byte_source &src, const candidate *c = nullptr)
+    {
+        machine.set_stops(false);
+        counts.keep = true;
+        bool ok = check(src, c);
+        counts.keep = false;
+        machine.set_stops(true);
+        return ok;
+    }
+
     repair find(scan::byte_source &src, const std::function<bool()> &give_up);
+    const candidate *mend_apart(scan::byte_source &src, const std::function<bool()> &give_up,
+                                const std::vector<report_key> &input, std::size_t target,
+                                const std::vector<candidate> &candidates, std::int64_t &budget,
+                                std::vector<bool> &left);
     std::vector<std::int64_t> anchors();
+    repair found(const candidate &c) const
+    {
+        repair fix{c.description, {c.edit}};
+        fix.rule = std::string(c.rule);
+        return fix;
+    }
 
     const options opts;
+    const bool apart_too; // look for repairs of faults apart from the others
     tally counts;
     nesting_machine machine;
     scan::block_reader reader;
     kept_lines lines;
     std::int64_t stop = 0;
+    std::vector<mended_fault> apart; // the repairs of the last search, when found apart
+    bool give_up_now = false; // the search was told to give up, or could not read again
 };
 
 repair_search::repair_search(const options &opts) : impl_(std::make_unique<impl>(opts)) {}
@@ -108,10 +209,14 @@ repair repair_search::find(scan::byte_source &src, const std::function<bool()> &
     return impl_->find(src, give_up);
 }
 
+const std::vector<mended_fault> &repair_search::faults_apart() const { return impl_->apart; }
+
 bool repair_search::affordable(std::int64_t bytes) { return bytes <= max_bytes_checked / min_edits_checked; }
 
 repair repair_search::impl::find(scan::byte_source &src, const std::function<bool()> &give_up)
 {
+    apart.clear();
+    give_up_now = false;
     machine.set_hint_mode(hint_mode::on);
     machine.set_stops(true);
     machine.count_signs(true);
@@ -140,11 +245,93 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
             best_signs = signs;
         }
     }
-    if (best == nullptr)
+    if (best != nullptr)
+        return found(*best);
+    if (!apart_too)
         return {};
-    repair fix{best->description, {best->edit}};
-    fix.rule = std::string(best->rule);
-    return fix;
+
+    // No edit makes the input clean: it may hold other faults beside this one. An edit that
+    // mends a fault and leaves only reports the input had, each in its place, is its repair:
+    // looked for the first error with the edits above, then for the next few errors that no
+    // repair found so far mends, each with the edits near it.
+    if (!check_all(src))
+        return {};
+    std::vector<report_key> input = std::move(counts.kept);
+    std::vector<report_anchors> input_anchors = std::move(counts.anchors);
+    std::vector<bool> done(input.size(), false);
+    std::size_t faults = 0;
+    for (std::size_t target = 0; target < input.size() && faults < max_faults_apart; ++target) {
+        if (done[target] || severity_of(input[target].kind) != severity::error)
+            continue;
+        const report_anchors &a = input_anchors[target];
+        if (faults++ > 0) {
+            stop = a.likely != 0 ? a.likely : a.line;
+            std::vector<std::int64_t> near = {a.line, a.opener, a.likely};
+            std::erase(near, 0);
+            std::sort(near.begin(), near.end());
+            near.erase(std::unique(near.begin(), near.end()), near.end());
+            if (!lines.read(src, near, window, max_bytes_checked / min_edits_checked))
+                break;
+            candidates = make_candidates(lines, stop, max_edits);
+        }
+        std::vector<bool> left;
+        const candidate *c = mend_apart(src, give_up, input, target, candidates, budget, left);
+        if (give_up_now)
+            return {};
+        if (c == nullptr) {
+            if (budget < 0)
+                break;
+            continue;
+        }
+        mended_fault f{found(*c), {}};
+        for (std::size_t i = 0; i < input.size(); ++i)
+            if (!left[i] && !done[i]) {
+                done[i] = true;
+                f.reports.push_back({input[i].at, input[i].opener});
+            }
+        apart.push_back(std::move(f));
+    }
+    if (apart.empty())
+        return {};
+    return apart.front().fix;
+}
+
+// Of the candidates, the one that mends the target report of the input and leaves only
+// reports the input had: the one that leaves the fewest, then the one the indentation likes
+// best; nullptr when none does. left says which reports it leaves.
+const candidate *repair_search::impl::mend_apart(scan::byte_source &src, const std::function<bool()> &give_up,
+                                                 const std::vector<report_key> &input, std::size_t target,
+                                                 const std::vector<candidate> &candidates, std::int64_t &budget,
+                                                 std::vector<bool> &left)
+{
+    const candidate *best = nullptr;
+    std::int64_t best_signs = 0;
+    std::size_t best_left = 0;
+    std::vector<bool> which;
+    for (const candidate &c : candidates) {
+        if (give_up && give_up()) {
+            give_up_now = true;
+            return nullptr;
+        }
+        budget -= lines.shape().size;
+        if (budget < 0)
+            break;
+        if (!check_all(src, &c)) {
+            give_up_now = true;
+            return nullptr;
+        }
+        if (counts.kept.size() >= input.size() || !match_reports(input, counts.kept, c.edit, which) || which[target])
+            continue;
+        std::int64_t signs = machine.hints().signs();
+        std::size_t n = counts.kept.size();
+        if (best == nullptr || n < best_left || (n == best_left && signs < best_signs)) {
+            best = &c;
+            best_signs = signs;
+            best_left = n;
+            left = which;
+        }
+    }
+    return best;
 }
 
 // The lines the search starts from: the first report and its opener, the first error, its
@@ -170,3 +357,4 @@ std::vector<std::int64_t> repair_search::impl::anchors()
 }
 
 } // namespace delimcheck::checking
+
