@@ -227,6 +227,41 @@ TEST(RepairRule, EachRepairNamesItsRule)
     }
 }
 
+// Edits of every delimiter, and one typed for another: each script holds one real-life
+// mistake, and the repair is the edit that undoes it.
+TEST(RepairEdits, EveryDelimiterAndOneForAnother)
+{
+    const std::string kept = "proc first {a} {\n    if {$a} {\n        puts yes\n    }\n}\n";
+    struct {
+        const char *name;
+        std::string script, description, rule;
+    } cases[] = {
+        {"stray_bracket", kept + "proc v {x} {\n    set val [string range $x 1 end]]\n    return $val\n}\n",
+         "delete the ] at line 7 char 35", "delete-surplus"},
+        {"doubled_bracket", kept + "set name \"item_[[gen_id]\"\nputs $name\n", "delete the [ at line 6 char 16",
+         "delete-surplus"},
+        {"stray_paren_in_condition",
+         kept + "proc w {name} {\n    if { $name eq \"\") } {\n        return\n    }\n}\n",
+         "delete the ) at line 7 char 21", "delete-surplus"},
+        {"paren_for_bracket", kept + "set t $content(mime_type]\nputs $t\n", "replace the ] at line 6 char 25 by )",
+         "replace-delimiter"},
+        {"paren_for_brace", kept + "proc u {a} {\n    if ($a} {\n        puts a\n    }\n}\n",
+         "replace the ( at line 7 char 8 by {", "replace-delimiter"},
+        {"closer_for_its_opener", kept + "set u \"$user_info)username)-%\"\nputs $u\n",
+         "replace the ) at line 6 char 18 by (", "replace-delimiter"},
+        {"paren_lost", kept + "set y [expr {sqrt(1.0-$k*sin($u)}]\nputs $y\n", "insert ) at line 6 char 33",
+         "close-paren"},
+    };
+    for (const auto &c : cases) {
+        std::vector<diagnostic> ds = check(c.script, with_hints());
+        ASSERT_FALSE(ds.empty()) << c.name;
+        const repair &fix = ds.front().fix;
+        EXPECT_EQ(fix.description, c.description) << c.name;
+        EXPECT_EQ(fix.rule, c.rule) << c.name;
+        EXPECT_TRUE(check(apply_fix(c.script, fix), with_hints()).empty()) << c.name;
+    }
+}
+
 options apart()
 {
     options o = with_hints();
@@ -242,12 +277,12 @@ TEST(RepairApart, EachFaultGetsItsOwnRepair)
     struct {
         const char *name;
         std::string script;
-        std::vector<std::string> fixes; // of the errors in order; "" for none
+        std::vector<std::string> fixes; // of the errors in order
     } cases[] = {
         {"two_lost_closers_at_the_end", kept + "set x [a\n" + kept + "puts \"b\n",
          {"insert \" at line 12 char 8", "insert ] at line 6 char 9"}},
         {"an_old_finding_before_the_fault", "set y [list }\n" + kept + "proc second {b} {\n    set z [string range $b 1\n}\n",
-         {"", "insert ] at line 8 char 29"}},
+         {"replace the } at line 1 char 13 by ]", "insert ] at line 8 char 29"}},
     };
     for (const auto &c : cases) {
         std::vector<diagnostic> ds = check(c.script, apart());
@@ -258,10 +293,6 @@ TEST(RepairApart, EachFaultGetsItsOwnRepair)
         ASSERT_EQ(errors.size(), c.fixes.size()) << c.name;
         for (std::size_t i = 0; i < errors.size(); ++i) {
             const diagnostic &d = errors[i];
-            if (c.fixes[i].empty()) {
-                EXPECT_NE(d.likely.reason, hint_reason::repaired_apart) << c.name << " " << i;
-                continue;
-            }
             EXPECT_EQ(d.fix.description, c.fixes[i]) << c.name << " " << i;
             EXPECT_EQ(d.likely.reason, hint_reason::repaired_apart) << c.name;
             ASSERT_FALSE(d.fix.empty()) << c.name;

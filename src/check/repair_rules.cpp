@@ -221,6 +221,10 @@ public:
     void close_quote(std::size_t k) { insert_closers(line_at(k), '"'); }
     void close_block_in_bracket(std::size_t k);
     void close_joined(std::size_t k);
+    void delete_surplus(std::size_t k);
+    void replace_delimiter(std::size_t k);
+    void close_paren(std::size_t k) { insert_closers(line_at(k), ')'); }
+    void open_bracket(std::size_t k);
 
 private:
     const line_text &line_at(std::size_t k) const { return lines_.all()[k]; }
@@ -254,6 +258,10 @@ constexpr rule rules[] = {
     {"close-bracket", &maker::close_bracket},
     {"close-quote", &maker::close_quote},
     {"close-block-in-bracket", &maker::close_block_in_bracket},
+    {"delete-surplus", &maker::delete_surplus},
+    {"replace-delimiter", &maker::replace_delimiter},
+    {"close-paren", &maker::close_paren},
+    {"open-bracket", &maker::open_bracket},
 };
 
 void maker::run()
@@ -428,9 +436,9 @@ void maker::insert_closers(const line_text &l, char c, std::size_t from)
 {
     if (!l.whole())
         return;
-    char opener = c == ']' ? '[' : '"';
+    char opener = c == ']' ? '[' : c == ')' ? '(' : '"';
     std::int64_t opens = count_unescaped(l.text, opener);
-    bool open = c == ']' ? opens > count_unescaped(l.text, ']') : opens % 2 == 1;
+    bool open = c == '"' ? opens % 2 == 1 : opens > count_unescaped(l.text, c);
     if (!open && from == std::string::npos)
         return;
     std::size_t end = content_end(l.text);
@@ -463,6 +471,8 @@ void maker::insert_closers(const line_text &l, char c, std::size_t from)
         if (c == '"' && (blank_string ? at == favoured : rank == 0))
             prior = std::min<std::int64_t>(prior, comment ? 0 : 1); // a short string's only word
         ++rank;
+        if (c == ')')
+            ++prior; // parentheses are rarer than the others, and mostly typed in pairs
         auto column = static_cast<std::int64_t>(at + 1);
         propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " + std::to_string(column),
                 {l.number, column}, {l.number, column}, std::string(1, c), l.number, prior);
@@ -503,6 +513,140 @@ void maker::close_joined(std::size_t k)
             propose(std::string("insert ") + c + " at line " + std::to_string(l.number) + " char " +
                         std::to_string(column),
                     {l.number, column}, {l.number, column}, std::string(1, c), l.number);
+}
+
+
+// How many of each delimiter a line holds, unescaped; the surplus of one over its partner.
+struct delimiter_counts {
+    static constexpr std::string_view bytes = "()[]{}";
+    std::int64_t n[6] = {};
+    explicit delimiter_counts(std::string_view s)
+    {
+        for (std::size_t i = 0; i < s.size(); ++i)
+            if (std::size_t k = bytes.find(s[i]); k != std::string_view::npos && !escaped(s, i))
+                ++n[k];
+    }
+    std::int64_t surplus(char c) const
+    {
+        std::size_t k = bytes.find(c);
+        return n[k] - n[k ^ 1];
+    }
+};
+
+std::string at_words(std::int64_t line, std::int64_t column)
+{
+    return " at line " + std::to_string(line) + " char " + std::to_string(column);
+}
+
+// A stray ], ), ( or [ (doubled, or typed once too often), or a stray quote: deleted where the
+// line holds more of it than of its partner, or an odd number of quotes. Braces have a rule of
+// their own.
+void maker::delete_surplus(std::size_t k)
+{
+    const line_text &l = line_at(k);
+    if (!l.whole())
+        return;
+    std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
+    bool odd_quotes = count_unescaped(l.text, '"') % 2 == 1;
+    delimiter_counts counts(l.text);
+    std::size_t made = 0;
+    for (std::size_t i = first; i < end && made < max_edits_in_line; ++i) {
+        char c = l.text[i];
+        if (std::string_view("[]()\"").find(c) == std::string_view::npos || escaped(l.text, i))
+            continue;
+        if (c == '"' ? !odd_quotes : counts.surplus(c) <= 0)
+            continue;
+        ++made;
+        // A doubled bracket is the likeliest typed twice; a lone opener or quote was mostly
+        // left without its closer, which the rules that insert closers put back.
+        bool doubled = (i > 0 && l.text[i - 1] == c) || (i + 1 < end && l.text[i + 1] == c);
+        bool closer = c == ']' || c == ')';
+        std::int64_t prior = closer ? (doubled ? 0 : 1) : doubled ? 1 : 3;
+        auto column = static_cast<std::int64_t>(i + 1);
+        propose(std::string("delete the ") + c + at_words(l.number, column), {l.number, column},
+                {l.number, column + 1}, "", l.number, prior);
+    }
+}
+
+// Whether the ( at i opens the index of an array variable, $name(: meant as it stands.
+bool array_index(std::string_view s, std::size_t i)
+{
+    std::size_t j = i;
+    while (j > 0 && (is_word_byte(s[j - 1]) || s[j - 1] == ':'))
+        --j;
+    return j < i && j > 0 && s[j - 1] == '$';
+}
+
+// One delimiter typed for another of the same direction: "$a)b)" for "$a(b)", if (...} {
+// for if {...} {. Tried where the line has a surplus of one kind and too few of another.
+void maker::replace_delimiter(std::size_t k)
+{
+    const line_text &l = line_at(k);
+    if (!l.whole())
+        return;
+    static constexpr std::string_view openers = "([{", closers = ")]}";
+    delimiter_counts counts(l.text);
+    std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
+    std::size_t made = 0;
+    for (std::size_t i = first; i < end && made < max_edits_in_line; ++i) {
+        char c = l.text[i];
+        bool opener = openers.find(c) != std::string_view::npos;
+        if ((!opener && closers.find(c) == std::string_view::npos) || escaped(l.text, i) || counts.surplus(c) <= 0 ||
+            (c == '(' && array_index(l.text, i)) || c == '[' || (c == '{' && i + 1 == end) || (c == '}' && i == first))
+            continue; // a [ mostly begins a command, and a brace that begins or ends a block
+        // A closer typed for its own opener: "$a)b)" for "$a(b)".
+        if (!opener && counts.surplus(c) >= 2) {
+            ++made;
+            char d = openers[closers.find(c)];
+            auto column = static_cast<std::int64_t>(i + 1);
+            propose(std::string("replace the ") + c + at_words(l.number, column) + " by " + d, {l.number, column},
+                    {l.number, column + 1}, std::string(1, d), l.number, counts.surplus(c) == 2 ? 0 : 1);
+        }
+        for (char d : opener ? openers : closers) {
+            // d is wanted where the line has no more of it than of its partner; likeliest
+            // where the line then holds as many of each kind as of its partner.
+            // A } made in the middle of a line would close a block there, which a reader
+            // would see as a block's end; it is left to the rules that insert closers.
+            if (d == c || d == '}' || counts.surplus(d) > 0)
+                continue;
+            ++made;
+            bool balances = counts.surplus(c) == 1 && counts.surplus(d) == -1;
+            auto column = static_cast<std::int64_t>(i + 1);
+            propose(std::string("replace the ") + c + at_words(l.number, column) + " by " + d, {l.number, column},
+                    {l.number, column + 1}, std::string(1, d), l.number, balances ? 0 : 1);
+        }
+    }
+}
+
+// A lost [: before a word of a line that closes more brackets than it opens, left of the
+// first ] too many; likeliest right after a blank or a quote.
+void maker::open_bracket(std::size_t k)
+{
+    const line_text &l = line_at(k);
+    if (!l.whole() || delimiter_counts(l.text).surplus(']') <= 0)
+        return;
+    std::size_t first = indent_of(l.text).size(), end = content_end(l.text);
+    std::int64_t depth = 0;
+    std::size_t stray = end;
+    for (std::size_t i = first; i < end; ++i) {
+        if (escaped(l.text, i))
+            continue;
+        if (l.text[i] == '[')
+            ++depth;
+        else if (l.text[i] == ']' && --depth < 0) {
+            stray = i;
+            break;
+        }
+    }
+    std::size_t made = 0;
+    for (std::size_t i = stray; i-- > first && made < max_edits_in_line;) {
+        char before = i > 0 ? l.text[i - 1] : ' ';
+        if (is_blank(l.text[i]) || !(is_blank(before) || before == '"' || before == '{'))
+            continue;
+        ++made;
+        auto column = static_cast<std::int64_t>(i + 1);
+        propose("insert [" + at_words(l.number, column), {l.number, column}, {l.number, column}, "[", l.number, 1);
+    }
 }
 
 } // namespace
