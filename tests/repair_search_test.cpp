@@ -262,6 +262,31 @@ TEST(RepairEdits, EveryDelimiterAndOneForAnother)
     }
 }
 
+// A repair is sure when no other clean edit comes near it; where two edits mend the input
+// equally well, neither is.
+TEST(RepairSure, OnlyWhereNoOtherEditComesNear)
+{
+    struct {
+        const char *name;
+        std::string script;
+        bool sure;
+    } cases[] = {
+        {"lost_closer_of_a_block", loop_unclosed, true},
+        {"lost_bracket_at_the_end", "set x [lindex $l 0\nputs $x\n", true},
+        // Either brace of the line may be the one put in.
+        {"one_of_two_braces", "proc a {} {\n    set x {a {b}\n    set y 2\n}\n", false},
+        // The same text whichever of the two is deleted.
+        {"doubled_bracket", "set v [string range $x 1 end]]\nputs $v\n", true},
+    };
+    for (const auto &c : cases) {
+        std::vector<diagnostic> ds = check(c.script, with_hints());
+        ASSERT_FALSE(ds.empty()) << c.name;
+        ASSERT_FALSE(ds.front().fix.empty()) << c.name;
+        EXPECT_EQ(ds.front().fix.sure, c.sure) << c.name << ": " << ds.front().fix.description;
+        EXPECT_FALSE(ds.front().fix.safe) << "safe is not the search's to say";
+    }
+}
+
 options apart()
 {
     options o = with_hints();

@@ -24,6 +24,10 @@ constexpr std::size_t max_edits = 600;
 constexpr std::int64_t max_bytes_checked = std::int64_t{64} << 20;
 // An input that could not be checked this many times within the bytes above is not searched.
 constexpr std::int64_t min_edits_checked = 16;
+// A repair is sure when every other edit that makes the input clean leaves the indentation
+// with more signs (see fault_hints::count_signs), or as many and costs at least this much
+// more (see candidate::cost). Chosen with bench/locate --probe.
+constexpr std::int64_t sure_margin = 2;
 // In an input with several faults, so many errors are tried each for a repair of its own.
 constexpr std::size_t max_faults_apart = 4;
 
@@ -178,6 +182,19 @@ struct repair_search::impl {
     }
 
     repair find(scan::byte_source &src, const std::function<bool()> &give_up);
+    // Whether two edits make the same text: the same edit, or the deletion of either of two
+    // bytes alike side by side.
+    bool same_text(const candidate &a, const candidate &b) const
+    {
+        if (&a == &b || a.edit == b.edit)
+            return true;
+        if (!a.edit.text.empty() || !b.edit.text.empty() || a.to - a.from != 1 || b.to - b.from != 1 ||
+            (a.from - b.from != 1 && b.from - a.from != 1) || a.edit.from.line != b.edit.from.line)
+            return false;
+        const line_text *l = lines.line(a.edit.from.line);
+        auto at = [&](const candidate &c) { return static_cast<std::size_t>(c.edit.from.column - 1); };
+        return l != nullptr && at(a) < l->text.size() && at(b) < l->text.size() && l->text[at(a)] == l->text[at(b)];
+    }
     const candidate *mend_apart(scan::byte_source &src, const std::function<bool()> &give_up,
                                 const std::vector<report_key> &input, std::size_t target,
                                 const std::vector<candidate> &candidates, std::int64_t &budget,
@@ -229,6 +246,7 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
 
     const candidate *best = nullptr;
     std::int64_t best_signs = 0, budget = max_bytes_checked;
+    std::vector<std::pair<const candidate *, std::int64_t>> clean; // and their signs
     for (const candidate &c : candidates) {
         if (give_up && give_up())
             return {};
@@ -240,13 +258,25 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
         if (machine.stopped() || counts.reports != 0)
             continue;
         std::int64_t signs = machine.hints().signs();
+        clean.emplace_back(&c, signs);
         if (best == nullptr || signs < best_signs) {
             best = &c;
             best_signs = signs;
         }
     }
-    if (best != nullptr)
-        return found(*best);
+    if (best != nullptr) {
+        repair fix = found(*best);
+        fix.sure = std::none_of(clean.begin(), clean.end(), [&](const auto &other) {
+            // Which of a line's braces was put in is seldom clear from the line alone.
+            bool same_line_braces = other.first->rule == "delete-brace" && best->rule == "delete-brace" &&
+                                    other.first->line == best->line;
+            bool near = other.second < best_signs ||
+                        (other.second == best_signs &&
+                         (other.first->cost() < best->cost() + sure_margin || same_line_braces));
+            return near && !same_text(*other.first, *best);
+        });
+        return fix;
+    }
     if (!apart_too)
         return {};
 
