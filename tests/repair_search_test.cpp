@@ -249,6 +249,13 @@ TEST(RepairEdits, EveryDelimiterAndOneForAnother)
          "replace the ( at line 7 char 8 by {", "replace-delimiter"},
         {"closer_for_its_opener", kept + "set u \"$user_info)username)-%\"\nputs $u\n",
          "replace the ) at line 6 char 18 by (", "replace-delimiter"},
+        {"bracket_for_brace_before_a_body",
+         kept + "if {[tk windowingsystem] eq \"aqua\"] {\n    set x 1\n}\n",
+         "replace the ] at line 6 char 35 by }", "replace-delimiter"},
+        // A braced word that begins a line lost its }, rather than got a { too many.
+        {"brace_of_a_list_element_lost",
+         kept + "set spec {\n    {group_id:integer,notnull}\n    {member_state \"approved\"\n}\n",
+         "insert } at line 8 char 29", "close-brace-in-line"},
         {"paren_lost", kept + "set y [expr {sqrt(1.0-$k*sin($u)}]\nputs $y\n", "insert ) at line 6 char 33",
          "close-paren"},
     };

@@ -38,6 +38,13 @@ bool lone_brace(const line_text &l, char c)
     return l.whole() && content_end(l.text) == first + 1 && l.text[first] == c;
 }
 
+// Whether the byte at i begins a word: at the line's start or after a blank, with a word
+// byte after it.
+bool begins_word(std::string_view s, std::size_t i)
+{
+    return (i == 0 || is_blank(s[i - 1])) && i + 1 < s.size() && !is_blank(s[i + 1]);
+}
+
 // Whether the word after the blanks at i compares or joins two operands of an expression.
 bool operator_follows(std::string_view s, std::size_t i)
 {
@@ -224,6 +231,7 @@ public:
     void delete_surplus(std::size_t k);
     void replace_delimiter(std::size_t k);
     void close_paren(std::size_t k) { insert_closers(line_at(k), ')'); }
+    void close_brace_in_line(std::size_t k);
     void open_bracket(std::size_t k);
 
 private:
@@ -261,6 +269,7 @@ constexpr rule rules[] = {
     {"delete-surplus", &maker::delete_surplus},
     {"replace-delimiter", &maker::replace_delimiter},
     {"close-paren", &maker::close_paren},
+    {"close-brace-in-line", &maker::close_brace_in_line},
     {"open-bracket", &maker::open_bracket},
 };
 
@@ -424,10 +433,15 @@ void maker::delete_brace(std::size_t k)
                 continue;
             ++made;
             std::int64_t surplus = c == '{' ? opens - closes : closes - opens;
+            std::int64_t prior = surplus > 0 ? 0 : surplus == 0 ? 1 : 2;
+            // A { that begins a braced word of a line that opens no block was mostly left
+            // without its }: close-brace-in-line puts that back first.
+            if (c == '{' && i == first && begins_word(l.text, i) && l.text[end - 1] != '{')
+                prior = std::max<std::int64_t>(prior, 1);
             auto column = static_cast<std::int64_t>(i + 1);
             propose(std::string("delete the ") + c + " at line " + std::to_string(l.number) + " char " +
                         std::to_string(column),
-                    {l.number, column}, {l.number, column + 1}, "", l.number, surplus > 0 ? 0 : surplus == 0 ? 1 : 2);
+                    {l.number, column}, {l.number, column + 1}, "", l.number, prior);
         }
 }
 
@@ -577,6 +591,15 @@ bool array_index(std::string_view s, std::size_t i)
     return j < i && j > 0 && s[j - 1] == '$';
 }
 
+// Whether a blank and a { that ends the line follow i: a body after its condition.
+bool before_body(std::string_view s, std::size_t i, std::size_t end)
+{
+    std::size_t j = i;
+    while (j < end && is_blank(s[j]))
+        ++j;
+    return j > i && j + 1 == end && s[j] == '{';
+}
+
 // One delimiter typed for another of the same direction: "$a)b)" for "$a(b)", if (...} {
 // for if {...} {. Tried where the line has a surplus of one kind and too few of another.
 void maker::replace_delimiter(std::size_t k)
@@ -606,14 +629,15 @@ void maker::replace_delimiter(std::size_t k)
             // d is wanted where the line has no more of it than of its partner; likeliest
             // where the line then holds as many of each kind as of its partner.
             // A } made in the middle of a line would close a block there, which a reader
-            // would see as a block's end; it is left to the rules that insert closers.
-            if (d == c || d == '}' || counts.surplus(d) > 0)
+            // would see as a block's end; only in the shape "} {" of a condition before its
+            // body is it likely.
+            if (d == c || counts.surplus(d) > 0 || (d == '}' && !before_body(l.text, i + 1, end)))
                 continue;
             ++made;
-            bool balances = counts.surplus(c) == 1 && counts.surplus(d) == -1;
+            bool balances = counts.surplus(c) == 1 && counts.surplus(d) == -1 && c != '{';
             auto column = static_cast<std::int64_t>(i + 1);
             propose(std::string("replace the ") + c + at_words(l.number, column) + " by " + d, {l.number, column},
-                    {l.number, column + 1}, std::string(1, d), l.number, balances ? 0 : 1);
+                    {l.number, column + 1}, std::string(1, d), l.number, c == '{' ? 2 : balances ? 0 : 1);
         }
     }
 }
@@ -646,6 +670,31 @@ void maker::open_bracket(std::size_t k)
         ++made;
         auto column = static_cast<std::int64_t>(i + 1);
         propose("insert [" + at_words(l.number, column), {l.number, column}, {l.number, column}, "[", l.number, 1);
+    }
+}
+
+// A lost } of a braced word that begins and ends on its line, as {name "value" in a list: at
+// the end of the line, or after a word of it. A line that ends by opening a block is left to
+// the rules of blocks.
+void maker::close_brace_in_line(std::size_t k)
+{
+    const line_text &l = line_at(k);
+    std::size_t end = content_end(l.text);
+    if (!l.whole() || end == 0 || l.text[end - 1] == '{' || l.text[end - 1] == '\\' ||
+        delimiter_counts(l.text).surplus('{') <= 0 || l.text[indent_of(l.text).size()] == '#')
+        return;
+    // Likeliest at the end of the line when the line begins with a braced word: an element
+    // of a list of lists, an argument with its default.
+    std::size_t first = indent_of(l.text).size();
+    bool word = l.text[first] == '{' && begins_word(l.text, first);
+    std::size_t made = 0;
+    for (std::size_t i = end; i > indent_of(l.text).size() && made < max_edits_in_line; --i) {
+        if (is_blank(l.text[i - 1]) || (i < end && !is_blank(l.text[i])))
+            continue;
+        ++made;
+        auto column = static_cast<std::int64_t>(i + 1);
+        propose("insert }" + at_words(l.number, column), {l.number, column}, {l.number, column}, "}", l.number,
+                i == end ? (word ? 0 : 1) : 3);
     }
 }
 
