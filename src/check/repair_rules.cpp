@@ -249,10 +249,10 @@ private:
     std::vector<std::string> indents_;
     std::vector<joined_state> joined_;
     // The cheapest edits so far, the dearest on top.
-    std::priority_queue<candidate, std::vector<candidate>, decltype([](const candidate &a, const candidate &b) {
-                            return a.before(b);
-                        })>
-        kept_;
+    struct dearest_on_top {
+        bool operator()(const candidate &a, const candidate &b) const { return a.before(b); }
+    };
+    std::priority_queue<candidate, std::vector<candidate>, dearest_on_top> kept_;
 };
 
 // Each rule is tried on every kept line with something on it.
