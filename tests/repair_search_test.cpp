@@ -154,16 +154,17 @@ TEST(LineEndings, BlankLinesOfEveryEndingAreBlank)
 }
 
 // A file whose lines end in a carriage return alone is one line to the checker: it gets no
-// repair that would write into it as if it had several.
+// repair, which the indentation of that one line would only guess.
 TEST(LineEndings, CarriageReturnsAloneGetNoRepairAcrossLines)
 {
     std::string cr = replace_all(loop_unclosed, "\n", "\r");
     std::vector<diagnostic> ds = check(cr, with_hints());
     ASSERT_FALSE(ds.empty());
     for (const diagnostic &d : ds)
-        if (!d.fix.empty()) {
-            EXPECT_TRUE(check(apply_fix(cr, d.fix), with_hints()).empty()) << d.fix.description;
-        }
+        EXPECT_TRUE(d.fix.empty()) << d.fix.description << ": the indentation of one line is no guide";
+    std::string lf_then_cr = loop_unclosed.substr(0, 40) + replace_all(loop_unclosed.substr(40), "\n", "\r");
+    for (const diagnostic &d : check(lf_then_cr, with_hints()))
+        EXPECT_TRUE(d.fix.empty()) << d.fix.description;
 }
 
 // A stray { on a line of its own: deleted, whether the line is indented or not and however it
@@ -409,6 +410,20 @@ TEST(LineEndingsCli, DiffAndFixKeepTheEndings)
         EXPECT_EQ(slurp(dir.path + "/" + c.name), repaired) << c.name;
         EXPECT_EQ(run_binary({"--status", c.name}, "", dir.path).status, 0);
     }
+}
+
+// A file whose lines end in a carriage return alone is one line to the checker: --diff offers
+// nothing for it and --fix leaves it as it was, rather than write across its lines.
+TEST(LineEndingsCli, CarriageReturnsAloneAreLeftAlone)
+{
+    temp_dir dir;
+    std::string cr = replace_all(loop_unclosed, "\n", "\r");
+    dir.write("cr.tcl", cr);
+    process_result diff = run_binary({"--diff", "cr.tcl"}, "", dir.path);
+    EXPECT_EQ(diff.status, 0) << diff.err;
+    EXPECT_EQ(diff.out, "");
+    run_binary({"--fix", "cr.tcl"}, "", dir.path);
+    EXPECT_EQ(slurp(dir.path + "/cr.tcl"), cr);
 }
 
 } // namespace

@@ -242,6 +242,10 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
     std::vector<std::int64_t> from = anchors();
     if (!lines.read(src, from, window, max_bytes_checked / min_edits_checked))
         return {};
+    // Lines that end in a carriage return alone are one line to the checker: its indentation
+    // says nothing, and an edit chosen by it would be a guess.
+    if (lines.shape().lone_carriage_return)
+        return {};
     std::vector<candidate> candidates = make_candidates(lines, stop, max_edits);
 
     const candidate *best = nullptr;

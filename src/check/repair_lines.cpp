@@ -52,6 +52,9 @@ bool kept_lines::read(scan::byte_source &src, const std::vector<std::int64_t> &a
     for (std::size_t got; (got = src.read(buf, sizeof buf)) > 0;) {
         for (std::size_t i = 0; i < got; ++i) {
             char c = static_cast<char>(buf[i]);
+            if (last == '\r' && c != '\n')
+                shape_.lone_carriage_return = true;
+            last = c;
             ++offset;
             if (c == '\n') {
                 ++number;
@@ -66,12 +69,13 @@ bool kept_lines::read(scan::byte_source &src, const std::vector<std::int64_t> &a
                 l.crlf = c == '\r';
             }
         }
-        last = static_cast<char>(buf[got - 1]);
         if (offset > max_bytes)
             return false; // the first fault came early in a big input
     }
     if (src.error() != 0)
         return false;
+    if (last == '\r')
+        shape_.lone_carriage_return = true;
     shape_.size = offset;
     shape_.ends_with_newline = last == '\n' && offset > 0;
     shape_.lines = shape_.ends_with_newline || offset == 0 ? number - 1 : number;

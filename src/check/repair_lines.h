@@ -25,6 +25,7 @@ struct line_text {
 struct input_shape {
     std::int64_t size = 0, lines = 0;
     bool ends_with_newline = false;
+    bool lone_carriage_return = false; // a CR not before a newline: lines end in CR alone
 };
 
 // Whether the byte at i is escaped by the backslashes before it.
