@@ -255,7 +255,7 @@ TEST(RepairEdits, EveryDelimiterAndOneForAnother)
          "replace the ] at line 6 char 35 by }", "replace-delimiter"},
         // A braced word that begins a line lost its }, rather than got a { too many.
         {"brace_of_a_list_element_lost",
-         kept + "set spec {\n    {group_id:integer,notnull}\n    {member_state \"approved\"\n}\n",
+         kept + "set fields {\n    {group_id:integer,notnull}\n    {member_state \"approved\"\n}\n",
          "insert } at line 8 char 29", "close-brace-in-line"},
         {"paren_lost", kept + "set y [expr {sqrt(1.0-$k*sin($u)}]\nputs $y\n", "insert ) at line 6 char 33",
          "close-paren"},
