@@ -92,7 +92,8 @@ TEST(ProjectFile, WalkKeys)
         std::string files;
         process_result p = run_binary(args, "", dir.path);
         for (std::size_t at = 0; at < p.out.size(); at = p.out.find('\n', at) + 1)
-            files += p.out.substr(at, p.out.find(':', at) - at) + " ";
+            if (p.out.compare(p.out.find(':', at), 7, ":1:7: e") == 0) // the report, not its notes
+                files += p.out.substr(at, p.out.find(':', at) - at) + " ";
         EXPECT_EQ(files, r.files) << r.toml << p.err;
     }
 }

@@ -18,33 +18,46 @@ namespace {
 // Between the second reading of an input and the caller's sink. The first reading passed on
 // everything before the first nesting fault and stopped there; this one passes on the rest.
 // When a repair mends the input, every fault from there on stems from the one it mends: each
-// is placed at the repair, and the first carries it.
+// is placed at the repair, and the first carries it. When repairs mend faults apart from
+// others, each places the reports it mends, and the first of them carries it; the others keep
+// their own hints.
 class after_first_error final : public sink {
 public:
-    after_first_error(sink &to, const repair &fix) : to_(to), fix_(fix) {}
+    after_first_error(sink &to, const repair &fix, const std::vector<checking::mended_fault> &apart)
+        : to_(to), fix_(fix), apart_(apart), carried_(apart.size(), false)
+    {
+    }
     void report(const diagnostic &d) override
     {
         bool fault = checking::is_nesting_fault(d.kind);
-        if (!passing_) {
-            if (!fault)
-                return;
-            passing_ = true;
-            if (!fix_.empty()) {
-                d_ = d;
-                d_.fix = fix_;
-                d_.likely = checking::repair_hint(fix_);
-                to_.report(d_);
-                d_.fix = {};
-                return;
-            }
+        if (!passing_ && !fault)
+            return;
+        passing_ = true;
+        if (!fault || fix_.empty()) {
+            to_.report(d);
+            return;
         }
-        if (fix_.empty() || !fault) {
+        const repair *fix = apart_.empty() ? &fix_ : nullptr;
+        std::size_t k = 0;
+        for (; fix == nullptr && k < apart_.size(); ++k) {
+            const auto &r = apart_[k].reports;
+            if (std::find(r.begin(), r.end(), checking::report_place{d.at, d.opener}) != r.end())
+                fix = k == 0 ? &fix_ : &apart_[k].fix; // the first as the search's caller has it
+        }
+        if (fix == nullptr) {
             to_.report(d);
             return;
         }
         d_ = d;
-        d_.likely = checking::repair_hint(fix_);
+        d_.likely = checking::repair_hint(*fix);
+        if (!apart_.empty())
+            d_.likely.reason = hint_reason::repaired_apart;
+        char &carried = apart_.empty() ? carried_whole_ : carried_[k - 1];
+        if (!carried)
+            d_.fix = *fix;
+        carried = 1;
         to_.report(d_);
+        d_.fix = {};
     }
     void listing(const listing_line &l) override
     {
@@ -55,6 +68,9 @@ public:
 private:
     sink &to_;
     const repair &fix_;
+    const std::vector<checking::mended_fault> &apart_;
+    std::vector<char> carried_; // of each repair apart: the first report it mends carries it
+    char carried_whole_ = 0;
     bool passing_ = false;
     diagnostic d_;
 };
@@ -86,7 +102,7 @@ struct checker::impl {
         repair fix = search ? mend(src) : repair{};
         if (!src.rewind())
             return {EIO}; // it could be read again a moment ago
-        after_first_error rest(out, fix);
+        after_first_error rest(out, fix, fix.empty() ? none_apart : searcher->faults_apart());
         machine.send_to(rest);
         machine.set_hint_mode(checking::hint_mode::on);
         check_result r = pass(src);
@@ -141,6 +157,7 @@ struct checker::impl {
     scan::block_reader reader;
     std::unique_ptr<checking::repair_search> searcher; // made for the first input with a fault
     std::function<bool()> give_up;                      // asked between a search's edits
+    const std::vector<checking::mended_fault> none_apart;
 };
 
 checker::checker(const delimcheck::options &opts, sink &out) : impl_(std::make_unique<impl>(opts, out)) {}

@@ -128,7 +128,9 @@ void fault_hints::judge_indents(bool proper)
 void fault_hints::line_begins(position first, std::int32_t indent, unsigned char first_byte, bool afresh,
                               const delim_stack &stack)
 {
-    if (!reading())
+    // A carriage return first is the ending of a blank line of a file with CRLF endings: a
+    // line with nothing on it, not a code line at indentation 0.
+    if (!reading() || first_byte == '\r')
         return;
     record_open_entries(stack);
     const std::size_t depth = stack.size();

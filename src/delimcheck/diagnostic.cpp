@@ -147,6 +147,8 @@ std::string hint_text(const hint &h)
                                     : std::string("this ") + h.opener_byte + " is never closed";
     case hint_reason::repaired:
         return "one edit here makes the whole input check clean";
+    case hint_reason::repaired_apart:
+        return "one edit here mends this fault and leaves the others as they are";
     case hint_reason::none:
         break;
     }

@@ -47,6 +47,7 @@ enum class hint_reason : std::uint8_t {
     indent_without_open,  // the lines after this one are indented deeper, but it opens nothing
     never_closed,         // nothing in the indentation: the opener that is never closed
     repaired,             // the edit of the repair (diagnostic::fix) that mends the input is here
+    repaired_apart,       // the edit of a repair that mends this fault, other faults left as they are
 };
 
 struct hint {

@@ -30,6 +30,10 @@ struct options {
     // With hints, on an input that can be read again: look for the edit that mends its first
     // fault (diagnostic::fix), which then places the fault instead of the indentation alone.
     bool repair = true;
+    // With the repair, in an input where no edit mends everything: look for edits that each mend
+    // one fault and leave the other reports as they were (diagnostic::fix on the first report
+    // each mends, which it places).
+    bool repair_apart = false;
     scanner_kind scanner = scanner_kind::fast;
     simd_level simd = simd_level::best; // the widest level the processor runs
 

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "delimcheck/diagnostic.h"
+#include "scan/text.h"
 
 namespace delimcheck::scan {
 
@@ -60,12 +61,6 @@ struct lex_state {
     bool line_pending = true;          // hints: the line's first non-blank byte is still to come
     std::int32_t indent = 0;           // hints: the width of the blanks before it so far
 };
-
-// The width of blanks after `width` columns of them: a tab goes to the next multiple of 8.
-inline std::int32_t indent_after(std::int32_t width, unsigned char blank)
-{
-    return blank == '\t' ? (width / 8 + 1) * 8 : width + 1;
-}
 
 // A newline byte, escaped or not, ends the line; only a plain newline outside a string starts
 // the next one afresh.

@@ -385,7 +385,8 @@ def directives_and_the_project_file_as_the_user_types():
         change(c, 2, [{'text': text}], uri=uri)
         equal(c.diagnostics(uri, 2), [], 'the directive applies as the user types')
         change(c, 3, [{'text': '# delimcheck: nonsense\nset a 1\n]\n'}], uri=uri)
-        equal(sorted(d['code'] for d in c.diagnostics(uri, 3)), ['bad-directive', 'unmatched-closer'],
+        # Information-level diagnostics mark the likely fault's line; the reports are the rest.
+        equal(sorted(d['code'] for d in c.diagnostics(uri, 3) if d['severity'] < 3), ['bad-directive', 'unmatched-closer'],
               'a malformed directive is said')
         c.close()
 
