@@ -229,6 +229,8 @@ public:
                 any_project |= project_.file_for_directory(o) != nullptr;
         }
         list_.set_walk_rules([this](const std::string &operand) { return project_.walk_for(config_, operand); });
+        struct stat st {};
+        stdin_pipe_ = !(::fstat(stdin_fd, &st) == 0 && S_ISREG(st.st_mode));
         settings_.kind = config.format;
         settings_.show_suppressed = config.show_suppressed;
         settings_.directive_rules = any_project || config.select || config.ignore || config.threshold ||
@@ -385,10 +387,14 @@ private:
         read_result r = read_input(in, stdin_fd_, [&](int fd) {
             // A regular file is read again for its directives only if it reports; what cannot be
             // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
-            struct stat st {};
             int error = 0;
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (!stdin_pipe_ || !in.standard_input) {
+                // Asked at the first finding only, which pays for the look at what fd is: a
+                // named FIFO cannot be read again, and its directives are not read.
                 work.filter.set_loader([fd](checking::directive_reader &reader) {
+                    struct stat st {};
+                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                        return;
                     char block[1 << 16];
                     // Most inputs hold no directive: one search for its words, and no line
                     // is counted. Pieces overlap so that the words are found across them.
@@ -410,7 +416,7 @@ private:
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
                 error = repairing != nullptr ? repairing->check(fd, check) : check.check_fd(fd).read_error;
-            } else if (repairing == nullptr) {
+            } else if (repairing == nullptr) { // standard input from a pipe
                 directive_tee buffer(fd, work.filter.reader_fed_by_caller());
                 std::istream stream(&buffer);
                 check.check(stream);
@@ -458,6 +464,7 @@ private:
     findings findings_;
     project_settings project_;
     std::array<std::uint64_t, all_kind_count> counts_{};
+    bool stdin_pipe_ = false; // standard input cannot be read again
 };
 
 } // namespace
