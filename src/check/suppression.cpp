@@ -7,6 +7,9 @@ namespace delimcheck::checking {
 
 namespace {
 
+constexpr std::string_view marker = "delimcheck:";
+
+
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
 std::string_view trimmed(std::string_view s)
@@ -17,8 +20,6 @@ std::string_view trimmed(std::string_view s)
         s.remove_suffix(1);
     return s;
 }
-
-constexpr std::string_view marker = "delimcheck:";
 
 } // namespace
 
@@ -80,7 +81,7 @@ void directive_reader::feed(std::string_view bytes)
         line_done(whole.substr(0, nl));
         whole.remove_prefix(nl + 1);
     }
-    for (std::size_t m; (m = whole.find(marker)) != std::string_view::npos;) {
+    for (std::size_t m; (m = find_marker(whole)) != std::string_view::npos;) {
         std::size_t start = whole.rfind('\n', m);
         start = start == std::string_view::npos ? 0 : start + 1;
         line_number_ += count_lines(whole.substr(0, start));
@@ -95,13 +96,12 @@ void directive_reader::feed(std::string_view bytes)
     }
 }
 
-std::int64_t directive_reader::count_lines(std::string_view s)
+std::int64_t directive_reader::count_lines(std::string_view s) { return std::count(s.begin(), s.end(), '\n'); }
+
+std::size_t find_marker(std::string_view bytes)
 {
-    std::int64_t n = 0;
-    for (const char *p = s.data(), *end = s.data() + s.size();
-         (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
-        ++n;
-    return n;
+    const void *at = ::memmem(bytes.data(), bytes.size(), marker.data(), marker.size());
+    return at == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char *>(at) - bytes.data());
 }
 
 void directive_reader::finish()

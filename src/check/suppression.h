@@ -39,6 +39,11 @@ struct selection {
     friend bool operator==(const selection &, const selection &) = default;
 };
 
+// Where the words that start a directive first stand in bytes (npos: nowhere). An input in
+// which they stand nowhere has no directive, and need not be read line by line.
+std::size_t find_marker(std::string_view bytes);
+inline constexpr std::size_t marker_size = 11; // "delimcheck:"
+
 // One "# delimcheck: ignore..." comment.
 struct directive {
     enum class scope : std::uint8_t { next_line, this_line, file };

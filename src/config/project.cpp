@@ -224,6 +224,10 @@ input_settings settle(const command_line_settings &cl, const project_file *file,
 
 std::string absolute_path(const std::string &name, const std::string &working_directory)
 {
+    // Most names need no step undone: joined as they are (this runs once per input).
+    if (!name.empty() && name.find("//") == std::string::npos && name.find("/.") == std::string::npos &&
+        !name.starts_with('.') && !name.ends_with('/'))
+        return name.starts_with('/') ? name : working_directory == "/" ? "/" + name : working_directory + "/" + name;
     std::string whole = name.starts_with('/') ? name : working_directory + "/" + name;
     // Lexically: "." and empty parts go, ".." takes the part before it.
     std::vector<std::string> parts;

@@ -273,6 +273,8 @@ public:
                 any_project |= project_.file_for_directory(o) != nullptr;
         }
         list_.set_walk_rules([this](const std::string &operand) { return project_.walk_for(config_, operand); });
+        struct stat st {};
+        stdin_pipe_ = !(::fstat(stdin_fd, &st) == 0 && S_ISREG(st.st_mode));
         settings_.kind = config.format;
         settings_.show_suppressed = config.show_suppressed;
         settings_.directive_rules = any_project || config.select || config.ignore || config.threshold ||
@@ -450,17 +452,36 @@ private:
         read_result r = read_input(in, stdin_fd_, [&](int fd) {
             // A regular file is read again for its directives only if it reports; what cannot be
             // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
-            struct stat st {};
             int error = 0;
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (!stdin_pipe_ || !in.standard_input) {
+                // Asked at the first finding only, which pays for the look at what fd is: a
+                // named FIFO cannot be read again, and its directives are not read.
                 work.filter.set_loader([fd](checking::directive_reader &reader) {
+                    struct stat st {};
+                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                        return;
                     char block[1 << 16];
+                    // Most inputs hold no directive: one search for its words, and no line
+                    // is counted. Pieces overlap so that the words are found across them.
+                    bool any = false;
+                    for (off_t at = 0; !any;) {
+                        ssize_t n = ::pread(fd, block, sizeof block, at);
+                        if (n <= 0)
+                            break;
+                        any = checking::find_marker(std::string_view(block, static_cast<std::size_t>(n))) !=
+                              std::string_view::npos;
+                        if (static_cast<std::size_t>(n) < sizeof block)
+                            break;
+                        at += n - static_cast<off_t>(checking::marker_size - 1);
+                    }
+                    if (!any)
+                        return;
                     off_t at = 0;
                     for (ssize_t n; (n = ::pread(fd, block, sizeof block, at)) > 0; at += n)
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
                 error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
-            } else if (repairing == nullptr) {
+            } else if (repairing == nullptr) { // standard input from a pipe
                 directive_tee buffer(fd, work.filter.reader_fed_by_caller());
                 std::istream stream(&buffer);
                 check.check(stream);
@@ -525,6 +546,7 @@ private:
     std::set<std::pair<dev_t, ino_t>> seen_; // the files that --diff or --fix has taken
     project_settings project_;
     std::array<std::uint64_t, all_kind_count> counts_{};
+    bool stdin_pipe_ = false; // standard input cannot be read again
 };
 
 } // namespace
