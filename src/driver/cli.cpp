@@ -49,6 +49,7 @@ const struct option long_options[] = {
     {"fix", no_argument, nullptr, opt_fix},
     {"color", required_argument, nullptr, opt_color},
     {"lsp", no_argument, nullptr, opt_lsp},
+    {"stdio", no_argument, nullptr, opt_lsp}, // what language clients add; --lsp serves on stdio
     {nullptr, 0, nullptr, 0},
 };
 
