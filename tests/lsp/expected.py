@@ -16,6 +16,22 @@ def flags(settings):
     return [flag for name, (flag, default) in FLAGS.items() if settings.get(name, default) != default]
 
 
+_LONE = {}
+
+
+def lone_returns_before(lines):
+    """For each checker line, the lone carriage returns on the lines before it (counted once
+    for a list of lines)."""
+    key = id(lines)
+    if key not in _LONE or _LONE[key][0] is not lines:
+        counts, n = [], 0
+        for x in lines:
+            counts.append(n)
+            n += x.count(b'\r') - (1 if x.endswith(b'\r') else 0)
+        _LONE[key] = (lines, counts)
+    return _LONE[key][1]
+
+
 def character(lines, line, column, encoding):
     """A checker position (from 1, bytes; lines end at LF) as the client counts (from 0; lines
     end at LF, CR LF or a lone CR)."""
@@ -23,8 +39,7 @@ def character(lines, line, column, encoding):
         line, column = len(lines), len(lines[-1]) + 1
     text = lines[line - 1][:-1] if lines[line - 1].endswith(b'\r') else lines[line - 1]
     before = text[:max(column - 1, 0)]
-    earlier = b''.join(x + b'\n' for x in lines[:line - 1]).replace(b'\r\n', b'\n')
-    client_line = line - 1 + earlier.count(b'\r') + before.count(b'\r')
+    client_line = line - 1 + lone_returns_before(lines)[line - 1] + before.count(b'\r')
     return client_line, units(before.split(b'\r')[-1], encoding)
 
 
