@@ -65,7 +65,7 @@ void serve_bytes(std::string_view bytes, std::size_t step, bool background)
 {
     memory_input in(bytes, step);
     null_destination out;
-    serve(in, out, background, std::chrono::milliseconds(0));
+    serve(in, out, background, std::chrono::milliseconds(0), false);
 }
 
 // Each edit: an encoding bit and four small numbers (start line, character, end line,

@@ -68,6 +68,17 @@ void repair_worker::hurry(const std::string &uri)
     cv_.notify_one();
 }
 
+void repair_worker::leave()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+        give_up_ = true;
+    }
+    cv_.notify_one();
+    thread_.detach();
+}
+
 void repair_worker::forget(const std::string &uri)
 {
     std::lock_guard<std::mutex> lock(m_);

@@ -58,6 +58,10 @@ public:
     void submit(repair_job job);
     void hurry(const std::string &uri); // searched at once: a quick fix is waiting for it
     void forget(const std::string &uri); // closed: neither wait for nor finish its search
+    // Asks the thread to end, its search to give up, and lets it go without waiting: for a
+    // process that is about to end, which then need not wait for a thread the scheduler ranks
+    // below it. The object must then outlive the thread: it is never destroyed.
+    void leave();
     std::vector<repair_result> take(); // the results finished so far
     int wake_fd() const { return pipe_[0]; } // readable when a result is finished
 

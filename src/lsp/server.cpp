@@ -78,8 +78,9 @@ client_range range_of(const json &r) { return {position_member(r, "start"), posi
 
 class server {
 public:
-    server(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause)
-        : in_(in), reader_(in), out_(out)
+    server(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause,
+           bool leave_on_exit)
+        : in_(in), reader_(in), out_(out), leave_on_exit_(leave_on_exit)
     {
         if (background) {
             try {
@@ -136,6 +137,7 @@ private:
     byte_input &in_;
     message_reader reader_;
     format::destination &out_;
+    bool leave_on_exit_;
     bool initialized_ = false, shut_down_ = false, exiting_ = false;
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
@@ -185,8 +187,15 @@ int server::run()
         switch (r.kind) {
         case read_result::message:
             handle(r.body);
-            if (exiting_)
+            if (exiting_) {
+                if (worker_ && leave_on_exit_) {
+                    // Its thread may use it until the process ends; kept reachable from here.
+                    static repair_worker *left;
+                    left = worker_.release();
+                    left->leave();
+                }
                 return shut_down_ ? 0 : 1;
+            }
             settle_actions();
             break;
         case read_result::bad_header:
@@ -556,9 +565,10 @@ json server::actions_for(const std::string &uri, const open_document &d, const j
 
 } // namespace
 
-int serve(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause)
+int serve(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause,
+          bool leave_on_exit)
 {
-    return server(in, out, background, pause).run();
+    return server(in, out, background, pause, leave_on_exit).run();
 }
 
 } // namespace delimcheck::lsp
