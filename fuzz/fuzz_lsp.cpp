@@ -1,9 +1,12 @@
 // The language server on arbitrary bytes. The first byte chooses what is fuzzed:
 // - even: the bytes are the server's whole input, given a few at a time (the second byte says
-//   how many), so that framing, JSON, dispatch and edits all meet broken input;
+//   how many), so that framing, JSON, dispatch and edits all meet broken input; with the
+//   second bit set, the repair search runs on its own thread without a pause, as in an editor,
+//   so that waiting code actions, cancels and superseded searches meet it;
 // - odd: a document and a run of edits in both encodings, decoded from the bytes, so that the
 //   clamping of positions is reached without the JSON around it. Text that was valid UTF-8
 //   must stay so, and a checker position must come back to its own offset.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -58,11 +61,11 @@ struct byte_reader {
     }
 };
 
-void serve_bytes(std::string_view bytes, std::size_t step)
+void serve_bytes(std::string_view bytes, std::size_t step, bool background)
 {
     memory_input in(bytes, step);
     null_destination out;
-    serve(in, out);
+    serve(in, out, background, std::chrono::milliseconds(0), false);
 }
 
 // Each edit: an encoding bit and four small numbers (start line, character, end line,
@@ -116,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string_view bytes(reinterpret_cast<const char *>(data), size);
     if ((data[0] & 1) == 0) {
         std::size_t step = size > 1 ? data[1] % 64 + 1 : 1;
-        serve_bytes(bytes.substr(std::min<std::size_t>(2, size)), step);
+        serve_bytes(bytes.substr(std::min<std::size_t>(2, size)), step, (data[0] & 2) != 0);
     } else {
         edit_document(byte_reader{bytes.substr(1)});
     }

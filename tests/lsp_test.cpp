@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -262,9 +264,9 @@ TEST(LspQuickFix, NoRepairNoFixAndTheEndOfTheInput)
     }
 }
 
-// Two reports of one fault, placed at the same likely place: that place is shown once, and
-// each report still names it.
-TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
+// A closer that discards two entries is one fault: one Diagnostic, whose related information
+// names each entry discarded and the likely place once.
+TEST(LspReports, OneCloserThatDiscardsTwoEntriesIsOneDiagnostic)
 {
     diagnostic d = report(diagnostic_kind::balanced_closer, {3, 1}, ']', {2, 5}, '[');
     d.got = '}';
@@ -272,14 +274,163 @@ TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
     d.pair_closer = '}';
     place_never_closed(d, {2, 7});
     diagnostic other = d;
+    other.expected = '"';
     other.opener = {2, 3};
     other.opener_byte = '"';
     published p = describe({d, other}, "x {\n  \"[abc\n}\n", "file:///u.tcl", encoding::utf16);
+    ASSERT_EQ(p.diagnostics.size(), 2u) << p.diagnostics.dump();
+    EXPECT_EQ(p.diagnostics[0]["severity"], 1);
+    EXPECT_EQ(p.diagnostics[0]["message"], "Expecting ] got } (balancing {})") << "the innermost entry's closer";
+    EXPECT_EQ(p.diagnostics[1]["severity"], 3);
+    const nlohmann::json &related = p.diagnostics[0]["relatedInformation"];
+    ASSERT_EQ(related.size(), 3u) << related.dump();
+    EXPECT_EQ(related[0]["message"], "[ opened here, discarded");
+    EXPECT_EQ(related[0]["location"]["range"]["start"], (nlohmann::json{{"line", 1}, {"character", 4}}));
+    EXPECT_EQ(related[1]["message"], "\" opened here, discarded");
+    EXPECT_EQ(related[1]["location"]["range"]["start"], (nlohmann::json{{"line", 1}, {"character", 2}}));
+    EXPECT_TRUE(related[2]["message"].get<std::string>().starts_with("likely fault: "));
+}
+
+// Two faults placed at the same likely place: that place is shown once, and each report
+// still names it.
+TEST(LspReports, ALikelyPlaceSharedByReportsIsShownOnce)
+{
+    diagnostic d = report(diagnostic_kind::missing_closer, {3, 2}, '}', {1, 3}, '{');
+    place_never_closed(d, {2, 1});
+    diagnostic other = report(diagnostic_kind::missing_closer, {3, 2}, ']', {2, 1}, '[');
+    other.likely = d.likely;
+    published p = describe({d, other}, "x {\n[abc\n}\n", "file:///u.tcl", encoding::utf16);
     ASSERT_EQ(p.diagnostics.size(), 3u);
     EXPECT_EQ(p.diagnostics[0]["severity"], 1);
     EXPECT_EQ(p.diagnostics[1]["severity"], 3);
     EXPECT_EQ(p.diagnostics[2]["severity"], 1);
     EXPECT_EQ(p.diagnostics[2]["relatedInformation"].size(), 2u) << "the opener and the likely place";
+}
+
+// A lone carriage return ends a client line, as LSP counts, inside a checker line; CR LF is
+// one line break. Positions both ways, and a line's end, see the same lines.
+TEST(LspPositions, ALoneCarriageReturnIsALineBreak)
+{
+    // Checker lines: "a\rbc\r{" and "\r}" and "" ; client lines: a, bc, {, "", }, "".
+    const std::string text = "a\rbc\r{\r\n\r}\n";
+    struct to_client_case {
+        position at;
+        client_position client;
+    };
+    const std::vector<to_client_case> cases = {
+        {{1, 1}, {0, 0}}, {{1, 2}, {0, 1}}, {{1, 3}, {1, 0}}, {{1, 4}, {1, 1}}, {{1, 6}, {2, 0}},
+        {{1, 7}, {2, 1}}, {{1, 9}, {2, 1}}, {{2, 1}, {3, 0}}, {{2, 2}, {4, 0}}, {{2, 3}, {4, 1}},
+        {{3, 1}, {5, 0}},
+    };
+    line_index lines(text, {1, 2, 3});
+    for (const to_client_case &c : cases) {
+        EXPECT_EQ(lines.to_client(c.at, encoding::utf16), c.client) << c.at.line << ':' << c.at.column;
+        EXPECT_EQ(offset_of(text, c.client, encoding::utf16),
+                  std::min<std::size_t>(c.at.line == 1 ? c.at.column - 1 : c.at.line == 2 ? 8 + c.at.column - 1 : 11, 6 + (c.at.line > 1) * 100))
+            << "back from " << c.client.line << ':' << c.client.character;
+    }
+    EXPECT_EQ(lines.line_end(position{1, 3}, encoding::utf16), (client_position{1, 2})) << "bc ends at its CR";
+    EXPECT_EQ(lines.line_end(1, encoding::utf16), (client_position{2, 1})) << "the checker line's last client line";
+    EXPECT_EQ(offset_of(text, {3, 0}, encoding::utf16), 8u) << "after CR LF";
+    EXPECT_EQ(offset_of(text, {9, 0}, encoding::utf16), text.size());
+
+    document d("a\rb\rc", 1);
+    d.edit(client_range{{1, 0}, {2, 0}}, "", encoding::utf16);
+    EXPECT_EQ(d.text(), "a\rc") << "a whole CR-ended line deleted";
+}
+
+// The words of messages and titles that name a position name the client's: its line, and its
+// column in its units, from 1.
+TEST(LspReports, PositionsInWordsAreTheClients)
+{
+    // é is 2 bytes, 😀 4 bytes and 2 UTF-16 units; the CR before line 2 starts a client line.
+    const std::string text = "a\rset s \"\xc3\xa9\xf0\x9f\x98\x80\" {\n  puts [x\n";
+    diagnostic d = report(diagnostic_kind::missing_closer, {2, 11}, '}', {1, 18}, '{');
+    d.fix = {"insert ] at line 2 char 10", {{{2, 10}, {2, 10}, "]"}}};
+    struct words_case {
+        encoding enc;
+        std::string message, title;
+    };
+    const std::vector<words_case> cases = {
+        {encoding::utf16, "} missing, opened on line 2 char 13", "insert ] at line 3 char 10"},
+        {encoding::utf8, "} missing, opened on line 2 char 16", "insert ] at line 3 char 10"},
+    };
+    for (const words_case &c : cases) {
+        published p = describe({d}, text, "file:///w.tcl", c.enc);
+        ASSERT_EQ(p.fixes.size(), 1u);
+        EXPECT_EQ(p.diagnostics[0]["message"], c.message);
+        EXPECT_EQ(p.fixes[0].title, c.title);
+    }
+}
+
+// A hand-built report whose repair is marked safe or not: the quick fix on the report, matched
+// by the context's Diagnostics or by the range; preferred only when safe; the source action
+// only for a safe repair and only when `only` asks for it, by LSP's hierarchy of kinds.
+TEST(LspCodeActions, KindsRangesAndSafety)
+{
+    const std::string text = "proc p {} {\n  puts [x\n}\n";
+    diagnostic d = report(diagnostic_kind::balanced_closer, {3, 1}, ']', {2, 8}, '[');
+    d.got = '}';
+    d.pair_opener = '{';
+    d.pair_closer = '}';
+    d.likely = {{2, 10}, delimcheck::hint_reason::repaired, {}, 0};
+    d.fix = {"insert ] at line 2 char 10", {{{2, 10}, {2, 10}, "]"}}};
+    using nlohmann::json;
+    auto at_line = [](int first, int last) {
+        return json{{"start", {{"line", first}, {"character", 0}}}, {"end", {{"line", last}, {"character", 0}}}};
+    };
+    struct action_case {
+        const char *name;
+        bool safe;
+        json only;        // null: none
+        bool with_report; // the report in the context
+        json range;
+        std::vector<std::string> kinds;
+        bool preferred;
+    };
+    const std::vector<action_case> cases = {
+        {"context", true, nullptr, true, at_line(0, 0), {"quickfix"}, true},
+        {"context, unsafe", false, nullptr, true, at_line(0, 0), {"quickfix"}, false},
+        {"cursor on the report", true, nullptr, false, at_line(2, 2), {"quickfix"}, true},
+        {"cursor on the likely line", false, nullptr, false, at_line(1, 1), {"quickfix"}, false},
+        {"a selection across it", false, nullptr, false, at_line(0, 5), {"quickfix"}, false},
+        {"elsewhere", true, nullptr, false, at_line(0, 0), {}, false},
+        {"a range ending at a line's start takes none of it", true, nullptr, false,
+         json{{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 1}, {"character", 0}}}}, {}, false},
+        {"no range", true, nullptr, false, nullptr, {}, false},
+        {"a sub-kind asks not for its parent", true, json{"quickfix.delimcheck"}, true, at_line(2, 2), {}, false},
+        {"a parent asks for its sub-kinds", true, json{"source"}, false, at_line(0, 0), {"source.fixAll.delimcheck"}, false},
+        {"source.fixAll", true, json{"source.fixAll"}, false, at_line(0, 0), {"source.fixAll.delimcheck"}, false},
+        {"no fix-all for an unsafe repair", false, json{"source.fixAll.delimcheck"}, true, at_line(2, 2), {}, false},
+        {"not a prefix by words", true, json{"source.fix"}, true, at_line(2, 2), {}, false},
+        {"both", true, json{"quickfix", "source"}, true, at_line(2, 2), {"quickfix", "source.fixAll.delimcheck"}, true},
+        {"nothing asked", true, json::array(), true, at_line(2, 2), {}, false},
+        {"refactor", true, json{"refactor"}, true, at_line(2, 2), {}, false},
+    };
+    for (const action_case &c : cases) {
+        diagnostic r = d;
+        r.fix.safe = c.safe;
+        r.fix.sure = c.safe;
+        published p = describe({r}, text, "file:///a.tcl", encoding::utf16);
+        json context = {{"diagnostics", c.with_report ? json::array({p.diagnostics[0]}) : json::array()}};
+        if (!c.only.is_null())
+            context["only"] = c.only;
+        json params = {{"textDocument", {{"uri", "file:///a.tcl"}}}, {"context", context}};
+        if (!c.range.is_null())
+            params["range"] = c.range;
+        json actions = code_actions(p, params, {"file:///a.tcl", 3, true});
+        std::vector<std::string> kinds;
+        for (const json &a : actions) {
+            kinds.push_back(a["kind"]);
+            EXPECT_EQ(a["edit"]["documentChanges"][0]["textDocument"]["version"], 3) << c.name;
+            EXPECT_EQ(a["edit"]["documentChanges"][0]["edits"][0]["newText"], "]") << c.name;
+            if (a["kind"] == "quickfix")
+                EXPECT_EQ(a.value("isPreferred", false), c.preferred) << c.name;
+            else
+                EXPECT_FALSE(a.contains("isPreferred")) << c.name;
+        }
+        EXPECT_EQ(kinds, c.kinds) << c.name;
+    }
 }
 
 // What the worker finishes within `tenths` tenths of a second, until `count` results are in.
@@ -296,14 +447,14 @@ std::vector<repair_result> results(repair_worker &w, std::size_t count, int tent
 }
 
 // A newer text of a document replaces its search still waiting; another document's waits on
-// its own; a hurried search does not wait for the pause.
+// its own; a hurried search does not wait for the pause. The pause is far longer than the
+// test, so nothing is searched unless hurried.
 TEST(LspRepairWorker, ANewerTextSupersedesTheWaitingOne)
 {
-    repair_worker w;
+    repair_worker w(std::chrono::hours(1));
     delimcheck::options o;
     o.hints = true;
     o.repair = true;
-    auto start = clock::now();
     w.submit({"a", {}, 1, "{\n", o, 1});
     w.submit({"b", {}, 2, "x\n", o, 1});
     w.submit({"a", {}, 3, "}\n", o, 1});
@@ -312,14 +463,33 @@ TEST(LspRepairWorker, ANewerTextSupersedesTheWaitingOne)
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0].uri, "a");
     EXPECT_EQ(first[0].generation, 3u) << "the text that replaced the first";
+    EXPECT_FALSE(first[0].gave_up);
     ASSERT_EQ(first[0].reports.size(), 1u);
     EXPECT_EQ(first[0].reports[0].kind, diagnostic_kind::unmatched_closer);
+    EXPECT_TRUE(results(w, 1, 3).empty()) << "b waits for its pause; the first text of a is never searched";
+    w.hurry("b");
     std::vector<repair_result> second = results(w, 1);
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].uri, "b");
     EXPECT_TRUE(second[0].reports.empty());
-    EXPECT_GE(clock::now() - start, typing_pause) << "b waited for the pause";
-    EXPECT_TRUE(results(w, 1, 3).empty()) << "the first text of a was never searched";
+    w.submit({"c", {}, 4, "]\n", o, 1});
+    w.forget("c");
+    w.hurry("c");
+    EXPECT_TRUE(results(w, 1, 3).empty()) << "a closed document's search is dropped";
+}
+
+// Without a pause, a text is searched as soon as it comes.
+TEST(LspRepairWorker, NoPauseSearchesAtOnce)
+{
+    repair_worker w(std::chrono::milliseconds(0));
+    delimcheck::options o;
+    o.hints = true;
+    o.repair = true;
+    w.submit({"a", {}, 1, "proc p {} {\n  puts [x\n}\n", o, 1});
+    std::vector<repair_result> r = results(w, 1);
+    ASSERT_EQ(r.size(), 1u);
+    ASSERT_FALSE(r[0].reports.empty());
+    EXPECT_FALSE(r[0].reports[0].fix.empty()) << "searched, not given up";
 }
 
 } // namespace

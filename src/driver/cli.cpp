@@ -169,6 +169,8 @@ const option_row rows[] = {
      [](parse &p, const char *) { p.config.show_settings = true; return answer(); }},
     {0, "lsp", nullptr, "", "serve the Language Server Protocol on standard input and output",
      [](parse &p, const char *) { p.lsp = true; return answer(); }},
+    {0, "stdio", nullptr, "", "the same as --lsp: language clients add it to the command line",
+     [](parse &p, const char *) { p.lsp = true; return answer(); }},
     {0, "help", nullptr, "", "print this help and exit", [](parse &p, const char *) { p.help = true; return answer(); }},
     {0, "version", nullptr, "", "print the version and exit",
      [](parse &p, const char *) { p.version = true; return answer(); }},
@@ -370,7 +372,7 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         const option_row *row = row_of(got);
         if (row == nullptr)
             continue;
-        other = other || row->name == nullptr || std::string_view(row->name) != "lsp";
+        other = other || row->name == nullptr || (std::string_view(row->name) != "lsp" && std::string_view(row->name) != "stdio");
         if (std::string e = row->handle(parse, optarg != nullptr ? optarg : ""); !e.empty())
             return usage_error(e);
     }

@@ -82,6 +82,12 @@ long memory_input::read(char *p, std::size_t n)
     return static_cast<long>(k);
 }
 
+bool memory_input::wait(int other)
+{
+    struct pollfd pfd = {other, POLLIN, 0};
+    return !(other >= 0 && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLIN) != 0);
+}
+
 bool fd_input::wait(int other)
 {
     struct pollfd pfds[2] = {{fd_, POLLIN, 0}, {other, POLLIN, 0}};

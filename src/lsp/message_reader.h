@@ -41,7 +41,9 @@ public:
     explicit memory_input(std::string_view bytes, std::size_t step = std::size_t(-1)) : bytes_(bytes), step_(step) {}
     long read(char *p, std::size_t n) override;
     bool ready() override { return at_ < bytes_.size(); }
-    bool wait(int) override { return true; }
+    // Never waits: false when `other` is readable already, so that a server reading from
+    // memory still takes what its other thread has finished.
+    bool wait(int other) override;
 
 private:
     std::string_view bytes_;

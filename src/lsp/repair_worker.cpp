@@ -14,7 +14,7 @@
 
 namespace delimcheck::lsp {
 
-repair_worker::repair_worker()
+repair_worker::repair_worker(std::chrono::milliseconds pause) : pause_(pause)
 {
     if (::pipe(pipe_) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe");
@@ -35,6 +35,7 @@ repair_worker::~repair_worker()
     {
         std::lock_guard<std::mutex> lock(m_);
         stop_ = true;
+        give_up_ = true;
     }
     cv_.notify_one();
     thread_.join();
@@ -44,9 +45,11 @@ repair_worker::~repair_worker()
 
 void repair_worker::submit(repair_job job)
 {
-    job.not_before = clock::now() + typing_pause;
+    job.not_before = clock::now() + pause_;
     {
         std::lock_guard<std::mutex> lock(m_);
+        if (running_ == job.uri)
+            give_up_ = true;
         std::string uri = job.uri;
         waiting_.insert_or_assign(std::move(uri), std::move(job));
     }
@@ -63,6 +66,25 @@ void repair_worker::hurry(const std::string &uri)
         it->second.not_before = clock::now();
     }
     cv_.notify_one();
+}
+
+void repair_worker::leave()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+        give_up_ = true;
+    }
+    cv_.notify_one();
+    thread_.detach();
+}
+
+void repair_worker::forget(const std::string &uri)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    waiting_.erase(uri);
+    if (running_ == uri)
+        give_up_ = true;
 }
 
 std::vector<repair_result> repair_worker::take()
@@ -96,6 +118,8 @@ void repair_worker::run()
                 if (first != waiting_.end() && first->second.not_before <= clock::now()) {
                     job = std::move(first->second);
                     waiting_.erase(first);
+                    running_ = job.uri;
+                    give_up_ = false;
                     break;
                 }
                 if (first == waiting_.end())
@@ -104,10 +128,11 @@ void repair_worker::run()
                     cv_.wait_until(lock, first->second.not_before);
             }
         }
-        repair_result r{std::move(job.uri), job.generation, std::move(job.text), {}, false};
+        repair_result r{std::move(job.uri), job.generation, std::move(job.text), {}, 0, false, false};
         try {
             if (!check || made_for != job.settings) {
                 check = std::make_unique<checker>(job.opts, reports);
+                check->set_give_up([this] { return give_up_.load(std::memory_order_relaxed); });
                 made_for = job.settings;
             }
             reports.clear();
@@ -119,6 +144,10 @@ void repair_worker::run()
         }
         {
             std::lock_guard<std::mutex> lock(m_);
+            r.gave_up = give_up_;
+            running_.clear();
+            if (stop_)
+                return;
             done_.push_back(std::move(r));
         }
         char one = 1;

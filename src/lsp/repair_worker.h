@@ -5,6 +5,7 @@
 // same document replaces one still waiting, and starts the pause again.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -21,7 +22,7 @@ namespace delimcheck::lsp {
 
 using clock = std::chrono::steady_clock;
 
-// How long a text waits unchanged before it is searched.
+// How long a text waits unchanged before it is searched, unless told otherwise.
 inline constexpr std::chrono::milliseconds typing_pause{50};
 
 struct repair_job {
@@ -40,27 +41,40 @@ struct repair_result {
     std::vector<diagnostic> reports;
     std::uint64_t left_out = 0; // reports past the ones kept
     bool failed = false; // the check ran out of memory: keep what was published
+    bool gave_up = false; // a newer text came first, so the search stopped: never publish it
 };
 
 class repair_worker {
 public:
-    repair_worker(); // throws std::system_error when no pipe or thread can be made
-    ~repair_worker();
+    // Throws std::system_error when no pipe or thread can be made. `pause` is how long a text
+    // waits unchanged before it is searched.
+    explicit repair_worker(std::chrono::milliseconds pause = typing_pause);
+    ~repair_worker(); // a search under way gives up, so that this returns at once
     repair_worker(const repair_worker &) = delete;
     repair_worker &operator=(const repair_worker &) = delete;
 
-    void submit(repair_job job);      // to be searched after the pause
+    // To be searched after the pause. The search of an older text of the same document, if one
+    // is under way, gives up.
+    void submit(repair_job job);
     void hurry(const std::string &uri); // searched at once: a quick fix is waiting for it
+    void forget(const std::string &uri); // closed: neither wait for nor finish its search
+    // Asks the thread to end, its search to give up, and lets it go without waiting: for a
+    // process that is about to end, which then need not wait for a thread the scheduler ranks
+    // below it. The object must then outlive the thread: it is never destroyed.
+    void leave();
     std::vector<repair_result> take(); // the results finished so far
     int wake_fd() const { return pipe_[0]; } // readable when a result is finished
 
 private:
     void run();
+    std::chrono::milliseconds pause_;
     std::mutex m_;
     std::condition_variable cv_;
     std::map<std::string, repair_job> waiting_;
     std::vector<repair_result> done_;
     bool stop_ = false;
+    std::string running_;                // the document being searched, if any
+    std::atomic<bool> give_up_{false};   // asked by the search between its candidates
     int pipe_[2] = {-1, -1};
     std::thread thread_;
 };

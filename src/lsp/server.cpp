@@ -5,9 +5,9 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <utility>
 #include <string>
 
-#include <poll.h>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -29,7 +29,7 @@ using nlohmann::json;
 
 // JSON-RPC and LSP error codes.
 constexpr int parse_error = -32700, invalid_request = -32600, method_not_found = -32601, invalid_params = -32602,
-              server_not_initialized = -32002;
+              server_not_initialized = -32002, request_cancelled = -32800;
 
 // A request or notification whose parameters are not what the method takes.
 struct bad_params {
@@ -79,11 +79,13 @@ client_range range_of(const json &r) { return {position_member(r, "start"), posi
 
 class server {
 public:
-    server(byte_input &in, format::destination &out, bool background) : in_(in), reader_(in), out_(out)
+    server(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause,
+           bool leave_on_exit)
+        : in_(in), reader_(in), out_(out), leave_on_exit_(leave_on_exit)
     {
         if (background) {
             try {
-                worker_ = std::make_unique<repair_worker>();
+                worker_ = std::make_unique<repair_worker>(pause);
             } catch (const std::system_error &) {
                 // No pipe or thread to be had: the search runs in line.
             }
@@ -97,6 +99,15 @@ private:
         std::uint64_t generation = 0; // of its text; every edit makes a new one
         std::uint64_t repaired = 0;   // the generation whose search is published
         published last;               // the fixes of the diagnostics published last
+        bool told_left_out = false;   // the reports past the limit are said once, not per keystroke
+    };
+
+    // A code-action request that waits for the search of its document's text.
+    struct waiting_action {
+        json id;
+        std::string uri;
+        std::uint64_t generation = 0;
+        json params;
     };
 
     void handle(const std::string &body);
@@ -112,19 +123,22 @@ private:
                  std::uint64_t left_out, std::string_view text);
     void search(const std::string &uri, open_document &d);
     void take_repairs();
-    void await_repair(const std::string &uri, open_document &d);
+    void settle_actions();
+    void cancel(const json &params);
 
     json initialize(const json &params);
     void configure(const json &settings);
     void did_open(const json &params);
     void did_change(const json &params);
     void did_close(const json &params);
-    json code_action(const json &params);
+    void code_action(const json &id, const json &params);
+    json actions_for(const std::string &uri, const open_document &d, const json &params);
     open_document *find(const json &params);
 
     byte_input &in_;
     message_reader reader_;
     format::destination &out_;
+    bool leave_on_exit_;
     bool initialized_ = false, shut_down_ = false, exiting_ = false;
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
@@ -138,6 +152,7 @@ private:
     std::uint64_t generations_ = 0;
     std::map<std::string, open_document> documents_;
     std::set<std::string> pending_; // documents changed since they were last checked
+    std::vector<waiting_action> waiting_; // in the order they came
 };
 
 void server::send(const json &message)
@@ -174,8 +189,16 @@ int server::run()
         switch (r.kind) {
         case read_result::message:
             handle(r.body);
-            if (exiting_)
+            if (exiting_) {
+                if (worker_ && leave_on_exit_) {
+                    // Its thread may use it until the process ends; kept reachable from here.
+                    static repair_worker *left;
+                    left = worker_.release();
+                    left->leave();
+                }
                 return shut_down_ ? 0 : 1;
+            }
+            settle_actions();
             break;
         case read_result::bad_header:
         case read_result::too_large:
@@ -252,8 +275,10 @@ void server::dispatch(const std::string &method, const json &params, const json 
             fail(*id, server_not_initialized, "the server is not initialized");
         return;
     }
-    if (shut_down_ && id) {
-        fail(*id, invalid_request, "the server is shut down");
+    if (shut_down_) {
+        // After shutdown only exit counts: a request is refused, a notification dropped.
+        if (id)
+            fail(*id, invalid_request, "the server is shut down");
         return;
     }
     if (id) {
@@ -266,10 +291,12 @@ void server::dispatch(const std::string &method, const json &params, const json 
         }
         if (method == "shutdown") {
             shut_down_ = true;
+            for (waiting_action &w : std::exchange(waiting_, {}))
+                respond(w.id, json::array());
             return respond(*id, nullptr);
         }
         if (method == "textDocument/codeAction")
-            return respond(*id, code_action(params));
+            return code_action(*id, params);
         return fail(*id, method_not_found, "no such method: " + method);
     }
     if (method == "textDocument/didOpen")
@@ -280,8 +307,10 @@ void server::dispatch(const std::string &method, const json &params, const json 
         did_close(params);
     else if (method == "workspace/didChangeConfiguration")
         configure(member(params, "settings"));
-    // initialized, didSave (the text is the one already held), $/cancelRequest and whatever
-    // else a client tells: nothing to do.
+    else if (method == "$/cancelRequest")
+        cancel(params);
+    // initialized, didSave (the text is the one already held) and whatever else a client
+    // tells: nothing to do.
 }
 
 json server::initialize(const json &params)
@@ -308,7 +337,7 @@ json server::initialize(const json &params)
          {
              {"positionEncoding", enc_ == encoding::utf8 ? "utf-8" : "utf-16"},
              {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", false}}},
-             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+             {"codeActionProvider", {{"codeActionKinds", {"quickfix", fix_all_kind}}}},
          }},
         {"serverInfo", {{"name", "delimcheck"}, {"version", DELIMCHECK_VERSION}}},
     };
@@ -350,7 +379,7 @@ void server::did_open(const json &params)
     const std::string &uri = string_member(td, "uri");
     const std::string &text = string_member(td, "text");
     std::int64_t version = integer_member(td, "version");
-    documents_.insert_or_assign(uri, open_document{document(text, version), ++generations_, 0, {}});
+    documents_.insert_or_assign(uri, open_document{document(text, version), ++generations_, 0, {}, false});
     pending_.insert(uri);
 }
 
@@ -387,6 +416,8 @@ void server::did_close(const json &params)
         return;
     }
     pending_.erase(uri);
+    if (worker_)
+        worker_->forget(uri);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
@@ -428,9 +459,10 @@ void server::publish(const std::string &uri, open_document &d, const std::vector
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", uri}, {"version", d.doc.version()}, {"diagnostics", d.last.diagnostics}}}});
-    if (left_out != 0)
+    if (left_out != 0 && !d.told_left_out)
         log(2, uri + ": " + std::to_string(left_out) + " more reports than the first " +
                    std::to_string(kept_reports::limit) + " are not shown");
+    d.told_left_out = left_out != 0;
 }
 
 void server::search(const std::string &uri, open_document &d)
@@ -456,76 +488,99 @@ void server::take_repairs()
 {
     for (repair_result &r : worker_->take()) {
         auto it = documents_.find(r.uri);
-        if (it == documents_.end() || it->second.generation != r.generation || pending_.count(r.uri) != 0)
+        if (r.gave_up || it == documents_.end() || it->second.generation != r.generation ||
+            pending_.count(r.uri) != 0)
             continue;
         if (!r.failed)
             publish(r.uri, it->second, r.reports, r.left_out, r.text);
         it->second.repaired = r.generation;
     }
+    settle_actions();
 }
 
-// A quick fix is asked for: the search of the text the client sees must be in.
-void server::await_repair(const std::string &uri, open_document &d)
+// Answers the code actions whose search is in, and those whose text has changed since: the
+// client asks again for the newer text.
+void server::settle_actions()
 {
-    if (worker_ && d.repaired != d.generation)
-        worker_->hurry(uri);
-    while (worker_ && d.repaired != d.generation) {
-        struct pollfd pfd = {worker_->wake_fd(), POLLIN, 0};
-        ::poll(&pfd, 1, -1);
-        take_repairs();
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        auto d = documents_.find(it->uri);
+        if (d == documents_.end() || d->second.generation != it->generation) {
+            respond(it->id, json::array());
+        } else if (d->second.repaired == it->generation && pending_.count(it->uri) == 0) {
+            respond(it->id, actions_for(it->uri, d->second, it->params));
+        } else {
+            ++it;
+            continue;
+        }
+        it = waiting_.erase(it);
     }
 }
 
-json server::code_action(const json &params)
+void server::cancel(const json &params)
+{
+    const json &id = member(params, "id");
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
+        if (it->id == id) {
+            fail(it->id, request_cancelled, "cancelled");
+            waiting_.erase(it);
+            return;
+        }
+}
+
+// What the request can be answered with needs the search of the text the client sees. The
+// reading thread never waits for it: the request waits, and the rest are answered meanwhile.
+// When nothing in its range or context can be one of these fixes, it is answered at once.
+void server::code_action(const json &id, const json &params)
 {
     const std::string &uri = string_member(object_member(params, "textDocument"), "uri");
     const json &context = object_member(params, "context");
-    json actions = json::array();
     const json &only = member(context, "only");
-    if (only.is_array()) {
-        bool quickfix = false;
-        for (const json &k : only)
-            quickfix = quickfix || (k.is_string() && k.get_ref<const std::string &>().starts_with("quickfix"));
-        if (!quickfix)
-            return actions;
-    }
     const json &diagnostics = member(context, "diagnostics");
     if (!diagnostics.is_array())
         throw bad_params{"context.diagnostics must be an array"};
+    std::pair<std::int64_t, std::int64_t> lines;
+    try {
+        lines = range_lines(params);
+    } catch (const bad_range &) {
+        throw bad_params{"range must be a Range"};
+    }
+    auto [first, last] = lines;
+    bool quick = asked_for(only, "quickfix"), fix_all = asked_for(only, fix_all_kind);
     open_document *d = find(params);
-    if (d == nullptr)
-        return actions;
-    await_repair(uri, *d);
-    // The Diagnostic answered is given back as it was published, not as the client sent it.
-    for (const quick_fix &fix : d->last.fixes)
-        for (const json &cd : diagnostics) {
-            const json *answered = answers(fix, cd);
-            if (answered == nullptr)
-                continue;
-            json edit;
-            if (document_changes_)
-                edit["documentChanges"] = json::array(
-                    {{{"textDocument", {{"uri", uri}, {"version", d->doc.version()}}}, {"edits", fix.edits}}});
-            else
-                edit["changes"][uri] = fix.edits;
-            actions.push_back({{"title", fix.title},
-                               {"kind", "quickfix"},
-                               {"diagnostics", json::array({*answered})},
-                               {"isPreferred", true},
-                               {"edit", std::move(edit)}});
-            break;
-        }
-    for (json &a : adoption_.ignore_actions(uri, d->doc.text(), diagnostics, enc_,
-                                            document_changes_ ? std::optional<std::int64_t>(d->doc.version()) : std::nullopt))
-        actions.push_back(std::move(a));
+    if (d == nullptr || (!quick && !fix_all))
+        return respond(id, json::array());
+    if (d->repaired == d->generation)
+        return respond(id, actions_for(uri, *d, params));
+    bool may_match = fix_all;
+    for (const json &cd : diagnostics)
+        may_match = may_match || (cd.is_object() && cd.value("source", json()) == "delimcheck");
+    for (const json &pd : d->last.diagnostics)
+        may_match = may_match || touches(pd, first, last);
+    if (!may_match)
+        return respond(id, json::array());
+    waiting_.push_back({id, uri, d->generation, params});
+    if (worker_)
+        worker_->hurry(uri);
+}
+
+json server::actions_for(const std::string &uri, const open_document &d, const json &params)
+{
+    json actions = code_actions(d.last, params, {uri, d.doc.version(), document_changes_});
+    const json &context = object_member(params, "context");
+    if (asked_for(member(context, "only"), "quickfix"))
+        for (json &a : adoption_.ignore_actions(uri, d.doc.text(), member(context, "diagnostics"), enc_,
+                                                document_changes_ ? std::optional<std::int64_t>(d.doc.version())
+                                                                  : std::nullopt))
+            actions.push_back(std::move(a));
     return actions;
 }
 
 } // namespace
 
-int serve(byte_input &in, format::destination &out, bool background)
+int serve(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause,
+          bool leave_on_exit)
 {
-    return server(in, out, background).run();
+    return server(in, out, background, pause, leave_on_exit).run();
 }
 
 } // namespace delimcheck::lsp

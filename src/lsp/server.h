@@ -4,6 +4,7 @@
 
 #include "format/output.h"
 #include "lsp/message_reader.h"
+#include "lsp/repair_worker.h"
 
 namespace delimcheck::lsp {
 
@@ -16,7 +17,12 @@ struct read_failure {
 // a shutdown request came before, 1 otherwise. A failed write throws format::write_error, a
 // failed read read_failure.
 // Each change's reports are published at once from a check without the repair search, then
-// again with it: on a thread of its own when `background` is set, at once otherwise.
-int serve(byte_input &in, format::destination &out, bool background = false);
+// again with it: on a thread of its own when `background` is set, at once otherwise. That
+// thread waits for `pause` without a change before it searches a text.
+// With `leave_on_exit`, for a process that ends when this returns, the exit notification
+// leaves the search thread to end with the process rather than waiting for it; a caller that
+// serves again (a fuzzer) says false.
+int serve(byte_input &in, format::destination &out, bool background = false,
+          std::chrono::milliseconds pause = typing_pause, bool leave_on_exit = true);
 
 } // namespace delimcheck::lsp

@@ -22,16 +22,19 @@ const setting settings_table[] = {
 
 std::vector<std::string> apply_settings(const nlohmann::json &value, options &opts)
 {
+    // The settings are whole each time: what is null or absent goes back to its default, so
+    // that a client can clear what it set. "delimcheck": null clears them all.
+    static const nlohmann::json none = nlohmann::json::object();
+    const nlohmann::json *from = value.is_object() ? &value : &none;
+    if (auto nested = from->find("delimcheck"); nested != from->end() && (nested->is_object() || nested->is_null()))
+        from = nested->is_object() ? &*nested : &none;
     std::vector<std::string> problems;
-    if (!value.is_object())
-        return problems;
-    auto nested = value.find("delimcheck");
-    const nlohmann::json &from = nested != value.end() && nested->is_object() ? *nested : value;
+    const options defaults;
     for (const setting &s : settings_table) {
-        auto it = from.find(s.name);
-        if (it == from.end() || it->is_null())
-            continue;
-        if (it->is_boolean())
+        auto it = from->find(s.name);
+        if (it == from->end() || it->is_null())
+            opts.*s.field = defaults.*s.field;
+        else if (it->is_boolean())
             opts.*s.field = it->get<bool>();
         else
             problems.push_back(std::string("setting ") + s.name + " must be true or false; ignored");

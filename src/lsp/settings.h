@@ -11,8 +11,9 @@
 
 namespace delimcheck::lsp {
 
-// Takes the settings that `value` names into `opts`; returns a sentence for each one it could
-// not take (a name of the right kind with a value of the wrong type).
+// Takes the settings that `value` names into `opts`, and the default for each one it does not
+// name or names as null; returns a sentence for each one it could not take (a value of the
+// wrong type), which keeps its value in `opts`.
 std::vector<std::string> apply_settings(const nlohmann::json &value, options &opts);
 
 } // namespace delimcheck::lsp

@@ -1,7 +1,8 @@
 // Positions in a text as the checker counts them (lines from 1, columns in bytes from 1) and as
 // a language client does (lines and characters from 0, characters in UTF-8 bytes or UTF-16
-// code units). A line ends at a line feed; a carriage return before it counts as part of the
-// line ending.
+// code units). The checker's line ends at a line feed, a carriage return before it being part
+// of the line ending; the client's, as LSP has it, at a line feed, a carriage return and the
+// pair of them alike, so a lone carriage return starts a client line inside a checker line.
 #pragma once
 
 #include <cstddef>
@@ -36,17 +37,23 @@ public:
     // counts it. A line after the last is the end of the text. The line must be one of those
     // named, or after the last line.
     client_position to_client(position p, encoding enc) const;
-    // The end of line `line` (from 1), before its line ending.
+    // The end of checker line `line` (from 1), before its line ending.
     client_position line_end(std::int64_t line, encoding enc) const;
+    // The end of the client line that holds checker position p, before its line break.
+    client_position line_end(position p, encoding enc) const;
     // Whether line `line` ends with a line feed, so that a line follows it.
     bool has_next(std::int64_t line) const;
 
 private:
-    std::size_t start(std::int64_t line) const;
+    struct line_start {
+        std::int64_t line;        // checker line, from 1
+        std::size_t offset;       // its first byte
+        std::int64_t client_line; // the client line of that byte, from 0
+    };
+    line_start start(std::int64_t line) const;
     std::string_view text_;
-    std::vector<std::pair<std::int64_t, std::size_t>> starts_; // sorted by line
-    std::int64_t last_ = 1;                                    // the last line of the text
-    std::size_t last_start_ = 0;
+    std::vector<line_start> starts_; // sorted by line
+    line_start last_{1, 0, 0};       // the last line of the text
 };
 
 // How many code units of the encoding the UTF-8 bytes s take.

@@ -14,9 +14,9 @@ def frame(message):
 
 
 class Client:
-    def __init__(self, binary, timeout=30):
+    def __init__(self, binary, timeout=30, args=('--lsp',)):
         # Its standard error is the test's, where a sanitizer's report is seen and never blocks it.
-        self.proc = subprocess.Popen([binary, '--lsp'], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.proc = subprocess.Popen([binary, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.buf = b''
         self.timeout = timeout
         self.next_id = 1

@@ -16,6 +16,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from expected import client_words, one_per_fault  # noqa: E402
 
 
 # The options that each editor's settings give the server.
@@ -23,12 +25,17 @@ FLAGS = {'neovim': [], 'emacs': ['-e']}
 
 
 def expected(binary, path, flags=()):
-    """(line, byte column, severity 1-3, code, message), sorted by place."""
+    """(line, byte column, severity 1-3, code, message), sorted by place; the message's columns
+    in UTF-16, as both editors count."""
     out = subprocess.run([binary, '--format=json', *flags, path], capture_output=True, check=True).stdout
+    with open(path, 'rb') as f:
+        lines = f.read().split(b'\n')
     result = []
-    for d in json.loads(out):
-        result.append((d['line'], d['column'], 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
-        likely = (d['likely']['line'], d['likely']['column'], 3, d['code'], d['likely']['reason']) if 'likely' in d else None
+    for d in one_per_fault(json.loads(out)):
+        result.append((d['line'], d['column'], 1 if d['severity'] == 'error' else 2, d['code'],
+                       client_words(lines, d['message'], 'utf-16')))
+        likely = (d['likely']['line'], d['likely']['column'], 3, d['code'],
+                  client_words(lines, d['likely']['reason'], 'utf-16')) if 'likely' in d else None
         if likely and likely not in result:  # once for the reports that share it
             result.append(likely)
     return sorted(result)

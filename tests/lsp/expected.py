@@ -3,6 +3,7 @@ same bytes: each report at its position, and its likely fault as a Diagnostic of
 for the reports that share it."""
 
 import json
+import re
 import subprocess
 import tempfile
 
@@ -15,12 +16,56 @@ def flags(settings):
     return [flag for name, (flag, default) in FLAGS.items() if settings.get(name, default) != default]
 
 
+_LONE = {}
+
+
+def lone_returns_before(lines):
+    """For each checker line, the lone carriage returns on the lines before it (counted once
+    for a list of lines)."""
+    key = id(lines)
+    if key not in _LONE or _LONE[key][0] is not lines:
+        counts, n = [], 0
+        for x in lines:
+            counts.append(n)
+            n += x.count(b'\r') - (1 if x.endswith(b'\r') else 0)
+        _LONE[key] = (lines, counts)
+    return _LONE[key][1]
+
+
 def character(lines, line, column, encoding):
-    """A checker position (from 1, bytes) as the client counts (from 0)."""
+    """A checker position (from 1, bytes; lines end at LF) as the client counts (from 0; lines
+    end at LF, CR LF or a lone CR)."""
     if line > len(lines):
-        return len(lines) - 1, units(lines[-1], encoding)
-    text = lines[line - 1].rstrip(b'\r') if lines[line - 1].endswith(b'\r') else lines[line - 1]
-    return line - 1, units(text[:max(column - 1, 0)], encoding)
+        line, column = len(lines), len(lines[-1]) + 1
+    text = lines[line - 1][:-1] if lines[line - 1].endswith(b'\r') else lines[line - 1]
+    before = text[:max(column - 1, 0)]
+    client_line = line - 1 + lone_returns_before(lines)[line - 1] + before.count(b'\r')
+    return client_line, units(before.split(b'\r')[-1], encoding)
+
+
+def client_words(lines, words, encoding):
+    """"line L char C" in a message, naming the client's line and its column (from 1) instead."""
+    def one(m):
+        line, column = int(m.group(1)), int(m.group(2) or 1)
+        cl, ch = character(lines, line, column, encoding)
+        return 'line %d' % (cl + 1) + (' char %d' % (ch + 1) if m.group(2) else '')
+    return re.sub(r'line (\d+)(?: char (\d+))?', one, words)
+
+
+# A closer that discards several entries is one fault with each entry as related information.
+GROUPED = ('wrong-closer-balanced', 'string-unclosed-opener')
+
+
+def one_per_fault(reports):
+    """The reports of --format=json, those of one closer that discards several entries as one."""
+    result = []
+    for d in reports:
+        last = result[-1] if result else None
+        if last and d['code'] in GROUPED and (last['code'], last['line'], last['column']) == (
+                d['code'], d['line'], d['column']):
+            continue
+        result.append(d)
+    return result
 
 
 def units(data, encoding):
@@ -41,9 +86,12 @@ def run_json(binary, data, args=(), search=True):
         return subprocess.run([binary, '--format=json', *args, f.name], capture_output=True, check=True).stdout
 
 
-def fixes(binary, text):
-    """The descriptions of the repairs --format=json gives for the text."""
-    return [d['fix']['description'] for d in json.loads(run_json(binary, text.encode('utf-8'))) if 'fix' in d]
+def fixes(binary, text, encoding='utf-16'):
+    """The descriptions of the repairs --format=json gives for the text, in the client's words."""
+    data = text.encode('utf-8')
+    lines = data.split(b'\n')
+    return [client_words(lines, d['fix']['description'], encoding)
+            for d in json.loads(run_json(binary, data)) if 'fix' in d]
 
 
 def expected(binary, text, settings=None, encoding='utf-16', search=True):
@@ -52,15 +100,16 @@ def expected(binary, text, settings=None, encoding='utf-16', search=True):
     out = run_json(binary, data, flags(settings or {}), search)
     lines = data.split(b'\n')
     result, shown = [], set()
-    for d in json.loads(out):
+    for d in one_per_fault(json.loads(out)):
         line, char = character(lines, d['line'], d['column'], encoding)
-        result.append((line, char, 1 if d['severity'] == 'error' else 2, d['code'], d['message']))
+        result.append((line, char, 1 if d['severity'] == 'error' else 2, d['code'],
+                       client_words(lines, d['message'], encoding)))
         if 'likely' in d:
             lk = d['likely']
             line, char = character(lines, lk['line'], lk['column'], encoding)
             if (lk['line'], lk['column'], lk['reason']) not in shown:  # once for the reports sharing it
                 shown.add((lk['line'], lk['column'], lk['reason']))
-                result.append((line, char, 3, d['code'], lk['reason']))
+                result.append((line, char, 3, d['code'], client_words(lines, lk['reason'], encoding)))
     return result
 
 

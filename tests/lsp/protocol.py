@@ -77,7 +77,7 @@ def lifecycle():
     equal(caps['positionEncoding'], 'utf-16', 'no encoding offered')
     equal(caps['textDocumentSync']['change'], 2, 'incremental sync')
     check(caps['textDocumentSync']['openClose'], 'open and close')
-    equal(caps['codeActionProvider'], {'codeActionKinds': ['quickfix']}, 'code actions')
+    equal(caps['codeActionProvider'], {'codeActionKinds': ['quickfix', 'source.fixAll.delimcheck']}, 'code actions')
     equal(r['result']['serverInfo']['name'], 'delimcheck', 'serverInfo')
     equal(error_code(c.request('initialize', {'capabilities': {}})), INVALID_REQUEST, 'initialize twice')
     c.notify('$/cancelRequest', {'id': 1})
@@ -283,8 +283,8 @@ def settings_from_initialization_and_configuration():
     log = c.wait_for(lambda m: m.get('method') == 'window/logMessage')
     check('balancing' in log['params']['message'], 'a setting of the wrong type is logged: %r' % log)
     equal(published(c.diagnostics(URI, 3)),
-          expected(BINARY, SETTINGS_TEXT, {'reportInString': False, 'balancing': False, 'hashLines': False}),
-          'the good setting taken, the bad one ignored')
+          expected(BINARY, SETTINGS_TEXT, {'balancing': False, 'hashLines': False}),
+          'the good setting taken, the bad one keeps its value, the absent one its default')
     still_serving(c)
 
     # A search begun under the old settings, still waiting for its pause, is not published.
@@ -343,7 +343,7 @@ def quick_fixes_mend_the_text():
             c = started(capabilities=caps)
             open_doc(c, text, version=4)
             ds = c.diagnostics(URI, 4)
-            want = fixes(BINARY, text)
+            want = fixes(BINARY, text, enc)
             equal(len(want), 1, 'one repair')
             for d in ds:  # the report and its likely fault alike
                 actions = repairs(code_actions(c, [d]))
@@ -407,6 +407,158 @@ def apply_edits(text, edits, encoding):
             data = data[:offset(r['start'])] + e['newText'].encode('utf-8') + data[offset(r['end']):]
             text = data.decode('utf-8')
     return text
+
+
+def big_faulty_text():
+    """100,000 lines, clean but for one lost closing brace in the middle: its search takes the
+    worker a while, long enough for the messages sent with the request to come first."""
+    block = 'proc p%d {a b} {\n    if {$a > $b} {\n        set x [list $a "$b"]\n        foreach y $x {\n' \
+            '            puts $y\n        }\n    }\n}\n'
+    lines = ''.join(block % i for i in range(12500)).split('\n')
+    i = len(lines) // 2
+    while lines[i].strip() != '}':
+        i += 1
+    del lines[i]
+    return '\n'.join(lines)
+
+
+BIG = big_faulty_text()
+CANCELLED = -32800
+
+
+def code_action_message(rid, diagnostics, line=0, only=None):
+    context = {'diagnostics': diagnostics}
+    if only is not None:
+        context['only'] = only
+    return {'jsonrpc': '2.0', 'id': rid, 'method': 'textDocument/codeAction',
+            'params': {'textDocument': {'uri': URI}, 'range': rng(line, 0, line, 0), 'context': context}}
+
+
+@test
+def code_actions_wait_for_the_search_and_never_block_the_reader():
+    c = started()
+    open_doc(c, BIG)
+    first = c.diagnostics(URI, first=True)
+    report = first[0]
+    # Sent together: an action that can only be [] is answered before the search is in; the one
+    # for the report waits for it; a request after it is answered meanwhile.
+    c.send_raw(frame(code_action_message(100, [], line=3)) + frame(code_action_message(101, [report])) +
+               frame({'jsonrpc': '2.0', 'id': 102, 'method': 'delimcheck/noSuchMethod'}))
+    order = []
+    while len([m for m in order if 'id' in m]) < 3:
+        order.append(c.read())
+    kinds = [('answer %d' % m['id']) if 'id' in m else m.get('method') for m in order]
+    equal(kinds[:2], ['answer 100', 'answer 102'], 'answered before the search is in: %r' % kinds)
+    check(kinds.index('textDocument/publishDiagnostics') < kinds.index('answer 101'),
+          'the waiting one after the searched publication: %r' % kinds)
+    searched = [m for m in order if m.get('method') == 'textDocument/publishDiagnostics'][0]['params']['diagnostics']
+    [action] = repairs(next(m for m in order if m.get('id') == 101)['result'])
+    equal(action['diagnostics'], [searched[0]], 'the report as published after the search')
+    equal(expected(BINARY, apply_edits(BIG, action['edit']['changes'][URI], 'utf-16'))[:1], [], 'it mends the text')
+
+    # By range alone: the cursor on the report's line, or on the likely line, with no
+    # diagnostics in the context, as VS Code asks for its lightbulb.
+    for d in searched:
+        line = d['range']['start']['line']
+        [by_range] = c.request('textDocument/codeAction', code_action_message(0, [], line=line)['params'])['result']
+        equal(by_range['title'], action['title'], 'by range on line %d' % line)
+    equal(c.request('textDocument/codeAction', code_action_message(0, [], line=3)['params'])['result'], [],
+          'a line with nothing')
+    equal(c.request('textDocument/codeAction', code_action_message(0, [searched[0]], only=['quickfix.delimcheck'])
+                    ['params'])['result'], [], 'a sub-kind does not ask for quickfix')
+    equal(repairs(c.request('textDocument/codeAction', code_action_message(0, [searched[0]], only=['quickfix.other', 'quickfix'])
+                            ['params'])['result']), [action], 'quickfix asked for among others')
+
+    # A change while a request waits: answered for the text it asked about, with nothing.
+    def typed(version):
+        return frame({'jsonrpc': '2.0', 'method': 'textDocument/didChange',
+                      'params': {'textDocument': {'uri': URI, 'version': version},
+                                 'contentChanges': [{'range': rng(0, 0, 0, 0), 'text': '#'}]}})
+    c.send_raw(typed(2) + frame(code_action_message(103, [report])) + typed(3))
+    equal(c.answer(103), {'jsonrpc': '2.0', 'id': 103, 'result': []}, 'superseded by the change')
+    still_serving(c)
+    c.close()
+
+
+@test
+def a_waiting_request_can_be_cancelled():
+    c = started()
+    open_doc(c, BIG)
+    [report, *_] = c.diagnostics(URI, first=True)
+    c.send_raw(frame(code_action_message(200, [report])) +
+               frame({'jsonrpc': '2.0', 'method': '$/cancelRequest', 'params': {'id': 200}}) +
+               frame({'jsonrpc': '2.0', 'method': '$/cancelRequest', 'params': {'id': 999}}))
+    m = c.read()
+    while 'id' not in m:
+        m = c.read()
+    equal((m['id'], error_code(m)), (200, CANCELLED), 'RequestCancelled')
+    still_serving(c)
+    c.diagnostics(URI, 1, first=True)  # the search's publication still comes
+    still_serving(c)
+
+
+@test
+def exit_during_a_search_is_prompt():
+    for args in [('--lsp',), ('--lsp', '--stdio'), ('--stdio',)]:
+        c = Client(BINARY, args=args)
+        c.initialize()
+        open_doc(c, BIG)
+        [report, *_] = c.diagnostics(URI, first=True)
+        c.send_raw(frame(code_action_message(300, [report])))  # hurries the search
+        time.sleep(0.02)
+        start = time.monotonic()
+        c.notify('exit')
+        equal(c.proc.wait(10), 1, 'exit without shutdown, %r' % (args,))
+        took = time.monotonic() - start
+        check(took < 1.0, 'exit took %.3f s during a search' % took)
+
+
+@test
+def notifications_after_shutdown_are_dropped():
+    c = started()
+    c.request('shutdown')
+    open_doc(c, '}\n')
+    c.notify('workspace/didChangeConfiguration', {'settings': {'balancing': 5}})
+    equal(error_code(c.request('textDocument/codeAction', {})), INVALID_REQUEST, 'a request is refused')
+    check(not c.notifications, 'nothing published or logged after shutdown: %r' % c.notifications)
+    c.notify('exit')
+    equal(c.proc.wait(10), 0, 'exit after shutdown')
+
+
+@test
+def settings_that_are_null_or_absent_go_back_to_their_defaults():
+    text = SETTINGS_TEXT
+    changed = {'hashLines': False, 'balancing': False}
+    check(expected(BINARY, text, changed) != expected(BINARY, text), 'the settings change the reports')
+    for cleared in [None, {}, {'delimcheck': None}, {'delimcheck': {'hashLines': None, 'balancing': None}},
+                    {'delimcheck': {}}, {'otherServer': {'x': 1}}]:
+        c = started(options={'delimcheck': changed})
+        open_doc(c, text)
+        equal(published(c.diagnostics(URI)), expected(BINARY, text, changed), 'set at initialization')
+        c.notify('workspace/didChangeConfiguration', {'settings': cleared})
+        equal(published(c.diagnostics(URI)), expected(BINARY, text), 'cleared by %r' % (cleared,))
+        c.close()
+
+
+# Lone carriage returns end lines for the client; wide characters before an opener that a
+# message names.
+CR_TEXT = 'set a {\rputs "\u00e9\U0001F600" [x\r\nset b {\u00e9 \U0001F600 {\r}\n'
+
+
+@test
+def lone_carriage_returns_and_columns_in_words():
+    for offered, enc in [(None, 'utf-16'), (['utf-8'], 'utf-8')]:
+        c = started(capabilities={'general': {'positionEncodings': offered}} if offered else {})
+        open_doc(c, CR_TEXT)
+        got = c.diagnostics(URI)
+        equal(published(got), expected(BINARY, CR_TEXT, encoding=enc), enc)
+        check(any('char' in d['message'] for d in got), 'a message names a column: %r' % got)
+        check(max(d['range']['start']['line'] for d in got) >= 3, 'lines after the lone CRs')
+        c.close()
+    c = started()  # edits across a lone CR
+    open_doc(c, 'a\rb\rc {\n')
+    change(c, 2, [{'range': rng(1, 0, 2, 0), 'text': ''}])
+    equal(published(c.diagnostics(URI, 2)), expected(BINARY, 'a\rc {\n'), 'line b deleted')
 
 
 # Bad input ----------------------------------------------------------------------------------
@@ -508,9 +660,12 @@ def reports_past_the_first_thousand():
     equal(published(ds), expected(BINARY, text)[:1000], 'the first thousand, as json gives them')
     log = c.wait_for(lambda m: m.get('method') == 'window/logMessage', timeout=60)
     check('99000 more reports' in log['params']['message'], 'the rest counted: ' + log['params']['message'])
-    # The searched publication and its word too, so that the server is not writing to a client
-    # that is busy writing to it.
-    c.wait_for(lambda m: m.get('method') == 'window/logMessage', timeout=60)
+    # The searched publication, so that the server is not writing to a client that is busy
+    # writing to it; the word is not said again.
+    c.wait_for(lambda m: m.get('method') == 'textDocument/publishDiagnostics', timeout=60)
+    still_serving(c)
+    check(not any(m.get('method') == 'window/logMessage' for m in c.notifications),
+          'said once for the document, not again for the searched publication')
     # Fifty megabytes of stray closers: checked whole, described no further than that.
     change(c, 2, [{'range': rng(0, 0, 100_000, 0), 'text': '}\n' * 25_000_000}])
     equal(len(c.diagnostics(URI, 2, timeout=60, first=True)), 1000, 'the first thousand of 25 million')
