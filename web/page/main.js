@@ -34,27 +34,33 @@ proc count_words {path} {
 }
 `;
 
-// ---- the worker, started from its source in the page ---------------------------------------
-let worker = null;
+// ---- the workers, started from their source in the page ----------------------------------
+// One checks as the text changes; the other looks for the repair once typing stops, so that a
+// long search never holds up the next check.
+const REPAIR_DELAY_MS = 300;
+const workers = { check: null, repair: null };
 let nextId = 1;
-let pending = null; // { id, timer }
+const pending = { check: null, repair: null }; // { id, timer, sent, doc }
 let queued = false;
-const timings = []; // milliseconds from a text's sending to its answer, for the measurements
+let repairTimer = null;
+const workerTimings = []; // of which in the worker
+const timings = []; // milliseconds from a text's sending to its diagnostics, for the measurements
 
-function startWorker() {
+function startWorker(kind) {
   const url = URL.createObjectURL(new Blob([window.DELIMCHECK_WORKER_SOURCE], { type: 'text/javascript' }));
-  worker = new Worker(url);
-  worker.onmessage = (e) => answer(e.data);
-  worker.onerror = (e) => {
+  const w = new Worker(url);
+  w.onmessage = (e) => answer(kind, e.data);
+  w.onerror = (e) => {
     showMessage(`The checker failed: ${e.message || 'unknown error'}`);
-    restartWorker();
+    restartWorker(kind);
   };
+  workers[kind] = w;
 }
-function restartWorker() {
-  if (worker) worker.terminate();
-  if (pending) clearTimeout(pending.timer);
-  pending = null;
-  startWorker();
+function restartWorker(kind) {
+  if (workers[kind]) workers[kind].terminate();
+  if (pending[kind]) clearTimeout(pending[kind].timer);
+  pending[kind] = null;
+  startWorker(kind);
 }
 
 // ---- the editor ------------------------------------------------------------------------------
@@ -128,46 +134,64 @@ function letters() {
 }
 function schedule() {
   clearTimeout(debounce);
+  clearTimeout(repairTimer);
   debounce = setTimeout(send, DEBOUNCE_MS);
 }
-let lastText = '';
-function send() {
-  if (pending) { queued = true; return; }
+function post(kind) {
   const text = view.state.doc.toString();
-  if (text.length > MAX_BYTES) {
+  const id = nextId++;
+  const timer = setTimeout(() => {
+    showMessage(kind === 'check' ? 'The check took too long and was stopped.' : 'The search for a repair took too long and was stopped.');
+    restartWorker(kind);
+  }, CHECK_TIMEOUT_MS);
+  pending[kind] = { id, timer, sent: performance.now(), doc: view.state.doc };
+  workers[kind].postMessage({ id, kind, text, letters: letters(), listing: $('listing-mode').value });
+}
+function send() {
+  if (!workers.check) return;
+  if (pending.check) { queued = true; return; }
+  if (view.state.doc.length > MAX_BYTES) {
     showMessage('This text is too big for the page to check as you type; the command line (npx delimcheck) checks it.');
     return;
   }
-  lastText = text;
-  const id = nextId++;
-  const timer = setTimeout(() => {
-    showMessage('The check took too long and was stopped.');
-    restartWorker();
-  }, CHECK_TIMEOUT_MS);
-  pending = { id, timer, sent: performance.now(), doc: view.state.doc };
-  worker.postMessage({ id, text, letters: letters(), listing: $('listing-mode').value });
+  post('check');
 }
 
-function answer(data) {
-  if (data.ready) { send(); return; }
-  if (!pending || data.id !== pending.id) return;
-  clearTimeout(pending.timer);
-  const took = performance.now() - pending.sent;
-  const doc = pending.doc;
-  pending = null;
+function answer(kind, data) {
+  if (data.ready) { if (kind === 'check') send(); return; }
+  const p = pending[kind];
+  if (!p || data.id !== p.id) return;
+  clearTimeout(p.timer);
+  pending[kind] = null;
+  const current = p.doc === view.state.doc;
+  if (kind === 'repair') {
+    if (!data.error && current) show(data, true);
+    return;
+  }
+  const took = performance.now() - p.sent;
   timings.push(took);
+  workerTimings.push(data.ms);
   if (data.error) {
     showMessage(`The check failed: ${data.error}`);
-  } else if (doc === view.state.doc) {
+  } else if (current) {
     showMessage('');
-    show(data);
+    show(data, false);
+    // Once typing stops, the repair of what was found.
+    clearTimeout(repairTimer);
+    if (data.diagnostics.length > 0) {
+      repairTimer = setTimeout(() => {
+        if (p.doc === view.state.doc && !pending.check) post('repair');
+      }, REPAIR_DELAY_MS);
+    }
   }
   $('status').textContent = `checked in ${took.toFixed(1)} ms`;
-  if (queued || doc !== view.state.doc) { queued = false; send(); }
+  if (queued || !current) { queued = false; send(); }
 }
 
 let current = { diagnostics: [], diff: '' };
-function show(data) {
+// A check's answer replaces everything; a repair's keeps the listing.
+function show(data, repaired) {
+  if (repaired) data.listing = current.listing;
   current = data;
   const doc = view.state.doc;
   const cm = data.diagnostics.map((d) => {
@@ -352,5 +376,5 @@ async function restore() {
 
 $('version').textContent = DELIMCHECK_VERSION;
 // For tests and measurements: the editor, the timings, the share link.
-window.delimcheckPage = { view, timings, shareLink, pendingCount: () => (pending ? 1 : 0) };
-restore().then(startWorker);
+window.delimcheckPage = { view, timings, workerTimings, shareLink, pendingCount: () => (pending.check ? 1 : 0) };
+restore().then(() => { startWorker('check'); startWorker('repair'); });

@@ -63,7 +63,8 @@ test('the page in Chromium', { skip, timeout: 120000 }, async (t) => {
     assert.match(await page.locator('#problems li .likely').innerText(), /^likely at line 11:/);
     // Underlined in the editor.
     assert.strictEqual(await page.locator('.cm-lintRange-error').count(), 1);
-    // The repair as a diff, then applied.
+    // The repair as a diff, once typing has stopped, then applied.
+    await page.locator('#diff', { hasText: 'close $f' }).waitFor();
     assert.match(await page.locator('#diff').innerText(), /^\+    }$/m);
     await page.screenshot({ path: path.join(shots, 'screenshot.png') });
     await page.getByRole('button', { name: 'Apply the repair' }).click();
