@@ -141,7 +141,7 @@ function post(kind) {
   const text = view.state.doc.toString();
   const id = nextId++;
   const timer = setTimeout(() => {
-    showMessage(kind === 'check' ? 'The check took too long and was stopped.' : 'The search for a repair took too long and was stopped.');
+    showMessage(kind === 'check' ? 'The check took too long and was stopped.' : 'The search for a repair took too long and was stopped.', true);
     restartWorker(kind);
   }, CHECK_TIMEOUT_MS);
   pending[kind] = { id, timer, sent: performance.now(), doc: view.state.doc };
@@ -151,7 +151,7 @@ function send() {
   if (!workers.check) return;
   if (pending.check) { queued = true; return; }
   if (view.state.doc.length > MAX_BYTES) {
-    showMessage('This text is too big for the page to check as you type; the command line (npx delimcheck) checks it.');
+    showMessage('This text is too big for the page to check as you type; the command line (npx delimcheck) checks it.', true);
     return;
   }
   post('check');
@@ -172,9 +172,9 @@ function answer(kind, data) {
   timings.push(took);
   workerTimings.push(data.ms);
   if (data.error) {
-    showMessage(`The check failed: ${data.error}`);
+    showMessage(`The check failed: ${data.error}`, true);
   } else if (current) {
-    showMessage('');
+    if (messageFromCheck) showMessage('');
     show(data, false);
     // Once typing stops, the repair of what was found.
     clearTimeout(repairTimer);
@@ -290,8 +290,12 @@ for (const c of document.querySelectorAll('input[data-letter]')) c.addEventListe
 $('listing-mode').addEventListener('change', send);
 
 // ---- opening, dropping, sharing --------------------------------------------------------------
-function showMessage(text) {
+// One message at a time; a check that succeeds clears only a check's own message, not one
+// about a file that was refused.
+let messageFromCheck = false;
+function showMessage(text, fromCheck = false) {
   $('message').textContent = text;
+  messageFromCheck = fromCheck;
 }
 
 // A file becomes the editor's text only when it is text: UTF-8, no NUL bytes, not too big.

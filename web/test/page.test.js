@@ -112,6 +112,7 @@ test('the page in Chromium', { skip, timeout: 120000 }, async (t) => {
 
   await t.test('binary, non-UTF-8 and oversized files are refused with a message', async () => {
     await setText(page, 'puts ok\n');
+    await page.locator('#problems li.clean').waitFor();
     const cases = [
       { name: 'nul.tcl', buffer: Buffer.from('puts a\0b\n'), message: /NUL bytes/ },
       { name: 'latin1.tcl', buffer: Buffer.from([0x70, 0x75, 0x74, 0x73, 0x20, 0xe9, 0x0a]), message: /not UTF-8/ },
