@@ -12,15 +12,15 @@ function module_() {
   if (instance === null) {
     const m = { print() {}, printErr() {} };
     createDelimcheck(m);
-    m.FS.mkdirTree('/tmp');
+    m.FS.mkdirTree('/.delimcheck');
     makePipe(m.FS);
     instance = m;
   }
   return instance;
 }
 
-const STDIN = '/tmp/.delimcheck-stdin';
-const PIPE = '/tmp/.delimcheck-pipe';
+const STDIN = '/.delimcheck/stdin';
+const PIPE = '/.delimcheck/pipe';
 let pipeBytes = new Uint8Array(0);
 
 // Standard input as a pipe: it cannot be read again, so the checker looks for no repair, as
