@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "delimcheck/for_overwrite.h"
+
 namespace delimcheck {
 
 template <class T, std::size_t ChunkEntries = 4096> class chunked_stack {
@@ -50,7 +52,7 @@ private:
         if (begin_ != nullptr)
             ++chunk_;
         if (chunk_ == chunks_.size())
-            chunks_.push_back(std::make_unique_for_overwrite<T[]>(ChunkEntries));
+            chunks_.push_back(make_for_overwrite<T[]>(ChunkEntries));
         begin_ = top_ = chunks_[chunk_].get();
         end_ = begin_ + ChunkEntries;
     }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "delimcheck/for_overwrite.h"
+
 namespace delimcheck::format {
 
 write_error::write_error(int err) : std::runtime_error(std::strerror(err)), err_(err) {}
@@ -22,7 +24,7 @@ void fd_destination::write(const char *p, std::size_t n)
     }
 }
 
-output::output(destination &d) : dest_(d), buf_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+output::output(destination &d) : dest_(d), buf_(make_for_overwrite<char[]>(capacity)) {}
 
 void output::flush()
 {

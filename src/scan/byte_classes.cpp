@@ -4,6 +4,8 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 namespace delimcheck::scan {
@@ -99,6 +101,37 @@ __attribute__((target("avx2"))) void classify_avx2(const unsigned char *p, std::
     }
 }
 
+#elif defined(__wasm_simd128__)
+
+// WebAssembly's 128-bit SIMD, as SSE2 above: the sse2 level where there is no x86.
+void classify_wasm128(const unsigned char *p, std::size_t n, byte_masks m)
+{
+    const v128_t nl = wasm_i8x16_splat('\n'), bs = wasm_i8x16_splat('\\'), qu = wasm_i8x16_splat('"'),
+                 ha = wasm_i8x16_splat('#'), lp = wasm_i8x16_splat('('), rp = wasm_i8x16_splat(')'),
+                 lb = wasm_i8x16_splat('['), rb = wasm_i8x16_splat(']'), lc = wasm_i8x16_splat('{'),
+                 rc = wasm_i8x16_splat('}'), sp = wasm_i8x16_splat(' '), tab = wasm_i8x16_splat('\t');
+    for (std::size_t chunk = 0; chunk < n / 64; ++chunk, p += 64) {
+        std::uint64_t s = 0, b = 0, t = 0;
+        for (unsigned k = 0; k < 4; ++k) {
+            v128_t v = wasm_v128_load(p + 16 * k);
+            v128_t hit = wasm_v128_or(
+                wasm_v128_or(wasm_v128_or(wasm_i8x16_eq(v, nl), wasm_i8x16_eq(v, bs)),
+                             wasm_v128_or(wasm_i8x16_eq(v, qu), wasm_i8x16_eq(v, lp))),
+                wasm_v128_or(wasm_v128_or(wasm_i8x16_eq(v, rp), wasm_i8x16_eq(v, lb)),
+                             wasm_v128_or(wasm_v128_or(wasm_i8x16_eq(v, rb), wasm_i8x16_eq(v, lc)),
+                                          wasm_v128_or(wasm_i8x16_eq(v, rc), wasm_i8x16_eq(v, ha)))));
+            v128_t tabs = wasm_i8x16_eq(v, tab);
+            v128_t blank = wasm_v128_or(wasm_i8x16_eq(v, sp), tabs);
+            s |= static_cast<std::uint64_t>(wasm_i8x16_bitmask(hit)) << (16 * k);
+            b |= static_cast<std::uint64_t>(wasm_i8x16_bitmask(blank)) << (16 * k);
+            t |= static_cast<std::uint64_t>(wasm_i8x16_bitmask(tabs)) << (16 * k);
+        }
+        m.structural[chunk] = s;
+        m.blank[chunk] = b;
+        m.tab[chunk] = t;
+    }
+}
+
 #endif
 
 } // namespace
@@ -110,6 +143,8 @@ simd_level best_simd_level()
 #if defined(__x86_64__)
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") ? simd_level::avx2 : simd_level::sse2;
+#elif defined(__wasm_simd128__)
+        return simd_level::sse2;
 #else
         return simd_level::scalar;
 #endif
@@ -129,6 +164,9 @@ classify_function classifier_for(simd_level level)
         return classify_avx2;
     case simd_level::sse2:
         return classify_sse2;
+#elif defined(__wasm_simd128__)
+    case simd_level::sse2:
+        return classify_wasm128;
 #endif
     default:
         return classify_scalar;

@@ -1,0 +1,86 @@
+// Measurements of the WebAssembly build, for bench/wasm.
+//   node web/bench.js node NATIVE FILE RUNS   the module in Node against the native program
+//   node web/bench.js page SCRIPT KEYS        keystrokes on SCRIPT in the page, in Chromium
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const { spawnSync } = require('child_process');
+
+const seconds = (t) => Number(process.hrtime.bigint() - t) / 1e9;
+const min = (xs) => Math.min(...xs);
+const percentile = (xs, p) => [...xs].sort((a, b) => a - b)[Math.min(xs.length - 1, Math.ceil((p / 100) * xs.length) - 1)];
+
+// Rounds of the native program and the module, alternating, each on the same file: the module's
+// time is its run alone, the file already in its memory, as the native program's file is in
+// the page cache.
+function node(native, file, runs) {
+  const wasm = require('./dist/npm-package/index.js');
+  const files = [[path.resolve(file), fs.readFileSync(file)]];
+  const results = [];
+  for (const args of [[], ['--hints'], ['--format=json']]) {
+    const n = [];
+    const w = [];
+    wasm.run([...args, path.resolve(file)], { files, cwd: '/' }); // the file in place, the module warm
+    for (let i = 0; i < runs; ++i) {
+      let t = process.hrtime.bigint();
+      const r = spawnSync(native, [...args, path.resolve(file)], { stdio: ['ignore', 'ignore', 'inherit'] });
+      n.push(seconds(t));
+      if (r.status !== 0) throw new Error(`native: status ${r.status}`);
+      t = process.hrtime.bigint();
+      wasm.run([...args, path.resolve(file)], { cwd: '/' });
+      w.push(seconds(t));
+    }
+    results.push({ args: args.join(' ') || '(none)', native: min(n), wasm: min(w), ratio: min(w) / min(n) });
+  }
+  const mib = fs.statSync(file).size / 1048576;
+  console.log(`| options | native s | wasm s | wasm MiB/s | ratio |`);
+  console.log(`|---|---:|---:|---:|---:|`);
+  for (const r of results) {
+    console.log(`| ${r.args} | ${r.native.toFixed(3)} | ${r.wasm.toFixed(3)} | ${(mib / r.wasm).toFixed(0)} | ${r.ratio.toFixed(2)} |`);
+  }
+}
+
+// Keystrokes typed into the script one at a time, each waited for: the time from a text's
+// sending to the worker to its diagnostics arriving on the page.
+async function page(script, keys) {
+  const { serve } = require('./test/server.js');
+  const { launch } = require('./test/browser.js');
+  const server = await serve(path.join(__dirname, 'dist', 'site'));
+  const browser = await launch();
+  try {
+    const p = await browser.context.newPage();
+    await p.goto(`http://127.0.0.1:${server.address().port}/index.html`);
+    const text = fs.readFileSync(script, 'utf8');
+    const lines = text.split('\n').length - 1;
+    await p.evaluate((t) => {
+      const v = window.delimcheckPage.view;
+      v.dispatch({ changes: { from: 0, to: v.state.doc.length, insert: t } });
+    }, text);
+    await p.waitForFunction(() => window.delimcheckPage.timings.length > 0 && window.delimcheckPage.pendingCount() === 0);
+    const before = await p.evaluate(() => window.delimcheckPage.timings.length);
+    // Typed in the middle of the script: a brace, then its removal, and so on.
+    await p.evaluate((at) => {
+      const v = window.delimcheckPage.view;
+      v.dispatch({ selection: { anchor: v.state.doc.line(at).from } });
+      v.focus();
+    }, Math.floor(lines / 2));
+    for (let i = 0; i < keys; ++i) {
+      const n = before + i + 1;
+      await p.keyboard.press(i % 2 === 0 ? '{' : 'Backspace');
+      await p.waitForFunction((k) => window.delimcheckPage.timings.length >= k && window.delimcheckPage.pendingCount() === 0, n);
+    }
+    const t = (await p.evaluate(() => window.delimcheckPage.timings)).slice(before);
+    const inWorker = (await p.evaluate(() => window.delimcheckPage.workerTimings)).slice(before);
+    console.log(`| script | keystrokes | median ms | p99 ms | max ms | in the worker: median ms | p99 ms |`);
+    console.log(`|---|---:|---:|---:|---:|---:|---:|`);
+    console.log(`| ${lines} lines, ${(Buffer.byteLength(text) / 1024).toFixed(0)} KiB | ${t.length} | ${percentile(t, 50).toFixed(1)} | ${percentile(t, 99).toFixed(1)} | ${Math.max(...t).toFixed(1)} | ${percentile(inWorker, 50).toFixed(1)} | ${percentile(inWorker, 99).toFixed(1)} |`);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+}
+
+const [mode, ...rest] = process.argv.slice(2);
+if (mode === 'node') node(rest[0], rest[1], Number(rest[2] || 5));
+else if (mode === 'page') page(rest[0], Number(rest[1] || 200)).catch((e) => { console.error(e); process.exit(1); });
+else { console.error('usage: bench.js node NATIVE FILE RUNS | page SCRIPT KEYS'); process.exit(2); }

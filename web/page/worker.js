@@ -1,0 +1,30 @@
+// The checks, off the page's thread. A "check" gives a text's diagnostics (the json format's
+// objects) and its listing, fast: its input is a pipe, which the checker does not read again
+// to look for a repair. A "repair" reads it as a file, for the repair and its diff, which may
+// take a while; the page asks another worker for it once typing stops.
+import { run } from 'delimcheck';
+
+const decoder = new TextDecoder();
+
+function runText(args, stdin, stdinPipe) {
+  const r = run(args, { stdin, stdinPipe });
+  if (r.status === 2) throw new Error(decoder.decode(r.stderr).trim() || 'the check failed');
+  return decoder.decode(r.stdout);
+}
+
+self.onmessage = (event) => {
+  const { id, kind, text, letters, listing } = event.data;
+  const started = performance.now();
+  try {
+    const bytes = new TextEncoder().encode(text);
+    const flags = letters ? ['-' + letters] : [];
+    const pipe = kind !== 'repair';
+    const diagnostics = JSON.parse(runText([...flags, '--format=json'], bytes, pipe));
+    const listed = kind === 'check' && listing ? runText(['-' + (letters || '') + listing], bytes, true) : '';
+    const diff = kind === 'repair' && diagnostics.some((d) => d.fix) ? runText([...flags, '--diff'], bytes, false) : '';
+    self.postMessage({ id, kind, diagnostics, listing: listed, diff, ms: performance.now() - started });
+  } catch (e) {
+    self.postMessage({ id, kind, error: String((e && e.message) || e), ms: performance.now() - started });
+  }
+};
+self.postMessage({ ready: true });
