@@ -1,6 +1,7 @@
 // What the repair search decides on each file named: one line each, the repair of its first
 // fault as the library gives it, with what the output formats leave out. For bench/locate.
-//   repair_probe FILE...   prints   FILE<TAB>sure<TAB>rule<TAB>description   ("-" for none)
+//   repair_probe FILE...   prints   FILE<TAB>VERDICT<TAB>rule<TAB>description   ("-" for none), the
+//   verdict "safe" (what --fix writes), else "sure" or "unsure".
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -26,7 +27,7 @@ int main(int argc, char **argv)
         if (fix == nullptr)
             std::cout << "-\t-\t-\n";
         else
-            std::cout << (fix->sure ? "sure" : "unsure") << '\t' << fix->rule << '\t' << fix->description << '\n';
+            std::cout << (fix->safe ? "safe" : fix->sure ? "sure" : "unsure") << '\t' << fix->rule << '\t' << fix->description << '\n';
     }
     return 0;
 }

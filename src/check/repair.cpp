@@ -274,9 +274,14 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
             // Which of a line's braces was put in is seldom clear from the line alone.
             bool same_line_braces = other.first->rule == "delete-brace" && best->rule == "delete-brace" &&
                                     other.first->line == best->line;
+            // Nor is where in its line a lost ] or " goes: the indentation cannot tell those
+            // places apart, and the cost of each is a guess.
+            const text_edit &a = other.first->edit, &b = best->edit;
+            bool same_line_guess = a.from == a.to && b.from == b.to && a.text == b.text &&
+                                   (b.text == "]" || b.text == "\"") && a.from.line == b.from.line;
             bool near = other.second < best_signs ||
                         (other.second == best_signs &&
-                         (other.first->cost() < best->cost() + sure_margin || same_line_braces));
+                         (other.first->cost() < best->cost() + sure_margin || same_line_braces || same_line_guess));
             return near && !same_text(*other.first, *best);
         });
         return fix;
