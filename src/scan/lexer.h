@@ -103,7 +103,7 @@ template <machine M> inline void hash_step(lex_state &s, M &m)
     plain_step(s, '#');
 }
 
-template <machine M> inline void delimiter_step(lex_state &s, M &m, unsigned char c, std::int64_t column)
+template <machine M> [[gnu::always_inline]] inline void delimiter_step(lex_state &s, M &m, unsigned char c, std::int64_t column)
 {
     m.delimiter(c, {s.line, column}, s.in_hash_line);
     plain_step(s, c);
