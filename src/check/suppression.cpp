@@ -100,6 +100,8 @@ std::int64_t directive_reader::count_lines(std::string_view s) { return std::cou
 
 std::size_t find_marker(std::string_view bytes)
 {
+    if (bytes.size() < marker.size())
+        return std::string_view::npos; // an empty view may have no data to pass memmem
     const void *at = ::memmem(bytes.data(), bytes.size(), marker.data(), marker.size());
     return at == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char *>(at) - bytes.data());
 }
