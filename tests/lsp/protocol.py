@@ -510,7 +510,9 @@ def exit_during_a_search_is_prompt():
         c.notify('exit')
         equal(c.proc.wait(10), 1, 'exit without shutdown, %r' % (args,))
         took = time.monotonic() - start
-        check(took < 1.0, 'exit took %.3f s during a search' % took)
+        # A guard against waiting for the whole search, not a timing: a sanitizer build runs
+        # several times slower, and bench/lsp measures how prompt exit is.
+        check(took < 8.0, 'exit took %.3f s during a search' % took)
 
 
 @test
