@@ -212,6 +212,8 @@ const body_case body_cases[] = {
     {"oo::define C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
     {"oo::define C method m {} {set a [b}\n", break_kind::missing_close_bracket},
     {"oo::objdefine o method m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"oo::define\n", break_kind::none},                           // fewer words than the class
+    {"oo::objdefine\n  {\n", break_kind::missing_close_brace},
     {"method m {} {set a [b}\n", break_kind::none},            // not in a definition
     {"proc p {} {\n  method m {} {set a [b}\n}\n", break_kind::none},
     {"oo::class create C {\n  proc p {} {set a [b}\n}\n", break_kind::none}, // no proc in a definition

@@ -418,7 +418,7 @@ void script_reader::end_command(frame &f)
     if (definition_ || oo_define) {
         // A class's definition: from the script itself, or from oo::define's words after the class.
         std::size_t at = definition_ ? 0 : 2;
-        std::size_t m = n - at; // the words of the definition command
+        std::size_t m = n > at ? n - at : 0; // the words of the definition command
         std::string_view what = definition_ ? name : m > 0 ? value(at) : "";
         if (oo_define && n == 3)
             body(2, true);
