@@ -6,7 +6,7 @@ import {
   highlightSpecialChars,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
-import { setDiagnostics, lintGutter } from '@codemirror/lint';
+import { setDiagnostics, lintGutter, forEachDiagnostic } from '@codemirror/lint';
 import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle, bracketMatching } from '@codemirror/language';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { tcl } from '@codemirror/legacy-modes/mode/tcl';
@@ -112,6 +112,7 @@ const view = new EditorView({
       EditorView.updateListener.of((u) => {
         if (!u.docChanged) return;
         if (changedAt === null) changedAt = performance.now();
+        if (touchesShown(u)) shownKey = null;
         schedule();
       }),
       EditorView.domEventHandlers({ drop: dropped, dragover: (e) => dragging(e, true), dragleave: (e) => dragging(e, false) }),
@@ -199,10 +200,36 @@ function answer(kind, data) {
 }
 
 let current = { diagnostics: [], diff: '' };
-// A check's answer replaces everything; a repair's keeps the listing.
+let shownKey = null;
+// Whether a change reaches a diagnostic or the likely line, which the editor's moving of them
+// may have dropped or bent: then the next answer is shown anew, even when it is the same.
+function touchesShown(u) {
+  let touched = false;
+  u.changes.iterChangedRanges((fromA, toA) => {
+    if (touched) return;
+    forEachDiagnostic(u.startState, (d, from, to) => { if (from <= toA + 1 && to >= fromA - 1) touched = true; });
+    u.startState.field(likelyField).markers.between(Math.max(0, fromA - 1), toA + 1, () => { touched = true; });
+  });
+  return touched;
+}
+// A check's answer replaces everything; a repair's keeps the listing. The same diagnostics as
+// those shown, as most keystrokes give, leave the editor and the list as they are: the editor
+// has already moved them with the edit, and rebuilding them costs the page a new layout.
 function show(data, repaired) {
   if (repaired) data.listing = current.listing;
   current = data;
+  const key = JSON.stringify(data.diagnostics);
+  if (key !== shownKey) {
+    shownKey = key;
+    showDiagnostics(data);
+  }
+  showRepair(data);
+  const listing = $('listing-mode').value;
+  $('listing-section').hidden = !listing;
+  if ($('listing').textContent !== data.listing) $('listing').textContent = data.listing;
+}
+
+function showDiagnostics(data) {
   const doc = view.state.doc;
   const cm = data.diagnostics.map((d) => {
     let from = position(doc, d.line, d.column);
@@ -228,10 +255,6 @@ function show(data, repaired) {
     effects: setLikely.of({ markers: RangeSet.of(markers), lines: Decoration.set(lines) }),
   });
   listProblems(data.diagnostics);
-  showRepair(data);
-  const listing = $('listing-mode').value;
-  $('listing-section').hidden = !listing;
-  $('listing').textContent = data.listing;
 }
 
 function listProblems(diagnostics) {
