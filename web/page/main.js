@@ -6,7 +6,7 @@ import {
   highlightSpecialChars,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
-import { setDiagnostics, lintGutter } from '@codemirror/lint';
+import { setDiagnostics, lintGutter, forEachDiagnostic } from '@codemirror/lint';
 import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle, bracketMatching } from '@codemirror/language';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { tcl } from '@codemirror/legacy-modes/mode/tcl';
@@ -17,7 +17,6 @@ const $ = (id) => document.getElementById(id);
 const MAX_BYTES = 16 * 1024 * 1024;
 // A check that takes longer than this is stopped, and its worker replaced.
 const CHECK_TIMEOUT_MS = 10000;
-const DEBOUNCE_MS = 60;
 
 const sample = `# Count the words of each file named on the command line.
 proc count_words {path} {
@@ -44,7 +43,11 @@ const pending = { check: null, repair: null }; // { id, timer, sent, doc }
 let queued = false;
 let repairTimer = null;
 const workerTimings = []; // of which in the worker
+const runTimings = []; // of which in the module's runs
 const timings = []; // milliseconds from a text's sending to its diagnostics, for the measurements
+// and from a change to its diagnostics shown, the oldest change a check answers counted
+const shownTimings = [];
+let changedAt = null;
 
 function startWorker(kind) {
   const url = URL.createObjectURL(new Blob([window.DELIMCHECK_WORKER_SOURCE], { type: 'text/javascript' }));
@@ -106,7 +109,12 @@ const view = new EditorView({
       language.of(StreamLanguage.define(tcl)), syntaxHighlighting(defaultHighlightStyle, { fallback: true }),
       keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap]),
       EditorView.contentAttributes.of({ 'aria-label': 'Script to check' }),
-      EditorView.updateListener.of((u) => { if (u.docChanged) schedule(); }),
+      EditorView.updateListener.of((u) => {
+        if (!u.docChanged) return;
+        if (changedAt === null) changedAt = performance.now();
+        if (touchesShown(u)) shownKey = null;
+        schedule();
+      }),
       EditorView.domEventHandlers({ drop: dropped, dragover: (e) => dragging(e, true), dragleave: (e) => dragging(e, false) }),
     ],
   }),
@@ -128,14 +136,15 @@ function position(doc, lineNumber, column) {
 }
 
 // ---- checking --------------------------------------------------------------------------------
-let debounce = null;
 function letters() {
   return [...document.querySelectorAll('input[data-letter]')].filter((c) => c.checked).map((c) => c.dataset.letter).join('');
 }
+// No debounce: a change is sent at once when the worker is idle, and changes made while it
+// checks are sent together when it answers, so a keystroke waits for at most one check before
+// its own, and never for a timer.
 function schedule() {
-  clearTimeout(debounce);
   clearTimeout(repairTimer);
-  debounce = setTimeout(send, DEBOUNCE_MS);
+  send();
 }
 function post(kind) {
   const text = view.state.doc.toString();
@@ -171,11 +180,13 @@ function answer(kind, data) {
   const took = performance.now() - p.sent;
   timings.push(took);
   workerTimings.push(data.ms);
+  runTimings.push(data.runMs || 0);
   if (data.error) {
     showMessage(`The check failed: ${data.error}`, true);
   } else if (current) {
     if (messageFromCheck) showMessage('');
     show(data, false);
+    if (changedAt !== null) { shownTimings.push(performance.now() - changedAt); changedAt = null; }
     // Once typing stops, the repair of what was found.
     clearTimeout(repairTimer);
     if (data.diagnostics.length > 0) {
@@ -189,10 +200,36 @@ function answer(kind, data) {
 }
 
 let current = { diagnostics: [], diff: '' };
-// A check's answer replaces everything; a repair's keeps the listing.
+let shownKey = null;
+// Whether a change reaches a diagnostic or the likely line, which the editor's moving of them
+// may have dropped or bent: then the next answer is shown anew, even when it is the same.
+function touchesShown(u) {
+  let touched = false;
+  u.changes.iterChangedRanges((fromA, toA) => {
+    if (touched) return;
+    forEachDiagnostic(u.startState, (d, from, to) => { if (from <= toA + 1 && to >= fromA - 1) touched = true; });
+    u.startState.field(likelyField).markers.between(Math.max(0, fromA - 1), toA + 1, () => { touched = true; });
+  });
+  return touched;
+}
+// A check's answer replaces everything; a repair's keeps the listing. The same diagnostics as
+// those shown, as most keystrokes give, leave the editor and the list as they are: the editor
+// has already moved them with the edit, and rebuilding them costs the page a new layout.
 function show(data, repaired) {
   if (repaired) data.listing = current.listing;
   current = data;
+  const key = JSON.stringify(data.diagnostics);
+  if (key !== shownKey) {
+    shownKey = key;
+    showDiagnostics(data);
+  }
+  showRepair(data);
+  const listing = $('listing-mode').value;
+  $('listing-section').hidden = !listing;
+  if ($('listing').textContent !== data.listing) $('listing').textContent = data.listing;
+}
+
+function showDiagnostics(data) {
   const doc = view.state.doc;
   const cm = data.diagnostics.map((d) => {
     let from = position(doc, d.line, d.column);
@@ -218,10 +255,6 @@ function show(data, repaired) {
     effects: setLikely.of({ markers: RangeSet.of(markers), lines: Decoration.set(lines) }),
   });
   listProblems(data.diagnostics);
-  showRepair(data);
-  const listing = $('listing-mode').value;
-  $('listing-section').hidden = !listing;
-  $('listing').textContent = data.listing;
 }
 
 function listProblems(diagnostics) {
@@ -380,5 +413,5 @@ async function restore() {
 
 $('version').textContent = DELIMCHECK_VERSION;
 // For tests and measurements: the editor, the timings, the share link.
-window.delimcheckPage = { view, timings, workerTimings, shareLink, pendingCount: () => (pending.check ? 1 : 0) };
+window.delimcheckPage = { view, timings, workerTimings, runTimings, shownTimings, shareLink, pendingCount: () => (pending.check ? 1 : 0) };
 restore().then(() => { startWorker('check'); startWorker('repair'); });
