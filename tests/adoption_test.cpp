@@ -2,7 +2,9 @@
 // through every format, and the one-line errors of bad settings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "harness.h"
 
@@ -179,6 +181,83 @@ TEST(Suppressed, StandardInputFromAPipe)
     EXPECT_EQ(run_binary({}, "set a ] ;# delimcheck: ignore\nset b ]\n").out, "Unmatching ] : line 2 char 7\n");
     EXPECT_EQ(run_binary({"--report-unused-directives"}, "# delimcheck: ignore\nset b 1\n# delimcheck: nonsense\n").out,
               "Directive suppresses nothing : line 1 char 1\nMalformed directive : line 3 char 1\n");
+}
+
+// After --fix, what is left in the file is reported as a check of it would: what the user
+// accepted stays accepted, by whatever said so.
+TEST(Suppressed, StayAcceptedAfterAFix)
+{
+    const std::string blank = "set b x\\ \nset a 1\n}\n"; // -e warns of line 1; line 3 is fixed
+    const std::string warned = "File a.tcl:\n\\ followed by blank space at the end of line 1.\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string script, project; // project: delimcheck.toml, when not empty
+        std::string out;
+        int status;
+    };
+    const row rows[] = {
+        {{"-e"}, blank, "", warned, 1},
+        {{}, blank, "backslash-blank = true\n", warned, 1}, // the input's own options, not the run's
+        {{"-e", "--ignore=backslash-blank"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e", "--select=unmatched-closer"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e", "--severity=error"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e"}, "# delimcheck: ignore=backslash-blank\n" + blank, "", "File a.tcl:\n", 0},
+        {{"-e"}, blank, "ignore = [\"backslash-blank\"]\n", "File a.tcl:\n", 0},
+        {{"-e"}, blank, "[per-file-ignores]\n\"a.tcl\" = [\"backslash-blank\"]\n", "File a.tcl:\n", 0},
+        {{"-e", "--format=json"}, blank, "ignore = [\"backslash-blank\"]\n", "[\n]\n", 0},
+        // Malformed and unused directives are found in the fixed file too.
+        {{"-e", "--report-unused-directives"}, "# delimcheck: ignore=wrong-closer\n# delimcheck: nonsense\n" + blank, "",
+         "File a.tcl:\n\\ followed by blank space at the end of line 3.\n"
+         "Directive suppresses nothing : line 1 char 1\nMalformed directive : line 2 char 1\n",
+         1},
+    };
+    for (const row &r : rows) {
+        temp_dir dir;
+        dir.write("a.tcl", r.script);
+        if (!r.project.empty())
+            dir.write("delimcheck.toml", r.project);
+        std::vector<std::string> args = r.args;
+        for (const char *a : {"--fix", "--unsafe-fixes", "--status", "a.tcl"})
+            args.push_back(a);
+        process_result p = run_binary(args, "", dir.path);
+        std::string fixed = r.script.substr(0, r.script.size() - 2);
+        EXPECT_EQ(slurp(dir.path + "/a.tcl"), fixed) << args.front() << " " << r.project;
+        EXPECT_EQ(p.out, r.out) << args.front() << " " << r.project;
+        EXPECT_EQ(p.status, r.status) << args.front() << " " << r.project;
+    }
+}
+
+// A named FIFO is read once, and its directives with it, as a pipe on standard input is; with
+// --diff its bytes are held, and an accepted fault is offered no repair, as in a file.
+TEST(Suppressed, NamedFifo)
+{
+    struct row {
+        std::vector<std::string> args;
+        std::string script, out;
+    };
+    const row rows[] = {
+        {{}, "set a ] ;# delimcheck: ignore\nset b ]\n", "File in:\nUnmatching ] : line 2 char 7\n"},
+        {{"--report-unused-directives"}, "# delimcheck: ignore\nset b 1\n# delimcheck: nonsense\n",
+         "File in:\nDirective suppresses nothing : line 1 char 1\nMalformed directive : line 3 char 1\n"},
+        {{"--diff"}, "set a 1\n} ;# delimcheck: ignore\n", ""},
+        {{"--diff"}, "set a 1\n}\n", "--- in\tunsafe\n+++ in\n@@ -1,2 +1,1 @@\n set a 1\n-}\n"},
+        {{"--statistics"}, "set a ] ;# delimcheck: ignore\nset b ]\n", "1  unmatched-closer  A closing delimiter with nothing open\n"},
+    };
+    for (const row &r : rows) {
+        for (bool fifo : {false, true}) {
+            temp_dir dir;
+            dir.write("script", r.script);
+            std::string command = "cd '" + dir.path + "' && ";
+            command += fifo ? "mkfifo in && { cat script > in & } && " : "cp script in && ";
+            command += "timeout 20 '" + std::string(DELIMCHECK_BINARY) + "'";
+            for (const std::string &a : r.args)
+                command += " " + a;
+            command += " in > out";
+            int status = std::system(command.c_str());
+            ASSERT_TRUE(WIFEXITED(status)) << command;
+            EXPECT_EQ(slurp(dir.path + "/out"), r.out) << command;
+        }
+    }
 }
 
 TEST(Statistics, CountsPerCodeMostFirst)

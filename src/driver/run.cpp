@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -444,6 +445,8 @@ private:
         }
         checker &check = *work.check;
         work.filter.begin_input(here.selection, here.ignored_here, {});
+        if (repairing != nullptr)
+            repairing->begin_input(here.check, here.selection, here.ignored_here);
         // The pretty format shows lines of a named input, read again as it needs them.
         std::optional<file_lines> lines;
         if (settings_.kind == format::format_kind::pretty && !in.standard_input)
@@ -453,9 +456,10 @@ private:
             // A regular file is read again for its directives only if it reports; what cannot be
             // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
             int error = 0;
-            if (!stdin_pipe_ || !in.standard_input) {
-                // Asked at the first finding only, which pays for the look at what fd is: a
-                // named FIFO cannot be read again, and its directives are not read.
+            // A named FIFO is read once, as a pipe on standard input is.
+            bool once = in.standard_input ? stdin_pipe_ : ::lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPIPE;
+            if (!once) {
+                // Asked at the first finding only, which pays for the look at what fd is.
                 work.filter.set_loader([fd](checking::directive_reader &reader) {
                     struct stat st {};
                     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -481,12 +485,16 @@ private:
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
                 error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
-            } else if (repairing == nullptr) { // standard input from a pipe
+            } else if (repairing == nullptr) { // a pipe
                 directive_tee buffer(fd, work.filter.reader_fed_by_caller());
                 std::istream stream(&buffer);
                 check.check(stream);
                 error = buffer.error;
             } else {
+                // --diff and --fix hold a pipe's bytes whole: the directives are read from them.
+                work.filter.set_loader([repairing](checking::directive_reader &reader) {
+                    reader.feed(repairing->held_text());
+                });
                 error = repairing->check(fd, check);
             }
             work.filter.end_input(); // while fd is open: unused directives may need it
