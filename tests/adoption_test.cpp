@@ -100,6 +100,44 @@ TEST(ProjectFile, WalkKeys)
     }
 }
 
+// A project file met on the way down governs the walk below it, as the nearest one does for
+// each input's checking: its own keys, not merged with those above, its globs from its place.
+TEST(ProjectFile, NestedWalkKeys)
+{
+    temp_dir dir;
+    for (const char *d : {"gen", "lib", "lib/gen", "lib/old", "lib/part", "lib/part/keep", "lib/part/skip"})
+        ::mkdir((dir.path + "/" + d).c_str(), 0700);
+    for (const char *name : {"a.tcl", "gen/g.tcl", "lib/gen/h.tcl", "lib/old/o.tcl", "lib/part/keep/k.tcl",
+                             "lib/part/skip/s.tcl", "lib/x.exp"})
+        dir.write(name, "set a ]\n");
+    dir.write("delimcheck.toml", "exclude = [\"gen\"]\n");
+    dir.write("lib/delimcheck.toml", "extend-include = [\"*.exp\"]\nexclude = [\"old\", \"part/skip\"]\n");
+    struct row {
+        std::vector<std::string> args;
+        std::string files; // the inputs reported, in order
+    };
+    const row rows[] = {
+        {{"."}, "./a.tcl ./lib/gen/h.tcl ./lib/part/keep/k.tcl ./lib/x.exp "},
+        {{"lib"}, "lib/gen/h.tcl lib/part/keep/k.tcl lib/x.exp "},
+        {{"lib/part"}, "lib/part/keep/k.tcl "},
+        {{"--isolated", "."},
+         "./a.tcl ./gen/g.tcl ./lib/gen/h.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl "},
+        {{"--config=delimcheck.toml", "."}, "./a.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl "},
+        // The command line wins over every project file.
+        {{"--exclude=gen", "."}, "./a.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl ./lib/x.exp "},
+    };
+    for (const row &r : rows) {
+        std::vector<std::string> args{"--format=gcc", "--recursive"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        std::string files;
+        process_result p = run_binary(args, "", dir.path);
+        for (std::size_t at = 0; at < p.out.size(); at = p.out.find('\n', at) + 1)
+            if (p.out.compare(p.out.find(':', at), 7, ":1:7: e") == 0)
+                files += p.out.substr(at, p.out.find(':', at) - at) + " ";
+        EXPECT_EQ(files, r.files) << r.args.front() << p.err;
+    }
+}
+
 TEST(ProjectFile, BadOnesAreOneLineUsageErrors)
 {
     struct row {

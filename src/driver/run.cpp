@@ -233,18 +233,24 @@ public:
         return config::settle(cl_, file, standard_input ? std::string() : config::absolute_path(name, cwd_));
     }
 
-    // The walk of a directory operand: the command line's rules, or its project file's.
-    walk_rules walk_for(const run_config &c, const std::string &operand)
+    // The walk of a directory: the command line's rules over its project file's.
+    walk_rules walk_for(const run_config &c, const std::string &directory)
     {
-        walk_rules r{c.includes, {}, c.excludes, c.hidden};
-        std::shared_ptr<const config::project_file> f = file_for_directory(operand);
+        walk_rules r{c.includes, {}, c.excludes, c.hidden, nullptr, {}};
+        std::shared_ptr<const config::project_file> f = file_for_directory(directory);
         if (!f)
             return r;
+        r.source = f.get();
         if (r.includes.empty() && f->include)
             r.includes = *f->include;
         r.extend_includes = f->extend_include;
-        if (r.excludes.empty() && f->exclude)
+        if (r.excludes.empty() && f->exclude) {
             r.excludes = *f->exclude;
+            // Matched from the project file's directory, wherever the walk starts below it.
+            std::string path = config::absolute_path(directory, cwd_);
+            if (path.size() > f->directory.size() && path.starts_with(f->directory))
+                r.below = path.substr(f->directory.size());
+        }
         r.hidden = r.hidden || f->hidden.value_or(false);
         return r;
     }
@@ -273,7 +279,7 @@ public:
             if (config.recursive)
                 any_project |= project_.file_for_directory(o) != nullptr;
         }
-        list_.set_walk_rules([this](const std::string &operand) { return project_.walk_for(config_, operand); });
+        list_.set_walk_rules([this](const std::string &directory) { return project_.walk_for(config_, directory); });
         struct stat st {};
         stdin_pipe_ = !(::fstat(stdin_fd, &st) == 0 && S_ISREG(st.st_mode));
         settings_.kind = config.format;
