@@ -265,6 +265,25 @@ TEST(Suppressed, StayAcceptedAfterAFix)
     }
 }
 
+// Under --fix, an input with more findings than are held is checked once more for them: through
+// the selection and the directives too, so that its output is the plain check's.
+TEST(Suppressed, StayAcceptedPastTheFindingsHeld)
+{
+    temp_dir dir;
+    std::string many = "set b ] ;# delimcheck: ignore\n";
+    for (int i = 0; i < 5000; ++i)
+        many += "set a ]\nputs \"x\"y\n";
+    dir.write("many.tcl", many);
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"--ignore=unmatched-closer"}, {"--severity=error"}}) {
+        args.push_back("many.tcl");
+        process_result plain = run_binary(args, "", dir.path);
+        args.insert(args.begin(), "--fix");
+        process_result fixed = run_binary(args, "", dir.path);
+        EXPECT_EQ(fixed.out, plain.out) << args[1];
+        EXPECT_EQ(slurp(dir.path + "/many.tcl"), many) << "no single edit mends it";
+    }
+}
+
 // A named FIFO is read once, and its directives with it, as a pipe on standard input is; with
 // --diff its bytes are held, and an accepted fault is offered no repair, as in a file.
 TEST(Suppressed, NamedFifo)
