@@ -196,7 +196,7 @@ private:
 
 } // namespace
 
-int check_past_mark(int fd, checker &c)
+int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe)
 {
     char start[3];
     ssize_t n;
@@ -212,6 +212,8 @@ int check_past_mark(int fd, checker &c)
     }
     if (errno != ESPIPE)
         return c.check_fd(fd).read_error; // its own read says what is wrong (a directory, ...)
+    if (pipe)
+        return pipe(fd);
     // A pipe or a terminal: the first bytes are read here, and handed on unless they are a mark.
     std::string prefix;
     while (prefix.size() < byte_order_mark.size()) {

@@ -41,8 +41,9 @@ int read_all(int fd, std::string &bytes);
 inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 // Has c check the input on fd from its start, past a byte-order mark there; returns the errno
-// of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe.
-int check_past_mark(int fd, checker &c);
+// of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe, or
+// by pipe when given: what fd is, is known by the first read.
+int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe = {});
 
 // What a walk takes and skips: --include, --exclude and --hidden, or a project file's keys.
 struct walk_rules {

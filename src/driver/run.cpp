@@ -462,14 +462,24 @@ private:
             // A regular file is read again for its directives only if it reports; what cannot be
             // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
             int error = 0;
-            // A named FIFO is read once, as a pipe on standard input is.
-            bool once = in.standard_input ? stdin_pipe_ : ::lseek(fd, 0, SEEK_CUR) < 0 && errno == ESPIPE;
-            if (!once) {
-                // Asked at the first finding only, which pays for the look at what fd is.
-                work.filter.set_loader([fd](checking::directive_reader &reader) {
+            // A pipe is read once, through the directive reader as it is checked.
+            auto read_once = [&](int pipe) {
+                directive_tee buffer(pipe, work.filter.reader_fed_by_caller());
+                std::istream stream(&buffer);
+                check.check(stream);
+                return buffer.error;
+            };
+            if (!stdin_pipe_ || !in.standard_input) {
+                // Asked at the first finding only, which pays for the look at what fd is. A
+                // named FIFO is known as such by the first read of the check; --diff and --fix
+                // hold its bytes whole, and the directives are read from them.
+                work.filter.set_loader([fd, repairing](checking::directive_reader &reader) {
                     struct stat st {};
-                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                        if (repairing != nullptr)
+                            reader.feed(repairing->held_text());
                         return;
+                    }
                     char block[1 << 16];
                     // Most inputs hold no directive: one search for its words, and no line
                     // is counted. Pieces overlap so that the words are found across them.
@@ -490,17 +500,10 @@ private:
                     for (ssize_t n; (n = ::pread(fd, block, sizeof block, at)) > 0; at += n)
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
-                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
-            } else if (repairing == nullptr) { // a pipe
-                directive_tee buffer(fd, work.filter.reader_fed_by_caller());
-                std::istream stream(&buffer);
-                check.check(stream);
-                error = buffer.error;
+                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check, read_once);
+            } else if (repairing == nullptr) { // standard input from a pipe
+                error = read_once(fd);
             } else {
-                // --diff and --fix hold a pipe's bytes whole: the directives are read from them.
-                work.filter.set_loader([repairing](checking::directive_reader &reader) {
-                    reader.feed(repairing->held_text());
-                });
                 error = repairing->check(fd, check);
             }
             work.filter.end_input(); // while fd is open: unused directives may need it
