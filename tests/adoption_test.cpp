@@ -2,7 +2,9 @@
 // through every format, and the one-line errors of bad settings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "harness.h"
 
@@ -98,6 +100,44 @@ TEST(ProjectFile, WalkKeys)
     }
 }
 
+// A project file met on the way down governs the walk below it, as the nearest one does for
+// each input's checking: its own keys, not merged with those above, its globs from its place.
+TEST(ProjectFile, NestedWalkKeys)
+{
+    temp_dir dir;
+    for (const char *d : {"gen", "lib", "lib/gen", "lib/old", "lib/part", "lib/part/keep", "lib/part/skip"})
+        ::mkdir((dir.path + "/" + d).c_str(), 0700);
+    for (const char *name : {"a.tcl", "gen/g.tcl", "lib/gen/h.tcl", "lib/old/o.tcl", "lib/part/keep/k.tcl",
+                             "lib/part/skip/s.tcl", "lib/x.exp"})
+        dir.write(name, "set a ]\n");
+    dir.write("delimcheck.toml", "exclude = [\"gen\"]\n");
+    dir.write("lib/delimcheck.toml", "extend-include = [\"*.exp\"]\nexclude = [\"old\", \"part/skip\"]\n");
+    struct row {
+        std::vector<std::string> args;
+        std::string files; // the inputs reported, in order
+    };
+    const row rows[] = {
+        {{"."}, "./a.tcl ./lib/gen/h.tcl ./lib/part/keep/k.tcl ./lib/x.exp "},
+        {{"lib"}, "lib/gen/h.tcl lib/part/keep/k.tcl lib/x.exp "},
+        {{"lib/part"}, "lib/part/keep/k.tcl "},
+        {{"--isolated", "."},
+         "./a.tcl ./gen/g.tcl ./lib/gen/h.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl "},
+        {{"--config=delimcheck.toml", "."}, "./a.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl "},
+        // The command line wins over every project file.
+        {{"--exclude=gen", "."}, "./a.tcl ./lib/old/o.tcl ./lib/part/keep/k.tcl ./lib/part/skip/s.tcl ./lib/x.exp "},
+    };
+    for (const row &r : rows) {
+        std::vector<std::string> args{"--format=gcc", "--recursive"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        std::string files;
+        process_result p = run_binary(args, "", dir.path);
+        for (std::size_t at = 0; at < p.out.size(); at = p.out.find('\n', at) + 1)
+            if (p.out.compare(p.out.find(':', at), 7, ":1:7: e") == 0)
+                files += p.out.substr(at, p.out.find(':', at) - at) + " ";
+        EXPECT_EQ(files, r.files) << r.args.front() << p.err;
+    }
+}
+
 TEST(ProjectFile, BadOnesAreOneLineUsageErrors)
 {
     struct row {
@@ -179,6 +219,102 @@ TEST(Suppressed, StandardInputFromAPipe)
     EXPECT_EQ(run_binary({}, "set a ] ;# delimcheck: ignore\nset b ]\n").out, "Unmatching ] : line 2 char 7\n");
     EXPECT_EQ(run_binary({"--report-unused-directives"}, "# delimcheck: ignore\nset b 1\n# delimcheck: nonsense\n").out,
               "Directive suppresses nothing : line 1 char 1\nMalformed directive : line 3 char 1\n");
+}
+
+// After --fix, what is left in the file is reported as a check of it would: what the user
+// accepted stays accepted, by whatever said so.
+TEST(Suppressed, StayAcceptedAfterAFix)
+{
+    const std::string blank = "set b x\\ \nset a 1\n}\n"; // -e warns of line 1; line 3 is fixed
+    const std::string warned = "File a.tcl:\n\\ followed by blank space at the end of line 1.\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string script, project; // project: delimcheck.toml, when not empty
+        std::string out;
+        int status;
+    };
+    const row rows[] = {
+        {{"-e"}, blank, "", warned, 1},
+        {{}, blank, "backslash-blank = true\n", warned, 1}, // the input's own options, not the run's
+        {{"-e", "--ignore=backslash-blank"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e", "--select=unmatched-closer"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e", "--severity=error"}, blank, "", "File a.tcl:\n", 0},
+        {{"-e"}, "# delimcheck: ignore=backslash-blank\n" + blank, "", "File a.tcl:\n", 0},
+        {{"-e"}, blank, "ignore = [\"backslash-blank\"]\n", "File a.tcl:\n", 0},
+        {{"-e"}, blank, "[per-file-ignores]\n\"a.tcl\" = [\"backslash-blank\"]\n", "File a.tcl:\n", 0},
+        {{"-e", "--format=json"}, blank, "ignore = [\"backslash-blank\"]\n", "[\n]\n", 0},
+        // Malformed and unused directives are found in the fixed file too.
+        {{"-e", "--report-unused-directives"}, "# delimcheck: ignore=wrong-closer\n# delimcheck: nonsense\n" + blank, "",
+         "File a.tcl:\n\\ followed by blank space at the end of line 3.\n"
+         "Directive suppresses nothing : line 1 char 1\nMalformed directive : line 2 char 1\n",
+         1},
+    };
+    for (const row &r : rows) {
+        temp_dir dir;
+        dir.write("a.tcl", r.script);
+        if (!r.project.empty())
+            dir.write("delimcheck.toml", r.project);
+        std::vector<std::string> args = r.args;
+        for (const char *a : {"--fix", "--unsafe-fixes", "--status", "a.tcl"})
+            args.push_back(a);
+        process_result p = run_binary(args, "", dir.path);
+        std::string fixed = r.script.substr(0, r.script.size() - 2);
+        EXPECT_EQ(slurp(dir.path + "/a.tcl"), fixed) << args.front() << " " << r.project;
+        EXPECT_EQ(p.out, r.out) << args.front() << " " << r.project;
+        EXPECT_EQ(p.status, r.status) << args.front() << " " << r.project;
+    }
+}
+
+// Under --fix, an input with more findings than are held is checked once more for them: through
+// the selection and the directives too, so that its output is the plain check's.
+TEST(Suppressed, StayAcceptedPastTheFindingsHeld)
+{
+    temp_dir dir;
+    std::string many = "set b ] ;# delimcheck: ignore\n";
+    for (int i = 0; i < 5000; ++i)
+        many += "set a ]\nputs \"x\"y\n";
+    dir.write("many.tcl", many);
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"--ignore=unmatched-closer"}, {"--severity=error"}}) {
+        args.push_back("many.tcl");
+        process_result plain = run_binary(args, "", dir.path);
+        args.insert(args.begin(), "--fix");
+        process_result fixed = run_binary(args, "", dir.path);
+        EXPECT_EQ(fixed.out, plain.out) << args[1];
+        EXPECT_EQ(slurp(dir.path + "/many.tcl"), many) << "no single edit mends it";
+    }
+}
+
+// A named FIFO is read once, and its directives with it, as a pipe on standard input is; with
+// --diff its bytes are held, and an accepted fault is offered no repair, as in a file.
+TEST(Suppressed, NamedFifo)
+{
+    struct row {
+        std::vector<std::string> args;
+        std::string script, out;
+    };
+    const row rows[] = {
+        {{}, "set a ] ;# delimcheck: ignore\nset b ]\n", "File in:\nUnmatching ] : line 2 char 7\n"},
+        {{"--report-unused-directives"}, "# delimcheck: ignore\nset b 1\n# delimcheck: nonsense\n",
+         "File in:\nDirective suppresses nothing : line 1 char 1\nMalformed directive : line 3 char 1\n"},
+        {{"--diff"}, "set a 1\n} ;# delimcheck: ignore\n", ""},
+        {{"--diff"}, "set a 1\n}\n", "--- in\tunsafe\n+++ in\n@@ -1,2 +1,1 @@\n set a 1\n-}\n"},
+        {{"--statistics"}, "set a ] ;# delimcheck: ignore\nset b ]\n", "1  unmatched-closer  A closing delimiter with nothing open\n"},
+    };
+    for (const row &r : rows) {
+        for (bool fifo : {false, true}) {
+            temp_dir dir;
+            dir.write("script", r.script);
+            std::string command = "cd '" + dir.path + "' && ";
+            command += fifo ? "mkfifo in && { cat script > in & } && " : "cp script in && ";
+            command += "timeout 20 '" + std::string(DELIMCHECK_BINARY) + "'";
+            for (const std::string &a : r.args)
+                command += " " + a;
+            command += " in > out";
+            int status = std::system(command.c_str());
+            ASSERT_TRUE(WIFEXITED(status)) << command;
+            EXPECT_EQ(slurp(dir.path + "/out"), r.out) << command;
+        }
+    }
 }
 
 TEST(Statistics, CountsPerCodeMostFirst)

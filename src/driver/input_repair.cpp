@@ -95,8 +95,7 @@ void input_repair::release()
         return;
     holding_ = false;
     if (overflowed_) {
-        checker again(config_.check, next_);
-        again.check(text());
+        check_again(text());
         return;
     }
     for (const auto &w : waiting_) {
@@ -108,6 +107,18 @@ void input_repair::release()
         }
     }
     waiting_.clear();
+}
+
+// A check of text as the run makes it: the input's options, and its selection and directives
+// (read from text itself, which after a fix is not what was read), so that a finding the user
+// accepted stays accepted.
+void input_repair::check_again(std::string_view text)
+{
+    checking::suppressing_sink filter(next_);
+    filter.begin_input(selection_, ignored_here_, [text](checking::directive_reader &r) { r.feed(text); });
+    checker again(check_, filter);
+    again.check(text);
+    filter.end_input();
 }
 
 // The lines the repair changes and the repaired text, if the repair fits the input and leaves
@@ -127,7 +138,7 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
         !format::apply_changes(lines, changes, after) || !after.starts_with(bytes_.substr(0, mark_)))
         return false;
     // Clean as the repair's search judges it.
-    options o = checking::nesting_only(config_.check);
+    options o = checking::nesting_only(check_);
     o.hints = false;
     counting_sink count;
     checker again(o, count);
@@ -187,8 +198,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
         waiting_.clear();
         result.what = result::fixed;
         // What is left in the file now, reported as a check of it would.
-        checker again(config_.check, next_);
-        again.check(std::string_view(after).substr(mark_));
+        check_again(std::string_view(after).substr(mark_));
     } else {
         release();
         result.what = result::failed;

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "check/suppression.h"
 #include "delimcheck/checker.h"
 #include "delimcheck/sink.h"
 #include "driver/cli.h"
@@ -26,10 +27,21 @@ public:
     // Findings pass on to next: as they come, or under --fix once the file is settled, so that
     // what is reported is what the file holds after the fix. The line that says a file was
     // fixed goes to err, before the file is replaced.
-    input_repair(const run_config &config, sink &next, std::FILE *err) : config_(config), next_(next), err_(err) {}
+    input_repair(const run_config &config, sink &next, std::FILE *err) : config_(config), next_(next), err_(err), check_(config.check) {}
 
     void report(const diagnostic &d) override;
     void listing(const listing_line &l) override;
+
+    // Before each input: the options it is checked with and what its settings report, for the
+    // checks of it that this object makes itself (after a fix, or once more past the bound).
+    void begin_input(const options &check, const checking::selection &s, checking::code_set ignored_here)
+    {
+        check_ = check;
+        selection_ = s;
+        ignored_here_ = ignored_here;
+    }
+    // The input's bytes as they were read, past a byte-order mark; empty unless it is held.
+    std::string_view held_text() const { return held_ ? text() : std::string_view(); }
 
     // Reads the whole input from fd, unless it is a file too big to be mended, and has c check
     // it, with this object as c's sink; returns the errno of a read that failed (the bytes read
@@ -58,10 +70,14 @@ public:
 
 private:
     bool repaired(std::vector<format::line_change> &changes, std::string &after);
+    void check_again(std::string_view text);
 
     const run_config &config_;
     sink &next_;
     std::FILE *err_;
+    options check_;
+    checking::selection selection_;
+    checking::code_set ignored_here_ = 0;
     std::string bytes_;  // the input as it was read, when held_
     std::size_t mark_ = 0; // the length of the byte-order mark that bytes_ starts with
     std::string_view text() const { return std::string_view(bytes_).substr(mark_); }

@@ -92,9 +92,11 @@ bool is_directory(const std::string &path)
 input_list::input_list(const run_config &config, int stdin_fd)
     : config_(config), stdin_fd_(stdin_fd)
 {
-    rules_.includes = expanded(config.includes);
-    rules_.excludes = expanded(config.excludes);
-    rules_.hidden = config.hidden;
+    walk_rules r;
+    r.includes = expanded(config.includes);
+    r.excludes = expanded(config.excludes);
+    r.hidden = config.hidden;
+    rules_ = std::make_shared<const walk_rules>(std::move(r));
     if (config.files_from.empty())
         return;
     if (config.files_from == "-") {
@@ -194,7 +196,7 @@ private:
 
 } // namespace
 
-int check_past_mark(int fd, checker &c)
+int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe)
 {
     char start[3];
     ssize_t n;
@@ -210,6 +212,8 @@ int check_past_mark(int fd, checker &c)
     }
     if (errno != ESPIPE)
         return c.check_fd(fd).read_error; // its own read says what is wrong (a directory, ...)
+    if (pipe)
+        return pipe(fd);
     // A pipe or a terminal: the first bytes are read here, and handed on unless they are a mark.
     std::string prefix;
     while (prefix.size() < byte_order_mark.size()) {
@@ -273,12 +277,8 @@ bool input_list::next(input &in)
         }
         listed_ += listed;
         if (config_.recursive && is_directory(name)) {
-            if (rules_for_) {
-                rules_ = rules_for_(name);
-                for (auto *globs : {&rules_.includes, &rules_.extend_includes, &rules_.excludes})
-                    *globs = expanded(*globs);
-            }
-            enter(name, "", in);
+            std::shared_ptr<const walk_rules> rules = rules_for(name);
+            enter(name, rules->below, rules, in);
             if (in.access_error != 0)
                 return true;
             walk_operand_ = name;
@@ -334,29 +334,40 @@ bool input_list::next_listed(std::string &name)
     return false;
 }
 
-bool input_list::wanted(const std::string &entry) const
+std::shared_ptr<const walk_rules> input_list::rules_for(const std::string &directory)
+{
+    if (!rules_for_)
+        return rules_;
+    walk_rules r = rules_for_(directory);
+    for (auto *globs : {&r.includes, &r.extend_includes, &r.excludes})
+        *globs = expanded(*globs);
+    return std::make_shared<const walk_rules>(std::move(r));
+}
+
+bool input_list::wanted(const walk_rules &rules, const std::string &entry)
 {
     auto match = [&](const std::string &glob) { return fnmatch(glob.c_str(), entry.c_str(), 0) == 0; };
-    if (std::any_of(rules_.extend_includes.begin(), rules_.extend_includes.end(), match))
+    if (std::any_of(rules.extend_includes.begin(), rules.extend_includes.end(), match))
         return true;
-    if (rules_.includes.empty())
+    if (rules.includes.empty())
         return std::any_of(std::begin(script_endings), std::end(script_endings),
                            [&](const char *glob) { return fnmatch(glob, entry.c_str(), 0) == 0; });
-    return std::any_of(rules_.includes.begin(), rules_.includes.end(), match);
+    return std::any_of(rules.includes.begin(), rules.includes.end(), match);
 }
 
 // Hidden names (.git, an editor's .swp) and the excluded ones are left out of the walk, files
 // and directories alike; an operand never is, even ".". Each glob of --exclude is matched
-// against the name and against the path below the operand, so that "vendor" skips every
-// directory of that name and "lib/vendor" only that one.
-bool input_list::skipped(const std::string &below, const std::string &entry) const
+// against the name and against the path below the operand (or below the nested project file
+// whose rules they are), so that "vendor" skips every directory of that name and "lib/vendor"
+// only that one.
+bool input_list::skipped(const walk_rules &rules, const std::string &below, const std::string &entry)
 {
-    if (!rules_.hidden && entry.front() == '.')
+    if (!rules.hidden && entry.front() == '.')
         return true;
-    if (rules_.excludes.empty())
+    if (rules.excludes.empty())
         return false;
     const std::string path = relative(below, entry);
-    return std::any_of(rules_.excludes.begin(), rules_.excludes.end(), [&](const std::string &glob) {
+    return std::any_of(rules.excludes.begin(), rules.excludes.end(), [&](const std::string &glob) {
         return fnmatch(glob.c_str(), entry.c_str(), 0) == 0 || fnmatch(glob.c_str(), path.c_str(), 0) == 0;
     });
 }
@@ -364,7 +375,8 @@ bool input_list::skipped(const std::string &below, const std::string &entry) con
 // Opens a directory of the walk and reads its names, sorted, so that the order is the same on
 // every file system. A directory that cannot be read is handed back as an input that cannot be
 // accessed, and the walk goes on without it.
-void input_list::enter(const std::string &path, const std::string &below, input &failed)
+void input_list::enter(const std::string &path, const std::string &below, std::shared_ptr<const walk_rules> rules,
+                       input &failed)
 {
     DIR *d = opendir(path.c_str());
     if (d == nullptr) {
@@ -372,7 +384,7 @@ void input_list::enter(const std::string &path, const std::string &below, input 
         failed.access_error = errno;
         return;
     }
-    directory dir{path, below, {}, 0};
+    directory dir{path, below, {}, 0, std::move(rules)};
     // errno is cleared before each readdir, since what the loop calls between them (fnmatch, an
     // allocation) may set it: only readdir's own end tells a failed read from the last entry.
     int read_error = 0;
@@ -383,7 +395,7 @@ void input_list::enter(const std::string &path, const std::string &below, input 
             read_error = errno;
             break;
         }
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !skipped(below, e->d_name))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !skipped(*dir.rules, below, e->d_name))
             dir.entries.emplace_back(e->d_name);
     }
     closedir(d);
@@ -414,10 +426,20 @@ bool input_list::walk(input &in)
         return true;
     }
     if (S_ISDIR(st.st_mode)) {
-        enter(path, relative(dir.below, entry), in);
+        // A project file in the directory governs the walk below it, its globs from there.
+        std::shared_ptr<const walk_rules> rules = dir.rules;
+        std::string below = relative(dir.below, entry);
+        if (rules_for_) {
+            std::shared_ptr<const walk_rules> own = rules_for(path);
+            if (own->source != rules->source) {
+                below = own->below;
+                rules = std::move(own);
+            }
+        }
+        enter(path, below, std::move(rules), in);
         return in.access_error != 0;
     }
-    if (!wanted(entry))
+    if (!wanted(*dir.rules, entry))
         return false;
     if (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0) {
         in.name = std::move(path); // a dangling link that names a script: it cannot be read

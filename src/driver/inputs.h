@@ -41,8 +41,9 @@ int read_all(int fd, std::string &bytes);
 inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 // Has c check the input on fd from its start, past a byte-order mark there; returns the errno
-// of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe.
-int check_past_mark(int fd, checker &c);
+// of a read that failed (0 at the end). A file is checked as it streams, and so is a pipe, or
+// by pipe when given: what fd is, is known by the first read.
+int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe = {});
 
 // What a walk takes and skips: --include, --exclude and --hidden, or a project file's keys.
 struct walk_rules {
@@ -50,14 +51,18 @@ struct walk_rules {
     std::vector<std::string> extend_includes; // taken besides
     std::vector<std::string> excludes;
     bool hidden = false;
+    const void *source = nullptr; // the project file they come from; nullptr: none
+    // The directory's path below where the excludes start: the project file's directory when
+    // they are its own, else the operand walked ("" there).
+    std::string below;
 };
 
 class input_list {
 public:
     input_list(const run_config &config, int stdin_fd);
-    // The rules for walking a directory operand, asked once per operand walked; without this,
-    // the command line's.
-    void set_walk_rules(std::function<walk_rules(const std::string &operand)> rules) { rules_for_ = std::move(rules); }
+    // The rules for walking a directory, asked once for each directory walked: those of the
+    // nearest project file govern what is below it. Without this, the command line's.
+    void set_walk_rules(std::function<walk_rules(const std::string &directory)> rules) { rules_for_ = std::move(rules); }
     ~input_list();
     input_list(const input_list &) = delete;
     input_list &operator=(const input_list &) = delete;
@@ -78,17 +83,20 @@ private:
     // A directory being walked: its entries sorted by name, and the next one to look at.
     struct directory {
         std::string path;
-        std::string below; // its path below the operand ("" for the operand itself)
+        std::string below; // its path below where its rules start ("" for the operand itself)
         std::vector<std::string> entries;
         std::size_t next = 0;
+        std::shared_ptr<const walk_rules> rules; // brace alternatives expanded
     };
 
     bool next_operand(std::string &name);
     bool next_listed(std::string &name);
     bool walk(input &in);
-    void enter(const std::string &path, const std::string &below, input &failed);
-    bool skipped(const std::string &below, const std::string &entry) const;
-    bool wanted(const std::string &entry) const;
+    void enter(const std::string &path, const std::string &below, std::shared_ptr<const walk_rules> rules,
+               input &failed);
+    std::shared_ptr<const walk_rules> rules_for(const std::string &directory);
+    static bool skipped(const walk_rules &rules, const std::string &below, const std::string &entry);
+    static bool wanted(const walk_rules &rules, const std::string &entry);
 
     const run_config &config_;
     int stdin_fd_;
@@ -107,8 +115,8 @@ private:
     std::size_t list_pos_ = 0;
     // The walk: a stack of open directories, never a recursion.
     std::vector<directory> walk_;
-    walk_rules rules_; // of the operand being walked, brace alternatives expanded
-    std::function<walk_rules(const std::string &operand)> rules_for_;
+    std::shared_ptr<const walk_rules> rules_; // the command line's, brace alternatives expanded
+    std::function<walk_rules(const std::string &directory)> rules_for_;
 };
 
 } // namespace delimcheck::driver

@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -232,18 +233,24 @@ public:
         return config::settle(cl_, file, standard_input ? std::string() : config::absolute_path(name, cwd_));
     }
 
-    // The walk of a directory operand: the command line's rules, or its project file's.
-    walk_rules walk_for(const run_config &c, const std::string &operand)
+    // The walk of a directory: the command line's rules over its project file's.
+    walk_rules walk_for(const run_config &c, const std::string &directory)
     {
-        walk_rules r{c.includes, {}, c.excludes, c.hidden};
-        std::shared_ptr<const config::project_file> f = file_for_directory(operand);
+        walk_rules r{c.includes, {}, c.excludes, c.hidden, nullptr, {}};
+        std::shared_ptr<const config::project_file> f = file_for_directory(directory);
         if (!f)
             return r;
+        r.source = f.get();
         if (r.includes.empty() && f->include)
             r.includes = *f->include;
         r.extend_includes = f->extend_include;
-        if (r.excludes.empty() && f->exclude)
+        if (r.excludes.empty() && f->exclude) {
             r.excludes = *f->exclude;
+            // Matched from the project file's directory, wherever the walk starts below it.
+            std::string path = config::absolute_path(directory, cwd_);
+            if (path.size() > f->directory.size() && path.starts_with(f->directory))
+                r.below = path.substr(f->directory.size());
+        }
         r.hidden = r.hidden || f->hidden.value_or(false);
         return r;
     }
@@ -272,7 +279,7 @@ public:
             if (config.recursive)
                 any_project |= project_.file_for_directory(o) != nullptr;
         }
-        list_.set_walk_rules([this](const std::string &operand) { return project_.walk_for(config_, operand); });
+        list_.set_walk_rules([this](const std::string &directory) { return project_.walk_for(config_, directory); });
         struct stat st {};
         stdin_pipe_ = !(::fstat(stdin_fd, &st) == 0 && S_ISREG(st.st_mode));
         settings_.kind = config.format;
@@ -444,6 +451,8 @@ private:
         }
         checker &check = *work.check;
         work.filter.begin_input(here.selection, here.ignored_here, {});
+        if (repairing != nullptr)
+            repairing->begin_input(here.check, here.selection, here.ignored_here);
         // The pretty format shows lines of a named input, read again as it needs them.
         std::optional<file_lines> lines;
         if (settings_.kind == format::format_kind::pretty && !in.standard_input)
@@ -453,13 +462,24 @@ private:
             // A regular file is read again for its directives only if it reports; what cannot be
             // read again (a pipe, a FIFO) goes through the directive reader as it is checked.
             int error = 0;
+            // A pipe is read once, through the directive reader as it is checked.
+            auto read_once = [&](int pipe) {
+                directive_tee buffer(pipe, work.filter.reader_fed_by_caller());
+                std::istream stream(&buffer);
+                check.check(stream);
+                return buffer.error;
+            };
             if (!stdin_pipe_ || !in.standard_input) {
-                // Asked at the first finding only, which pays for the look at what fd is: a
-                // named FIFO cannot be read again, and its directives are not read.
-                work.filter.set_loader([fd](checking::directive_reader &reader) {
+                // Asked at the first finding only, which pays for the look at what fd is. A
+                // named FIFO is known as such by the first read of the check; --diff and --fix
+                // hold its bytes whole, and the directives are read from them.
+                work.filter.set_loader([fd, repairing](checking::directive_reader &reader) {
                     struct stat st {};
-                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                        if (repairing != nullptr)
+                            reader.feed(repairing->held_text());
                         return;
+                    }
                     char block[1 << 16];
                     // Most inputs hold no directive: one search for its words, and no line
                     // is counted. Pieces overlap so that the words are found across them.
@@ -480,12 +500,9 @@ private:
                     for (ssize_t n; (n = ::pread(fd, block, sizeof block, at)) > 0; at += n)
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
-                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check);
+                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check, read_once);
             } else if (repairing == nullptr) { // standard input from a pipe
-                directive_tee buffer(fd, work.filter.reader_fed_by_caller());
-                std::istream stream(&buffer);
-                check.check(stream);
-                error = buffer.error;
+                error = read_once(fd);
             } else {
                 error = repairing->check(fd, check);
             }

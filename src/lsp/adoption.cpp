@@ -11,7 +11,34 @@ using json = nlohmann::json;
 adoption::adoption()
 {
     char cwd[4096];
-    finder_.emplace(getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/");
+    working_directory_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
+    finder_.emplace(working_directory_);
+}
+
+void adoption::forget_project_files() { finder_.emplace(working_directory_); }
+
+std::shared_ptr<const config::project_file> adoption::project_file(const std::string &path, std::string &error)
+{
+    if (path.empty())
+        return nullptr;
+    try {
+        return finder_->for_input(path);
+    } catch (const config::project_error &e) {
+        if (said_.insert(e.what()).second)
+            error = e.what();
+        return nullptr;
+    }
+}
+
+options adoption::options_for(const std::string &uri, const options &client, std::string &error)
+{
+    std::string path = path_of_uri(uri);
+    std::shared_ptr<const config::project_file> f = project_file(path, error);
+    if (!f)
+        return client;
+    config::command_line_settings cl;
+    cl.check = client;
+    return config::settle(cl, f.get(), path).check;
 }
 
 std::string path_of_uri(const std::string &uri)
@@ -50,15 +77,8 @@ std::vector<diagnostic> adoption::reported(const std::string &uri, std::string_v
 {
     config::input_settings settings;
     std::string path = path_of_uri(uri);
-    if (!path.empty()) {
-        try {
-            std::shared_ptr<const config::project_file> f = finder_->for_input(path);
-            settings = config::settle({}, f.get(), path);
-        } catch (const config::project_error &e) {
-            if (said_.insert(e.what()).second)
-                error = e.what();
-        }
-    }
+    if (std::shared_ptr<const config::project_file> f = project_file(path, error))
+        settings = config::settle({}, f.get(), path);
     keeping_sink keep;
     checking::suppressing_sink filter(keep);
     filter.begin_input(settings.selection, settings.ignored_here,

@@ -13,6 +13,7 @@
 
 #include "config/project.h"
 #include "delimcheck/diagnostic.h"
+#include "delimcheck/options.h"
 #include "lsp/text_position.h"
 
 namespace delimcheck::lsp {
@@ -27,12 +28,23 @@ public:
     std::vector<diagnostic> reported(const std::string &uri, std::string_view text,
                                      const std::vector<diagnostic> &reports, std::string &error);
 
+    // The options a document is checked with: the client's settings over the project file of
+    // its path over the defaults, as the command line's options over a file's. A project file
+    // that cannot be read is said once in error, and the client's settings apply alone.
+    options options_for(const std::string &uri, const options &client, std::string &error);
+
+    // The project files are read again at their next use: one may have changed on disk.
+    void forget_project_files();
+
     // "Ignore CODE on this line" for each of the client's Diagnostics that has a code: the
     // directive after ";#" at the end of the line, or added to one that is there.
     nlohmann::json ignore_actions(const std::string &uri, std::string_view text, const nlohmann::json &diagnostics,
                                   encoding enc, std::optional<std::int64_t> version) const;
 
 private:
+    std::shared_ptr<const config::project_file> project_file(const std::string &path, std::string &error);
+
+    std::string working_directory_;
     std::optional<config::project_finder> finder_;
     std::set<std::string> said_; // the project files' errors logged already
 };

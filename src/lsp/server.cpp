@@ -128,6 +128,9 @@ private:
 
     json initialize(const json &params);
     void configure(const json &settings);
+    void project_files_changed(const json &params);
+    void recheck_all();
+    options options_for(const std::string &uri);
     void did_open(const json &params);
     void did_change(const json &params);
     void did_close(const json &params);
@@ -148,6 +151,7 @@ private:
     kept_reports reports_;
     std::unique_ptr<checker> checker_; // without the search; made again when the options change
     std::unique_ptr<checker> searcher_; // the search in line, when there is no worker
+    options checker_made_with_, searcher_made_with_; // a document's project file may change them
     std::unique_ptr<repair_worker> worker_;
     std::uint64_t generations_ = 0;
     std::map<std::string, open_document> documents_;
@@ -307,6 +311,8 @@ void server::dispatch(const std::string &method, const json &params, const json 
         did_close(params);
     else if (method == "workspace/didChangeConfiguration")
         configure(member(params, "settings"));
+    else if (method == "workspace/didChangeWatchedFiles")
+        project_files_changed(params);
     else if (method == "$/cancelRequest")
         cancel(params);
     // initialized, didSave (the text is the one already held) and whatever else a client
@@ -354,12 +360,46 @@ void server::configure(const json &settings)
     ++settings_;
     checker_.reset();
     searcher_.reset();
-    // A new generation for every text, so that no search begun under the old settings is
-    // published.
+    recheck_all();
+}
+
+// A new generation for every text, so that no search begun under the old settings is published.
+void server::recheck_all()
+{
     for (auto &[uri, d] : documents_) {
         d.generation = ++generations_;
         pending_.insert(uri);
     }
+}
+
+// A project file created, changed or deleted: every document is checked again under what the
+// files now say. Other files' changes are none of the server's business.
+void server::project_files_changed(const json &params)
+{
+    const json &changes = member(params, "changes");
+    if (!changes.is_array())
+        return;
+    for (const json &c : changes) {
+        const json &uri = member(c, "uri");
+        if (!uri.is_string())
+            continue;
+        const std::string &u = uri.get_ref<const std::string &>();
+        if (u.ends_with("/delimcheck.toml") || u.ends_with("/.delimcheck.toml")) {
+            adoption_.forget_project_files();
+            recheck_all();
+            return;
+        }
+    }
+}
+
+// The client's settings over the project file of the document's path.
+options server::options_for(const std::string &uri)
+{
+    std::string error;
+    options o = adoption_.options_for(uri, opts_, error);
+    if (!error.empty())
+        log(1, error);
+    return o;
 }
 
 server::open_document *server::find(const json &params)
@@ -379,6 +419,8 @@ void server::did_open(const json &params)
     const std::string &uri = string_member(td, "uri");
     const std::string &text = string_member(td, "text");
     std::int64_t version = integer_member(td, "version");
+    // A client that does not tell of changed files: the project files are read again at each open.
+    adoption_.forget_project_files();
     documents_.insert_or_assign(uri, open_document{document(text, version), ++generations_, 0, {}, false});
     pending_.insert(uri);
 }
@@ -434,11 +476,12 @@ void server::check_pending()
 // fault at the edit that mends it and carry that edit.
 void server::check(const std::string &uri, open_document &d)
 {
-    if (!checker_) {
-        options o = opts_;
-        o.hints = true;
-        o.repair = false;
+    options o = options_for(uri);
+    o.hints = true;
+    o.repair = false;
+    if (!checker_ || !(checker_made_with_ == o)) {
         checker_ = std::make_unique<checker>(o, reports_);
+        checker_made_with_ = o;
     }
     reports_.clear();
     checker_->check(d.doc.text());
@@ -467,15 +510,22 @@ void server::publish(const std::string &uri, open_document &d, const std::vector
 
 void server::search(const std::string &uri, open_document &d)
 {
-    options o = opts_;
+    options o = options_for(uri);
     o.hints = true;
     o.repair = true;
     if (worker_) {
-        worker_->submit({uri, {}, d.generation, d.doc.text(), o, settings_});
+        // The worker makes its checker again when the number changes: the client's settings,
+        // and the flags that a project file may have moved.
+        std::uint64_t flags = 0;
+        for (bool b : {o.hash_lines, o.warn_backslash_blank, o.balancing, o.report_in_string, o.any_quote_opens})
+            flags = flags << 1 | (b ? 1 : 0);
+        worker_->submit({uri, {}, d.generation, d.doc.text(), o, settings_ << 5 | flags});
         return;
     }
-    if (!searcher_)
+    if (!searcher_ || !(searcher_made_with_ == o)) {
         searcher_ = std::make_unique<checker>(o, reports_);
+        searcher_made_with_ = o;
+    }
     reports_.clear();
     searcher_->check(d.doc.text());
     publish(uri, d, reports_.diagnostics, reports_.left_out, d.doc.text());

@@ -4,9 +4,10 @@ writes out the diagnostics it shows, which must be those of `--format=json` for 
 the likely fault included (line, byte column, code, message), with the options that each
 editor's settings give. When a quick fix is offered, Neovim applies it, and the file it writes
 must check clean.
-Usage: editors.py neovim|emacs DELIMCHECK SCRIPT... [--require-fix SCRIPT...]
+Usage: editors.py neovim|emacs DELIMCHECK [--project TOML] SCRIPT... [--require-fix SCRIPT...]
 (the scripts after --require-fix, run once whether or not named before too, must be offered a
-quick fix)"""
+quick fix; with --project, TOML is the delimcheck.toml next to each script, read by the
+server and the command line alike)"""
 
 import json
 import os
@@ -58,6 +59,9 @@ def main():
     editor, binary = sys.argv[1], os.path.abspath(sys.argv[2])
     failures = 0
     args = sys.argv[3:]
+    project = None
+    if args[:1] == ['--project']:
+        project, args = args[1], args[2:]
     cut = args.index('--require-fix') if '--require-fix' in args else len(args)
     required = set(args[cut + 1:])
     for source in args[:cut] + [s for s in args[cut + 1:] if s not in args[:cut]]:
@@ -65,6 +69,8 @@ def main():
         with tempfile.TemporaryDirectory() as tmp:
             script = os.path.join(tmp, os.path.basename(source))
             shutil.copyfile(source, script)
+            if project:
+                shutil.copyfile(project, os.path.join(tmp, 'delimcheck.toml'))
             out = os.path.join(tmp, 'out.json')
             want = expected(binary, script, FLAGS[editor])
             (run_neovim if editor == 'neovim' else run_emacs)(binary, script, out)

@@ -391,6 +391,50 @@ def directives_and_the_project_file_as_the_user_types():
         c.close()
 
 
+@test
+def the_project_files_checking_keys_per_document():
+    """Each document is checked with the options of its nearest project file, under the client's
+    settings as the command line's options stand over it, and a project file changed on disk is
+    read again: at once when the client tells of it, else at the next open."""
+    import tempfile
+    with tempfile.TemporaryDirectory() as d:
+        os.mkdir(os.path.join(d, 'sub'))
+        toml = os.path.join(d, 'sub', '.delimcheck.toml')
+        with open(toml, 'w') as f:
+            f.write('backslash-blank = true\nhash-lines = false\n')
+        near, far = 'file://' + d + '/sub/a.tcl', 'file://' + d + '/b.tcl'
+        keys = {'warnBackslashBlank': True, 'hashLines': False}
+        check(expected(BINARY, SETTINGS_TEXT, keys) != expected(BINARY, SETTINGS_TEXT), 'the keys change the reports')
+        c = started(options={'balancing': False})
+        open_doc(c, SETTINGS_TEXT, uri=near)
+        equal(published(c.diagnostics(near)), expected(BINARY, SETTINGS_TEXT, dict(keys, balancing=False)),
+              'the project file below the client settings')
+        open_doc(c, SETTINGS_TEXT, uri=far)
+        equal(published(c.diagnostics(far)), expected(BINARY, SETTINGS_TEXT, {'balancing': False}),
+              'no project file: the client settings alone')
+        with open(toml, 'w') as f:
+            f.write('any-quote-opens = true\n')
+        c.notify('workspace/didChangeWatchedFiles', {'changes': [{'uri': 'file://' + toml, 'type': 2}]})
+        equal(published(c.diagnostics(near, 1)),
+              expected(BINARY, SETTINGS_TEXT, {'anyQuoteOpens': True, 'balancing': False}), 'the changed file at once')
+        c.close()
+
+        c = started()
+        open_doc(c, SETTINGS_TEXT, uri=near)
+        equal(published(c.diagnostics(near)), expected(BINARY, SETTINGS_TEXT, {'anyQuoteOpens': True}), 'opened')
+        os.remove(toml)
+        open_doc(c, SETTINGS_TEXT, uri=near, version=2)
+        equal(published(c.diagnostics(near, 2)), expected(BINARY, SETTINGS_TEXT), 'gone, read again at the next open')
+        with open(toml, 'w') as f:
+            f.write('hash-lines = 1\n')
+        open_doc(c, SETTINGS_TEXT, uri=near, version=3)
+        log = c.wait_for(lambda m: m.get('method') == 'window/logMessage')
+        check('.delimcheck.toml' in log['params']['message'], 'a bad project file is logged: %r' % log)
+        equal(published(c.diagnostics(near, 3)), expected(BINARY, SETTINGS_TEXT), 'and the defaults apply')
+        still_serving(c)
+        c.close()
+
+
 def apply_edits(text, edits, encoding):
     """Edits that do not overlap, in order, applied from the last."""
     for e in reversed(edits):
