@@ -71,9 +71,13 @@ async function start(context: vscode.ExtensionContext): Promise<void> {
   output = output ?? vscode.window.createOutputChannel('delimcheck');
   // TransportKind.stdio adds --stdio, which the server takes for --lsp.
   const serverOptions: ServerOptions = { command, args: ['--lsp'], transport: TransportKind.stdio };
+  const projectFiles = vscode.workspace.createFileSystemWatcher('**/{delimcheck.toml,.delimcheck.toml}');
+  context.subscriptions.push(projectFiles);
   const clientOptions: LanguageClientOptions = {
     documentSelector: [{ language: 'tcl' }],
     initializationOptions: { delimcheck: serverSettings() },
+    // The server rereads project files when told they changed, and checks open scripts again.
+    synchronize: { fileEvents: projectFiles },
     outputChannel: output,
     errorHandler: {
       error: () => ({ action: ErrorAction.Continue }),

@@ -1,6 +1,7 @@
 // Runs inside VS Code's extension host (loaded through the `payload` URL parameter). In a
 // folder with faulty.tcl: opens it, waits for the server's diagnostic and its likely-line mark,
-// applies the quick fix and waits for no problems. In a folder with clean.tcl it expects a
+// applies the quick fix and waits for no problems, then sees a project file written beside a
+// script take its finding away. In a folder with clean.tcl it expects a
 // problem there, and so must fail: the runner sees that a failing test fails.
 import * as assert from 'assert';
 import * as fs from 'fs';
@@ -42,6 +43,17 @@ async function mendsTheFaultyScript(file: string): Promise<void> {
   await doc.save();
 }
 
+// A finding the project file ignores goes from the open script once the file is written.
+async function followsTheProjectFile(folder: string): Promise<void> {
+  const file = path.join(folder, 'stray.tcl');
+  fs.writeFileSync(file, 'set a "x"y\n');
+  const doc = await vscode.workspace.openTextDocument(vscode.Uri.file(file));
+  await vscode.window.showTextDocument(doc);
+  await until('the stray characters after the string', () => (ours(doc.uri).length > 0 ? true : undefined));
+  fs.writeFileSync(path.join(folder, 'delimcheck.toml'), 'ignore = ["extra-after-string"]\n');
+  await until('no problems once the project file ignores them', () => (ours(doc.uri).length === 0 ? true : undefined));
+}
+
 async function aCleanScriptHasAProblem(file: string): Promise<void> {
   const doc = await vscode.workspace.openTextDocument(vscode.Uri.file(file));
   await vscode.window.showTextDocument(doc);
@@ -55,6 +67,8 @@ export async function run(): Promise<void> {
   assert.ok(ext, 'the extension is loaded');
   await ext.activate();
   const faulty = path.join(folder, 'faulty.tcl');
-  if (fs.existsSync(faulty)) await mendsTheFaultyScript(faulty);
-  else await aCleanScriptHasAProblem(path.join(folder, 'clean.tcl'));
+  if (fs.existsSync(faulty)) {
+    await mendsTheFaultyScript(faulty);
+    await followsTheProjectFile(folder);
+  } else await aCleanScriptHasAProblem(path.join(folder, 'clean.tcl'));
 }
