@@ -157,3 +157,50 @@ TEST(Selection, CodeLists)
 }
 
 } // namespace
+
+namespace {
+
+// The marker search compares vectors of bytes: a marker astride two of them, at the very end of
+// the bytes, or behind near misses that pass its first and last byte must still be found first.
+TEST(Directives, MarkerFoundWhereverItStands)
+{
+    const std::string marker = "delimcheck:";
+    struct filler {
+        const char *name;
+        std::string bytes;
+    };
+    const std::vector<filler> fillers = {
+        {"plain", std::string(300, 'x')},
+        // Each near miss starts with 'd' and has ':' ten bytes on, as the marker does.
+        {"near misses", [] {
+             std::string s;
+             while (s.size() < 300)
+                 s += "delimcheckx:delimcheck;:dxxxxxxxxx:deli:check:";
+             return s;
+         }()},
+        {"marker less its last byte", [] {
+             std::string s;
+             while (s.size() < 300)
+                 s += "delimcheck ";
+             return s;
+         }()},
+    };
+    for (simd_level level : {simd_level::scalar, simd_level::sse2, simd_level::avx2, simd_level::best})
+        for (const filler &f : fillers)
+            for (std::size_t size : {0, 5, 10, 11, 12, 63, 64, 74, 75, 127, 128, 140, 200, 300}) {
+                const std::string base = f.bytes.substr(0, size);
+                EXPECT_EQ(checking::find_marker(base, level), base.find(marker))
+                    << f.name << ", " << size << " bytes, none added, level " << static_cast<int>(level);
+                for (std::size_t at = 0; at <= size; ++at) {
+                    std::string s = base;
+                    s.insert(at, marker);
+                    // The second copy is never the one found.
+                    s += marker;
+                    ASSERT_EQ(checking::find_marker(s, level), s.find(marker))
+                        << f.name << ", " << size << " bytes, marker at " << at << ", level "
+                        << static_cast<int>(level);
+                }
+            }
+}
+
+} // namespace

@@ -1,7 +1,14 @@
 #include "check/suppression.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include "scan/byte_classes.h"
 
 namespace delimcheck::checking {
 
@@ -98,12 +105,94 @@ void directive_reader::feed(std::string_view bytes)
 
 std::int64_t directive_reader::count_lines(std::string_view s) { return std::count(s.begin(), s.end(), '\n'); }
 
-std::size_t find_marker(std::string_view bytes)
+namespace {
+
+// The marker's first byte and its last, compared at their distance over a whole vector: few
+// places in scripts pass both, and only those are compared in full. This runs over a whole
+// input at its first finding, so it is kept well below a byte's worth of work.
+constexpr std::size_t marker_last = marker.size() - 1;
+
+std::size_t find_marker_rest(const char *p, std::size_t n, std::size_t from)
 {
-    if (bytes.size() < marker.size())
+    if (n - from < marker.size())
         return std::string_view::npos; // an empty view may have no data to pass memmem
-    const void *at = ::memmem(bytes.data(), bytes.size(), marker.data(), marker.size());
-    return at == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char *>(at) - bytes.data());
+    const void *at = ::memmem(p + from, n - from, marker.data(), marker.size());
+    return at == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char *>(at) - p);
+}
+
+#if defined(__x86_64__)
+// Candidates are the bits of mask, for p[i, i + 64).
+std::size_t first_whole(const char *p, std::size_t i, std::uint64_t mask)
+{
+    for (; mask != 0; mask &= mask - 1) {
+        std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+        if (std::memcmp(p + at + 1, marker.data() + 1, marker_last - 1) == 0)
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+__attribute__((target("avx2"))) std::size_t find_marker_avx2(const char *p, std::size_t n)
+{
+    const __m256i first = _mm256_set1_epi8(marker.front());
+    const __m256i last = _mm256_set1_epi8(marker.back());
+    std::size_t i = 0;
+    for (; i + 64 + marker_last <= n; i += 64) {
+        const char *q = p + i;
+        __m256i lo = _mm256_and_si256(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q)), first),
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + marker_last)), last));
+        __m256i hi = _mm256_and_si256(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32)), first),
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32 + marker_last)), last));
+        __m256i any = _mm256_or_si256(lo, hi);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        std::uint64_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
+                             std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32;
+        if (std::size_t at = first_whole(p, i, mask); at != std::string_view::npos)
+            return at;
+    }
+    return find_marker_rest(p, n, i);
+}
+
+std::size_t find_marker_sse2(const char *p, std::size_t n)
+{
+    const __m128i first = _mm_set1_epi8(marker.front());
+    const __m128i last = _mm_set1_epi8(marker.back());
+    auto both = [&](std::size_t at) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at + marker_last));
+        return _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last));
+    };
+    std::size_t i = 0;
+    for (; i + 64 + marker_last <= n; i += 64) {
+        __m128i m0 = both(i), m1 = both(i + 16), m2 = both(i + 32), m3 = both(i + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) == 0)
+            continue;
+        auto bits = [](__m128i m) { return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))}; };
+        std::uint64_t mask = bits(m0) | bits(m1) << 16 | bits(m2) << 32 | bits(m3) << 48;
+        if (std::size_t at = first_whole(p, i, mask); at != std::string_view::npos)
+            return at;
+    }
+    return find_marker_rest(p, n, i);
+}
+#endif
+
+} // namespace
+
+std::size_t find_marker(std::string_view bytes, simd_level level)
+{
+    static_assert(marker.size() == marker_size);
+    if (level == simd_level::best || level > scan::best_simd_level())
+        level = scan::best_simd_level();
+#if defined(__x86_64__)
+    if (level == simd_level::avx2)
+        return find_marker_avx2(bytes.data(), bytes.size());
+    if (level == simd_level::sse2)
+        return find_marker_sse2(bytes.data(), bytes.size());
+#endif
+    return find_marker_rest(bytes.data(), bytes.size(), 0);
 }
 
 void directive_reader::finish()

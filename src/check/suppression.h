@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "delimcheck/diagnostic.h"
+#include "delimcheck/options.h"
 #include "delimcheck/sink.h"
 
 namespace delimcheck::checking {
@@ -40,8 +41,9 @@ struct selection {
 };
 
 // Where the words that start a directive first stand in bytes (npos: nowhere). An input in
-// which they stand nowhere has no directive, and need not be read line by line.
-std::size_t find_marker(std::string_view bytes);
+// which they stand nowhere has no directive, and need not be read line by line. The level is the
+// widest vector instructions used (the processor's best, or less to compare them).
+std::size_t find_marker(std::string_view bytes, simd_level level = simd_level::best);
 inline constexpr std::size_t marker_size = 11; // "delimcheck:"
 
 // One "# delimcheck: ignore..." comment.
