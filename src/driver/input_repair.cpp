@@ -15,7 +15,11 @@ namespace {
 // Counts what a check of the repaired text finds.
 struct counting_sink final : sink {
     std::uint64_t found = 0;
-    void report(const diagnostic &) override { ++found; }
+    sink_answer report(const diagnostic &) override
+    {
+        ++found;
+        return sink_answer::more;
+    }
 };
 
 // Whether a link, the name's last part or a directory on its way, leads from the name to the
@@ -35,15 +39,16 @@ bool is_fault(diagnostic_kind k)
 
 } // namespace
 
-void input_repair::report(const diagnostic &d)
+sink_answer input_repair::report(const diagnostic &d)
 {
     if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) // an accepted finding is left as it is
         fix_ = d.fix;
     faults_ = faults_ || is_fault(d.kind);
     if (!holding_)
-        next_.report(d);
-    else if (room())
+        return next_.report(d);
+    if (room())
         waiting_.emplace_back(d);
+    return sink_answer::more;
 }
 
 void input_repair::listing(const listing_line &l)

@@ -28,7 +28,7 @@ public:
     // fixed goes to err, before the file is replaced.
     input_repair(const run_config &config, sink &next, std::FILE *err) : config_(config), next_(next), err_(err) {}
 
-    void report(const diagnostic &d) override;
+    sink_answer report(const diagnostic &d) override;
     void listing(const listing_line &l) override;
 
     // Reads the whole input from fd, unless it is a file too big to be mended, and has c check
