@@ -176,7 +176,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
         return result;
     }
     rewritten &where = result.where;
-    std::string error = "it could not be examined";
+    std::optional<failure> error = failure{0, "it could not be examined"};
     if (have_stat_) {
         // Said before the file is replaced: a run that cannot say it leaves the file alone.
         error = rewrite_file(in.name, read_, bytes_, after, where, [&](const std::string &target) {
@@ -187,7 +187,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
             return std::fputs(line.c_str(), err_) >= 0 && std::fflush(err_) == 0;
         });
     }
-    if (error.empty()) {
+    if (!error) {
         holding_ = false;
         waiting_.clear();
         result.what = result::fixed;
@@ -197,7 +197,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
     } else {
         release();
         result.what = result::failed;
-        result.message = "delimcheck: cannot fix " + name + ": " + error + "\n";
+        result.message = "delimcheck: cannot fix " + name + ": " + error->what + "\n";
     }
     return result;
 }
