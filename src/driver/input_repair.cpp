@@ -105,9 +105,10 @@ void input_repair::release()
         return;
     }
     for (const auto &w : waiting_) {
-        if (const diagnostic *d = std::get_if<diagnostic>(&w))
-            next_.report(*d);
-        else {
+        if (const diagnostic *d = std::get_if<diagnostic>(&w)) {
+            if (next_.report(*d) == sink_answer::stop)
+                break; // as the checker would have ended the input there
+        } else {
             const listed &l = std::get<listed>(w);
             next_.listing(listing_line{l.line, l.text});
         }
