@@ -166,11 +166,12 @@ TEST(CheckerApi, SinkFailurePassesThroughAndTheCheckerIsReusable)
     struct failing_sink : sink {
         int left = 3;
         std::vector<diagnostic> kept;
-        void report(const diagnostic &d) override
+        sink_answer report(const diagnostic &d) override
         {
             if (left-- == 0)
                 throw std::runtime_error("sink failed");
             kept.push_back(d);
+            return sink_answer::more;
         }
     } out;
     options o;
@@ -182,6 +183,58 @@ TEST(CheckerApi, SinkFailurePassesThroughAndTheCheckerIsReusable)
     c.check("{\n");
     ASSERT_EQ(out.kept.size(), 1u);
     EXPECT_EQ(seen_of(out.kept[0]), (seen{"missing-closer", {1, 2}, 0, '}', "", {1, 1}, '{'}));
+}
+
+// A sink that answers stop after its n-th report: what reached it is exactly what a sink that
+// never stops saw up to that report, reports and listing lines in their order, with nothing of
+// the input's end after it; and the checker then checks its next input in full.
+TEST(CheckerApi, SinkAnsweringStopEndsTheInputAndTheCheckerIsReusable)
+{
+    struct event_sink : sink {
+        std::size_t stop_after = 0; // 0: never
+        std::size_t reports = 0;
+        std::vector<std::string> events;
+        sink_answer report(const diagnostic &d) override
+        {
+            std::ostringstream s;
+            s << seen_of(d);
+            events.push_back(s.str());
+            return ++reports == stop_after ? sink_answer::stop : sink_answer::more;
+        }
+        void listing(const listing_line &l) override
+        {
+            events.push_back("line " + std::to_string(l.line) + ": " + std::string(l.text));
+        }
+    };
+    options plain, pairs, joined_hints, hints_no_repair, warned;
+    pairs.listing = listing_mode::pair;
+    joined_hints.listing = listing_mode::join;
+    joined_hints.hints = true;
+    hints_no_repair.hints = true;
+    hints_no_repair.repair = false;
+    warned.warn_backslash_blank = true;
+    warned.listing = listing_mode::pair;
+    const std::string input = "proc p {} {\\ \n  if {1} [\n    set x (\"y\n  }\n}\n{ \\ \n[\n";
+    for (const options &o : {plain, pairs, joined_hints, hints_no_repair, warned}) {
+        event_sink full;
+        checker(o, full).check(input);
+        ASSERT_GE(full.reports, 3u);
+        for (std::size_t n = 1; n <= full.reports; ++n) {
+            SCOPED_TRACE("stop after report " + std::to_string(n));
+            event_sink out;
+            out.stop_after = n;
+            checker c(o, out);
+            c.check(input);
+            std::size_t cut = 0;
+            for (std::size_t seen_reports = 0; seen_reports < n; ++cut)
+                seen_reports += full.events[cut].rfind("line ", 0) != 0;
+            EXPECT_EQ(out.events, std::vector<std::string>(full.events.begin(), full.events.begin() + cut));
+            out.events.clear();
+            out.stop_after = 0;
+            c.check(input);
+            EXPECT_EQ(out.events, full.events);
+        }
+    }
 }
 
 TEST(CheckerApi, NothingLeaksFromOneInputToTheNext)

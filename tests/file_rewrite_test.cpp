@@ -29,6 +29,12 @@ namespace {
 
 using delimcheck::driver::rewrite_file;
 
+// Why a rewrite failed, "" when it did not.
+std::string why(const std::optional<delimcheck::driver::failure> &f)
+{
+    return f ? f->what : "";
+}
+
 struct stat status_of(const std::string &path)
 {
     struct stat st {};
@@ -56,7 +62,7 @@ TEST(FileRewrite, NewTextAndTheOldMode)
     temp_dir dir;
     std::string path = dir.write("f.tcl", before);
     ASSERT_EQ(::chmod(path.c_str(), 0751), 0);
-    EXPECT_EQ(rewrite_file(path, status_of(path), before, after), "");
+    EXPECT_EQ(why(rewrite_file(path, status_of(path), before, after)), "");
     EXPECT_EQ(slurp(path), after);
     EXPECT_EQ(status_of(path).st_mode & 07777, 0751u);
     EXPECT_EQ(entries(dir.path), std::set<std::string>{"f.tcl"}) << "no temporary file is left";
@@ -67,7 +73,7 @@ TEST(FileRewrite, ALongName)
 {
     temp_dir dir;
     std::string path = dir.write(std::string(250, 'n') + ".tcl", before);
-    EXPECT_EQ(rewrite_file(path, status_of(path), before, after), "");
+    EXPECT_EQ(why(rewrite_file(path, status_of(path), before, after)), "");
     EXPECT_EQ(slurp(path), after);
     EXPECT_EQ(entries(dir.path).size(), 1u);
 }
@@ -81,7 +87,7 @@ TEST(FileRewrite, ThroughASymbolicLinkToItsTarget)
     std::string target = dir.write("real/f.tcl", before);
     std::string link = dir.path + "/link.tcl";
     ASSERT_EQ(::symlink("real/f.tcl", link.c_str()), 0);
-    EXPECT_EQ(rewrite_file(link, status_of(link), before, after), "");
+    EXPECT_EQ(why(rewrite_file(link, status_of(link), before, after)), "");
     struct stat l {};
     ASSERT_EQ(::lstat(link.c_str(), &l), 0);
     EXPECT_TRUE(S_ISLNK(l.st_mode));
@@ -118,7 +124,7 @@ TEST(FileRewrite, NeverOverAFileThatChanged)
         struct stat read = status_of(path);
         c.change(path);
         std::string now = slurp(path);
-        std::string error = rewrite_file(path, read, before, after);
+        std::string error = why(rewrite_file(path, read, before, after));
         EXPECT_NE(error.find("changed after it was read"), std::string::npos) << c.name << ": " << error;
         EXPECT_EQ(slurp(path), now) << c.name;
         EXPECT_EQ(entries(dir.path), std::set<std::string>{"f.tcl"}) << c.name;
@@ -130,12 +136,17 @@ TEST(FileRewrite, NotAHardLinkNorAnythingButAFile)
     temp_dir dir;
     std::string path = dir.write("f.tcl", before);
     ASSERT_EQ(::link(path.c_str(), (dir.path + "/g.tcl").c_str()), 0);
-    EXPECT_NE(rewrite_file(path, status_of(path), before, after).find("2 hard links"), std::string::npos);
+    EXPECT_NE(why(rewrite_file(path, status_of(path), before, after)).find("2 hard links"), std::string::npos);
     EXPECT_EQ(slurp(dir.path + "/g.tcl"), before);
     std::string fifo = dir.path + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_EQ(rewrite_file(fifo, status_of(fifo), "", after), "it is not a regular file");
-    EXPECT_NE(rewrite_file(dir.path + "/gone.tcl", status_of(path), before, after), "");
+    EXPECT_EQ(why(rewrite_file(fifo, status_of(fifo), "", after)), "it is not a regular file");
+    EXPECT_NE(why(rewrite_file(dir.path + "/gone.tcl", status_of(path), before, after)), "");
+    // A system call's failure keeps its errno; a refusal of the file's own kind has none.
+    std::optional<delimcheck::driver::failure> gone = rewrite_file(dir.path + "/gone.tcl", status_of(path), before, after);
+    ASSERT_TRUE(gone.has_value());
+    EXPECT_EQ(gone->err, ENOENT);
+    EXPECT_EQ(rewrite_file(fifo, status_of(fifo), "", after).value_or(delimcheck::driver::failure{-1, ""}).err, 0);
 }
 
 // Runs check in a child with a mount namespace of its own, where it may mount what it likes,
@@ -170,7 +181,7 @@ void expect_ok_with_own_mounts(const std::function<std::string()> &check, const 
 std::string failed_and_intact(const std::string &dir, const std::string &path, const std::string &old,
                               const std::string &expected_error)
 {
-    std::string error = rewrite_file(path, status_of(path), old, old + "}\n");
+    std::string error = why(rewrite_file(path, status_of(path), old, old + "}\n"));
     if (error.find(expected_error) == std::string::npos)
         return "error: '" + error + "'";
     if (slurp(path) != old)

@@ -27,16 +27,14 @@ public:
         : to_(to), fix_(fix), apart_(apart), carried_(apart.size(), false)
     {
     }
-    void report(const diagnostic &d) override
+    sink_answer report(const diagnostic &d) override
     {
         bool fault = checking::is_nesting_fault(d.kind);
         if (!passing_ && !fault)
-            return;
+            return sink_answer::more;
         passing_ = true;
-        if (!fault || fix_.empty()) {
-            to_.report(d);
-            return;
-        }
+        if (!fault || fix_.empty())
+            return to_.report(d);
         const repair *fix = apart_.empty() ? &fix_ : nullptr;
         std::size_t k = 0;
         for (; fix == nullptr && k < apart_.size(); ++k) {
@@ -44,10 +42,8 @@ public:
             if (std::find(r.begin(), r.end(), checking::report_place{d.at, d.opener}) != r.end())
                 fix = k == 0 ? &fix_ : &apart_[k].fix; // the first as the search's caller has it
         }
-        if (fix == nullptr) {
-            to_.report(d);
-            return;
-        }
+        if (fix == nullptr)
+            return to_.report(d);
         d_ = d;
         d_.likely = checking::repair_hint(*fix);
         if (!apart_.empty())
@@ -56,8 +52,9 @@ public:
         if (!carried)
             d_.fix = *fix;
         carried = 1;
-        to_.report(d_);
+        sink_answer a = to_.report(d_);
         d_.fix = {};
+        return a;
     }
     void listing(const listing_line &l) override
     {
@@ -95,7 +92,7 @@ struct checker::impl {
         machine.set_stops(true);
         check_result first = pass(src);
         machine.set_stops(false);
-        if (!machine.stopped())
+        if (!machine.stopped() || machine.ended())
             return first;
         // A stream's size is not known (-1): the search learns it, and gives up past its limit.
         bool search = opts.repair && checking::repair_search::affordable(src.size());
@@ -123,7 +120,7 @@ struct checker::impl {
     {
         machine.begin_input();
         position end = scan_in_mode(src);
-        if (!machine.stopped())
+        if (!machine.stopped() && !machine.ended())
             machine.end_input(end);
         return {src.error()};
     }

@@ -7,6 +7,7 @@ void nesting_machine::begin_input()
     stack_.clear();
     in_string_ = false;
     stopped_ = false;
+    ended_ = false;
     string_at_stop_ = {};
     listing_.clear();
     if (gives_hints())
@@ -30,14 +31,14 @@ void nesting_machine::end_input(position end)
         discard();
     }
     stack_.clear();
-    if (!stopped_)
+    if (!stopped_ && !ended_)
         listing_.end_of_input(*out_);
 }
 
 void nesting_machine::emit(diagnostic_kind kind, position at, char got, char expected,
                            const delim_entry *opener, char pair_closer)
 {
-    if (stopped_)
+    if (stopped_ || ended_)
         return;
     diagnostic &d = diag_;
     d.kind = kind;
@@ -63,7 +64,7 @@ void nesting_machine::emit(diagnostic_kind kind, position at, char got, char exp
         stop();
         return;
     }
-    out_->report(d);
+    ended_ = out_->report(d) == sink_answer::stop;
 }
 
 // Keeps where the innermost open string began: a string that runs on past its end lost its

@@ -61,6 +61,8 @@ public:
     void set_stops(bool on) { stops_ = on; }
     bool stops() const { return stops_; }
     bool stopped() const { return stopped_; }
+    // Whether the sink answered stop: nothing more of this input reaches it.
+    bool ended() const { return ended_; }
     const diagnostic &stopped_at() const { return diag_; }
     // The opener of the innermost string open where the machine stopped; line 0 if none was.
     position string_at_stop() const { return string_at_stop_; }
@@ -72,7 +74,11 @@ public:
         hints_.line_begins(first, indent, first_byte, afresh, stack_);
     }
     void record_blanks(const char *p, std::size_t n) { listing_.record_blanks(p, n); }
-    void end_of_line(std::int64_t line) { listing_.end_of_line(line, *out_); }
+    void end_of_line(std::int64_t line)
+    {
+        if (!ended_)
+            listing_.end_of_line(line, *out_);
+    }
     void backslash_blank(position at);
 
     // Parentheses count only inside something open that is not a bracket, and never in a hash
@@ -174,7 +180,7 @@ private:
     listing::listing listing_;
     fault_hints hints_;
     hint_mode hint_mode_ = hint_mode::off;
-    bool stops_ = false, stopped_ = false;
+    bool stops_ = false, stopped_ = false, ended_ = false;
     position string_at_stop_;
     diagnostic diag_;
 };

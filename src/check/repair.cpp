@@ -56,7 +56,7 @@ public:
     bool keep = false;
     std::vector<report_key> kept;
     std::vector<report_anchors> anchors; // of each report kept
-    void report(const diagnostic &d) override
+    sink_answer report(const diagnostic &d) override
     {
         if (reports++ == 0) {
             first = d.at;
@@ -66,6 +66,7 @@ public:
             kept.push_back({d.kind, d.at, d.opener, d.got, d.expected});
             anchors.push_back({d.at.line, d.opener.line, d.likely.at.line});
         }
+        return sink_answer::more;
     }
 };
 

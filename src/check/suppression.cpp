@@ -312,31 +312,26 @@ directive *suppressing_sink::covering(std::int64_t line, diagnostic_kind k)
     return nullptr;
 }
 
-void suppressing_sink::report(const diagnostic &found)
+sink_answer suppressing_sink::report(const diagnostic &found)
 {
     diagnostic_kind k = found.kind;
     if (!selection_.reports(k) || (ignored_here_ & code_bit(k))) {
         diagnostic d = found;
         d.suppressed = suppression::external;
-        next_.report(d);
-        return;
+        return next_.report(d);
     }
-    if (k == diagnostic_kind::cannot_access || k == diagnostic_kind::read_error) {
-        next_.report(found);
-        return;
-    }
+    if (k == diagnostic_kind::cannot_access || k == diagnostic_kind::read_error)
+        return next_.report(found);
     directive *by = covering(found.at.line, k);
     // A report at the end of the input also belongs to the line of the opener it is about.
     if (by == nullptr && k == diagnostic_kind::missing_closer)
         by = covering(found.opener.line, k);
-    if (by == nullptr) {
-        next_.report(found);
-        return;
-    }
+    if (by == nullptr)
+        return next_.report(found);
     by->used = true;
     diagnostic d = found;
     d.suppressed = suppression::in_source;
-    next_.report(d);
+    return next_.report(d);
 }
 
 void suppressing_sink::pass(diagnostic d)

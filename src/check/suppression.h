@@ -97,7 +97,7 @@ public:
     void begin_input(const selection &s, code_set ignored_here, loader load);
     // The loader, once the caller knows how to read the input again.
     void set_loader(loader load) { load_ = std::move(load); }
-    void report(const diagnostic &d) override;
+    sink_answer report(const diagnostic &d) override;
     void listing(const listing_line &l) override { next_.listing(l); }
     // After the input: the malformed directives, and with report_unused_directives the unused.
     void end_input();

@@ -18,7 +18,11 @@ namespace delimcheck::driver {
 
 namespace {
 
-std::string failed(const char *what) { return std::string(what) + ": " + std::strerror(errno); }
+failure failed(const std::string &what)
+{
+    int err = errno;
+    return {err, what + ": " + std::strerror(err)};
+}
 
 bool write_all(int fd, std::string_view s)
 {
@@ -141,12 +145,12 @@ struct temporary {
 // Who the process is not allowed to write for: the permission bits and ACLs as the kernel
 // judges them, and for a process that the kernel lets write anything, a file that no one may
 // write is still read-only.
-std::string may_not_write(const std::string &target, const struct stat &st)
+std::optional<failure> may_not_write(const std::string &target, const struct stat &st)
 {
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        return errno == EACCES ? "you may not write it" : failed("cannot tell whether you may write it");
+        return errno == EACCES ? failure{EACCES, "you may not write it"} : failed("cannot tell whether you may write it");
     if ((st.st_mode & 0222) == 0)
-        return "it is read-only";
+        return failure{0, "it is read-only"};
     return {};
 }
 
@@ -196,7 +200,7 @@ bool attribute_value(const std::function<ssize_t(void *, std::size_t)> &get, std
 
 // The new file gets the old one's extended attributes, and loses any it was born with (an ACL
 // that the directory hands down) that the old one did not have.
-std::string copy_attributes(const std::string &target, int fd)
+std::optional<failure> copy_attributes(const std::string &target, int fd)
 {
     std::vector<std::string> old_names, new_names;
     if (!attribute_names([&](char *b, std::size_t n) { return ::listxattr(target.c_str(), b, n); }, old_names))
@@ -207,23 +211,23 @@ std::string copy_attributes(const std::string &target, int fd)
         if (!name.starts_with("security.") && // the system's own labels, which it gives every new file
             std::find(old_names.begin(), old_names.end(), name) == old_names.end() &&
             ::fremovexattr(fd, name.c_str()) != 0)
-            return failed(("cannot keep the new file without the extended attribute " + name).c_str());
+            return failed("cannot keep the new file without the extended attribute " + name);
     for (const std::string &name : old_names) {
         std::string value, now;
         if (!attribute_value([&](void *b, std::size_t n) { return ::getxattr(target.c_str(), name.c_str(), b, n); },
                              value))
-            return failed(("cannot read its extended attribute " + name).c_str());
+            return failed("cannot read its extended attribute " + name);
         if (attribute_value([&](void *b, std::size_t n) { return ::fgetxattr(fd, name.c_str(), b, n); }, now) &&
             now == value)
             continue;
         if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0)
-            return failed(("cannot keep its extended attribute " + name).c_str());
+            return failed("cannot keep its extended attribute " + name);
     }
     return {};
 }
 
 // The target's new bytes, mode and owner, in a temporary file beside it, synced.
-std::string write_copy(temporary &t, const std::string &target, const struct stat &read, std::string_view after)
+std::optional<failure> write_copy(temporary &t, const std::string &target, const struct stat &read, std::string_view after)
 {
     std::string::size_type slash = target.rfind('/');
     std::string dir = target.substr(0, slash + 1), base = target.substr(slash + 1);
@@ -231,7 +235,7 @@ std::string write_copy(temporary &t, const std::string &target, const struct sta
     // would then be too long for the directory.
     std::string name = dir + (base.size() <= 200 ? "." + base : std::string()) + ".delimcheck-XXXXXX";
     if (!t.make(name))
-        return failed(("cannot create a file in " + dir).c_str());
+        return failed("cannot create a file in " + dir);
     // The owner first: changing it may clear the set-id bits that the mode then restores. It
     // is changed only when it differs, as a file system without owners refuses any change.
     struct stat made;
@@ -243,7 +247,7 @@ std::string write_copy(temporary &t, const std::string &target, const struct sta
     if (::fchmod(t.fd, read.st_mode & 07777) != 0)
         return failed("cannot give the new file the old mode");
     // After the mode, which an access ACL then refines, as it did on the old file.
-    if (std::string error = copy_attributes(target, t.fd); !error.empty())
+    if (std::optional<failure> error = copy_attributes(target, t.fd))
         return error;
     if (!write_all(t.fd, after))
         return failed("cannot write the new file");
@@ -269,16 +273,16 @@ void sync_directory(const std::string &target)
 
 } // namespace
 
-std::string rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
-                         std::string_view after)
+std::optional<failure> rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
+                                    std::string_view after)
 {
     rewritten where;
     return rewrite_file(path, read, before, after, where);
 }
 
-std::string rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
-                         std::string_view after, rewritten &where,
-                         const std::function<bool(const std::string &target)> &announce)
+std::optional<failure> rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
+                                    std::string_view after, rewritten &where,
+                                    const std::function<bool(const std::string &target)> &announce)
 {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     if (!real)
@@ -288,22 +292,22 @@ std::string rewrite_file(const std::string &path, const struct stat &read, std::
     if (::lstat(target.c_str(), &now) != 0)
         return failed("cannot examine it");
     if (!S_ISREG(now.st_mode))
-        return "it is not a regular file";
+        return failure{0, "it is not a regular file"};
     if (now.st_nlink > 1)
-        return "it has " + std::to_string(now.st_nlink) + " hard links, which a new file would part";
-    if (std::string error = may_not_write(target, now); !error.empty())
+        return failure{0, "it has " + std::to_string(now.st_nlink) + " hard links, which a new file would part"};
+    if (std::optional<failure> error = may_not_write(target, now))
         return error;
     handle_ending_signals();
     temporary t;
-    if (std::string error = write_copy(t, target, read, after); !error.empty())
+    if (std::optional<failure> error = write_copy(t, target, read, after))
         return error;
     if (!unchanged(target, read, before))
-        return "it changed after it was read; left as it is";
+        return failure{0, "it changed after it was read; left as it is"};
     struct stat made;
     if (::stat(t.path.c_str(), &made) != 0)
         return failed("cannot examine the new file");
     if (announce && !announce(target))
-        return "it could not be said that the file is fixed; left as it is";
+        return failure{0, "it could not be said that the file is fixed; left as it is"};
     if (::rename(t.path.c_str(), target.c_str()) != 0)
         return failed("cannot put the new file in its place");
     t.kept = true;

@@ -6,7 +6,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <optional>
 #include <sys/stat.h>
+
+#include "driver/failure.h"
 
 namespace delimcheck::driver {
 
@@ -23,12 +26,12 @@ struct rewritten {
 // the process may not write, or whose owner, group, extended attributes or ACLs the new file
 // could not keep, is left alone. announce, given the file's resolved name, is called just
 // before the new file takes the old one's place; false from it leaves the file alone. Returns
-// why the file was left as it was, or "" once it holds `after`; no temporary file is left
+// why the file was left as it was, or nothing once it holds `after`; no temporary file is left
 // behind either way, not even when SIGINT, SIGTERM or SIGHUP ends the process meanwhile.
-std::string rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
-                         std::string_view after, rewritten &where,
-                         const std::function<bool(const std::string &target)> &announce = {});
-std::string rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
-                         std::string_view after);
+std::optional<failure> rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
+                                    std::string_view after, rewritten &where,
+                                    const std::function<bool(const std::string &target)> &announce = {});
+std::optional<failure> rewrite_file(const std::string &path, const struct stat &read, std::string_view before,
+                                    std::string_view after);
 
 } // namespace delimcheck::driver

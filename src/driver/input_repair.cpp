@@ -15,7 +15,11 @@ namespace {
 // Counts what a check of the repaired text finds.
 struct counting_sink final : sink {
     std::uint64_t found = 0;
-    void report(const diagnostic &) override { ++found; }
+    sink_answer report(const diagnostic &) override
+    {
+        ++found;
+        return sink_answer::more;
+    }
 };
 
 // Whether a link, the name's last part or a directory on its way, leads from the name to the
@@ -35,15 +39,16 @@ bool is_fault(diagnostic_kind k)
 
 } // namespace
 
-void input_repair::report(const diagnostic &d)
+sink_answer input_repair::report(const diagnostic &d)
 {
     if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) // an accepted finding is left as it is
         fix_ = d.fix;
     faults_ = faults_ || is_fault(d.kind);
     if (!holding_)
-        next_.report(d);
-    else if (room())
+        return next_.report(d);
+    if (room())
         waiting_.emplace_back(d);
+    return sink_answer::more;
 }
 
 void input_repair::listing(const listing_line &l)
@@ -99,9 +104,10 @@ void input_repair::release()
         return;
     }
     for (const auto &w : waiting_) {
-        if (const diagnostic *d = std::get_if<diagnostic>(&w))
-            next_.report(*d);
-        else {
+        if (const diagnostic *d = std::get_if<diagnostic>(&w)) {
+            if (next_.report(*d) == sink_answer::stop)
+                break; // as the checker would have ended the input there
+        } else {
             const listed &l = std::get<listed>(w);
             next_.listing(listing_line{l.line, l.text});
         }
@@ -182,7 +188,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
         return result;
     }
     rewritten &where = result.where;
-    std::string error = "it could not be examined";
+    std::optional<failure> error = failure{0, "it could not be examined"};
     if (have_stat_) {
         // Said before the file is replaced: a run that cannot say it leaves the file alone.
         error = rewrite_file(in.name, read_, bytes_, after, where, [&](const std::string &target) {
@@ -193,7 +199,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
             return std::fputs(line.c_str(), err_) >= 0 && std::fflush(err_) == 0;
         });
     }
-    if (error.empty()) {
+    if (!error) {
         holding_ = false;
         waiting_.clear();
         result.what = result::fixed;
@@ -202,7 +208,7 @@ input_repair::outcome input_repair::finish(const input &in, format::output &out)
     } else {
         release();
         result.what = result::failed;
-        result.message = "delimcheck: cannot fix " + name + ": " + error + "\n";
+        result.message = "delimcheck: cannot fix " + name + ": " + error->what + "\n";
     }
     return result;
 }

@@ -29,7 +29,7 @@ public:
     // fixed goes to err, before the file is replaced.
     input_repair(const run_config &config, sink &next, std::FILE *err) : config_(config), next_(next), err_(err), check_(config.check) {}
 
-    void report(const diagnostic &d) override;
+    sink_answer report(const diagnostic &d) override;
     void listing(const listing_line &l) override;
 
     // Before each input: the options it is checked with and what its settings report, for the

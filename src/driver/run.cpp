@@ -111,11 +111,11 @@ diagnostic failure_of(diagnostic_kind kind, int error)
 class tally final : public sink {
 public:
     explicit tally(sink &next) : next_(next) {}
-    void report(const diagnostic &d) override
+    sink_answer report(const diagnostic &d) override
     {
         if (d.suppressed == suppression::none)
             ++counts[static_cast<int>(d.kind)];
-        next_.report(d);
+        return next_.report(d);
     }
     void listing(const listing_line &l) override { next_.listing(l); }
     std::array<std::uint64_t, all_kind_count> counts{};

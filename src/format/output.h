@@ -14,7 +14,8 @@
 
 namespace delimcheck::format {
 
-// A write that failed, with its errno value.
+// A write that failed, with its errno value. It is this layer's one thrown error: it unwinds
+// the check and the run to main, which says it and ends the process.
 class write_error : public std::runtime_error {
 public:
     explicit write_error(int err);

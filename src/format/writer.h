@@ -36,16 +36,17 @@ public:
 
     // Counts what the input reported, for the exit status of --status. A suppressed finding is
     // not counted, and reaches only a format that marks it.
-    void report(const diagnostic &d) final
+    sink_answer report(const diagnostic &d) final
     {
         if (d.suppressed != suppression::none) {
             if (keeps_suppressed())
                 write(d);
-            return;
+            return sink_answer::more;
         }
         if (d.kind != diagnostic_kind::cannot_access && d.kind != diagnostic_kind::read_error)
             ++reported_;
         write(d);
+        return sink_answer::more;
     }
     std::uint64_t reported() const { return reported_; } // since begin_input
 

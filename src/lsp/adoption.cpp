@@ -63,10 +63,11 @@ namespace {
 
 struct keeping_sink final : sink {
     std::vector<diagnostic> kept;
-    void report(const diagnostic &d) override
+    sink_answer report(const diagnostic &d) override
     {
         if (d.suppressed == suppression::none)
             kept.push_back(d);
+        return sink_answer::more;
     }
 };
 

@@ -18,12 +18,13 @@ public:
     std::vector<diagnostic> diagnostics;
     std::uint64_t left_out = 0;
 
-    void report(const diagnostic &d) override
+    sink_answer report(const diagnostic &d) override
     {
         if (diagnostics.size() < limit)
             diagnostics.push_back(d);
         else
             ++left_out;
+        return sink_answer::more;
     }
     void clear()
     {

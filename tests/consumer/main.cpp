@@ -11,12 +11,13 @@ namespace {
 class printing_sink : public delimcheck::sink {
 public:
     int listed = 0;
-    void report(const delimcheck::diagnostic &d) override
+    delimcheck::sink_answer report(const delimcheck::diagnostic &d) override
     {
         std::cout << delimcheck::code(d.kind) << ' ' << d.at.line << ':' << d.at.column;
         if (d.opener.line != 0)
             std::cout << " opener " << d.opener_byte << ' ' << d.opener.line << ':' << d.opener.column;
         std::cout << '\n';
+        return delimcheck::sink_answer::more;
     }
     void listing(const delimcheck::listing_line &) override { ++listed; }
 };
