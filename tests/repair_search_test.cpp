@@ -282,6 +282,9 @@ TEST(RepairSure, OnlyWhereNoOtherEditComesNear)
         {"lost_closer_of_a_block", loop_unclosed, true},
         // Any place in the line after the word checks clean: a guess, however likely.
         {"lost_bracket_in_a_line", "set x [lindex $l 0\nputs $x\n", false},
+        // One place only, yet a lost ] of a continued command was as often a line off.
+        {"lost_bracket_of_a_continued_command", "proc p {} {\n    set a [list x \\\n        y\n    return $a\n}\n",
+         false},
         // Either brace of the line may be the one put in.
         {"one_of_two_braces", "proc a {} {\n    set x {a {b}\n    set y 2\n}\n", false},
         // The same text whichever of the two is deleted.
