@@ -447,7 +447,12 @@ void server::did_change(const json &params)
         d->doc.edit(ranges[i], changes[i]["text"].get_ref<const std::string &>(), enc_);
     d->doc.set_version(version);
     d->generation = ++generations_;
-    pending_.insert(string_member(td, "uri"));
+    const std::string &uri = string_member(td, "uri");
+    // A search of the text before is of no more use: its result would be dropped. Ending it
+    // now leaves the processor to the check of the new text.
+    if (worker_)
+        worker_->forget(uri);
+    pending_.insert(uri);
 }
 
 void server::did_close(const json &params)
