@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "format/output.h"
@@ -476,6 +477,31 @@ TEST(LspRepairWorker, ANewerTextSupersedesTheWaitingOne)
     w.forget("c");
     w.hurry("c");
     EXPECT_TRUE(results(w, 1, 3).empty()) << "a closed document's search is dropped";
+}
+
+// The worker waits for the end of a text's pause; that text may be forgotten or replaced
+// meanwhile, and the next wake must not read what was dropped.
+TEST(LspRepairWorker, ATextDroppedDuringItsPauseIsNotReadAfterwards)
+{
+    repair_worker w(std::chrono::hours(1));
+    delimcheck::options o;
+    o.hints = true;
+    o.repair = true;
+    for (int round = 0; round < 20; ++round) {
+        std::string uri = "d" + std::to_string(round);
+        w.submit({uri, {}, 1, "{\n", o, 1});
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the worker waits on it
+        if (round % 2 == 0)
+            w.forget(uri);
+        else
+            w.submit({uri, {}, 2, "}\n", o, 1});
+        w.submit({"other", {}, 3, "x\n", o, 1});
+        w.hurry("other");
+        std::vector<repair_result> r = results(w, 1);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].uri, "other");
+        w.forget(uri);
+    }
 }
 
 // Without a pause, a text is searched as soon as it comes.

@@ -122,10 +122,13 @@ void repair_worker::run()
                     give_up_ = false;
                     break;
                 }
-                if (first == waiting_.end())
+                if (first == waiting_.end()) {
                     cv_.wait(lock);
-                else
-                    cv_.wait_until(lock, first->second.not_before);
+                } else {
+                    // A copy: while this waits, the job may be replaced or forgotten.
+                    const clock::time_point until = first->second.not_before;
+                    cv_.wait_until(lock, until);
+                }
             }
         }
         repair_result r{std::move(job.uri), job.generation, std::move(job.text), {}, 0, false, false};
