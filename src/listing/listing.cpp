@@ -2,21 +2,15 @@
 
 namespace delimcheck::listing {
 
-void listing::end_of_line(std::int64_t line, sink &out)
+void listing::list_line(std::int64_t line, sink &out)
 {
-    if (!show_)
-        return;
-    if (delim_count_ > 0) {
-        if (pair_) {
-            // Blanks are recorded only before a line's first delimiter, so the delimiters are
-            // the text's last delim_count_ bytes.
-            records_.pair_line(line, text(), static_cast<std::size_t>(delim_count_), join_);
-        } else {
-            out.listing({line, text()});
-        }
+    if (pair_) {
+        // Blanks are recorded only before a line's first delimiter, so the delimiters are the
+        // text's last delim_count_ bytes.
+        records_.pair_line(line, text(), static_cast<std::size_t>(delim_count_), join_);
+    } else {
+        out.listing({line, text()});
     }
-    text_.truncate(0);
-    delim_count_ = 0;
 }
 
 void listing::end_of_input(sink &out)

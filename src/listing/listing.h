@@ -49,13 +49,23 @@ public:
 
     // The line numbered `line` ends: it is listed (-s, -m) or paired with the stored lines
     // (-l, -j) when it holds a delimiter, and the next line starts empty.
-    void end_of_line(std::int64_t line, sink &out);
+    void end_of_line(std::int64_t line, sink &out)
+    {
+        if (!show_)
+            return;
+        // Inline: it runs at every line, and most lines of code hold no delimiter.
+        if (delim_count_ > 0)
+            list_line(line, out);
+        text_.truncate(0);
+        delim_count_ = 0;
+    }
     // After the input's last line: the records that survive, oldest first (-l, -j).
     void end_of_input(sink &out);
     // Forgets everything, for a new input; a huge line does not keep its buffers.
     void clear();
 
 private:
+    void list_line(std::int64_t line, sink &out);
     std::string_view text() const { return text_.view(0, text_.size()); }
 
     // First: the appends then reach it at the object's own address.
