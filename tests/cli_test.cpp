@@ -314,8 +314,12 @@ TEST_F(Cli, GccFormat)
     dir.write("ok.tcl", "set a b\n");
     mkdir_p("sub");
     process_result r = run({"--format=gcc", "a b.tcl", "ok.tcl", "missing.tcl", "sub"});
+    // The stray characters after the string stay: the repair mends the bracket apart from them.
     EXPECT_EQ(r.out, "a b.tcl:3:1: error: Expecting ] got } (balancing {})\n"
+                     "a b.tcl:2:13: note: likely fault: one edit here mends this fault and leaves the others as "
+                     "they are\n"
                      "a b.tcl:2:11: note: [ opened here, discarded\n"
+                     "a b.tcl:2:13: note: insert ] at line 2 char 13\n"
                      "a b.tcl:4:3: warning: Extra characters after string\n"
                      "missing.tcl:1:1: error: Cannot be accessed: No such file or directory\n"
                      "sub:1:1: error: Cannot be accessed: Is a directory\n");

@@ -100,6 +100,7 @@ void check_file(input_writer &w, const std::string &path)
 {
     options o;
     o.hints = true; // as the program checks for every format but text
+    o.repair_apart = true; // and mends a fault beside old findings
     checker check(o, w);
     if (path == "-") {
         check.check_fd(STDIN_FILENO);

@@ -26,8 +26,10 @@ const std::vector<std::pair<std::string, std::string>> mendable = {
     {"quote.tcl", "proc q {} {\n    puts \"x\n}\n"},
     {"stray.tcl", "set a 1\n}\nset b 2\n"},
 };
-// Three faults: no one edit makes it clean, so it is never touched.
-const std::string many_faults = "proc p {} {\n    set a [list }\n    puts \"a\"b\n";
+// Faults that no one edit mends, together or each apart from the others: never touched.
+const std::string many_faults = "# two lines\nputs [a \"b]\n\"c\n";
+// A new fault beside an old finding: one edit mends the fault and leaves the old finding.
+const std::string beside_old = "proc p {} {\n    set a [list }\n    puts \"a\"b\n";
 const std::string clean = "proc p {} {\n    return 1\n}\n";
 
 struct repair_fixture : ::testing::Test {
@@ -193,6 +195,33 @@ TEST_F(Repair, FixMakesOnlySafeRepairs)
         dir.write(name, text);
     EXPECT_EQ(run(with({"--diff", "--fix"}, names(true))).out, diff) << "--diff shows the repairs --fix holds back";
     EXPECT_EQ(run({"--unsafe-fixes", "lost.tcl"}).status, 2) << "--unsafe-fixes needs --fix";
+}
+
+// Real files hold old findings beside a new fault: the edit that mends the new fault and leaves
+// the old findings as they stood is its repair. It is shown, and patch applies it; --fix holds
+// it back, since no such edit is sure, and --unsafe-fixes writes it; the old finding stays.
+TEST_F(Repair, AFaultBesideOldFindingsIsMendedApart)
+{
+    dir.write("beside.tcl", beside_old);
+    const std::string mended = "proc p {} {\n    set a [list] }\n    puts \"a\"b\n";
+    const std::string left = "File beside.tcl:\nExtra characters after string : line 3 char 12\n";
+    process_result diff = run({"--diff", "beside.tcl"});
+    EXPECT_EQ(diff.out, "--- beside.tcl\tunsafe\n+++ beside.tcl\n@@ -1,3 +1,3 @@\n proc p {} {\n-    set a [list }\n"
+                        "+    set a [list] }\n     puts \"a\"b\n");
+    process_result fix = run({"--fix", "beside.tcl"});
+    EXPECT_EQ(file("beside.tcl"), beside_old);
+    EXPECT_EQ(fix.err, "delimcheck: 0 files fixed; 1 file with repairs held back as unsafe (--unsafe-fixes makes "
+                       "them, --diff shows them)\n");
+    process_result unsafe = run({"--fix", "--unsafe-fixes", "beside.tcl"});
+    EXPECT_EQ(file("beside.tcl"), mended);
+    EXPECT_EQ(unsafe.err, "delimcheck: fixed beside.tcl: insert ] at line 2 char 16\ndelimcheck: 1 file fixed\n");
+    EXPECT_EQ(unsafe.out, left) << "what is left after the fix";
+    dir.write("beside.tcl", beside_old);
+    scripts.write("b.diff", diff.out);
+    ASSERT_EQ(sh("command -v patch >/dev/null || exit 77; patch -p0 --batch --quiet < '" + scripts.path + "/b.diff'"),
+              0);
+    EXPECT_EQ(file("beside.tcl"), mended);
+    EXPECT_EQ(run({"beside.tcl"}).out, left);
 }
 
 // The line that sums up says why a file with faults has no repair: no single edit, or a file

@@ -19,19 +19,26 @@ else
 fi
 cat > expected.txt <<'END'
 sample.tcl:6:7: error: Expecting ] got } (balancing {})
+sample.tcl:5:34: note: likely fault: one edit here mends this fault and leaves the others as they are
 sample.tcl:5:17: note: [ opened here, discarded
+sample.tcl:5:34: note: insert ] at line 5 char 34
 sample.tcl:7:34: warning: Extra characters after string
 sample.tcl:10:11: error: " missing, opened on line 10 char 6
+sample.tcl:10:11: note: likely fault: one edit here mends this fault and leaves the others as they are
 sample.tcl:10:6: note: " opened here, never closed
+sample.tcl:10:11: note: insert " at line 10 char 11
 END
 if [ "$mode" = default ]; then
   cat >> expected.txt <<'END'
 missing.tcl:1:1: error: Cannot be accessed: No such file or directory
 second.tcl:2:14: error: Inside a string: unmatched ]
+second.tcl:2:14: note: likely fault: one edit here mends this fault and leaves the others as they are
 second.tcl:2:11: note: " opened here
+second.tcl:2:14: note: delete the ] at line 2 char 14
 second.tcl:2:17: warning: \ followed by blank space at the end of the line
 second.tcl:4:1: error: Unmatching }
-second.tcl:3:5: note: likely fault: this closer stands at another indentation than the line of the { on line 1 it closes
+second.tcl:3:1: note: likely fault: one edit here mends this fault and leaves the others as they are
+second.tcl:3:1: note: delete line 3
 END
 fi
 if ! diff -u expected.txt qf.txt; then

@@ -405,6 +405,8 @@ cli_result parse_command_line(int argc, char **argv, std::FILE *err)
         return usage_error(e);
     if (c.diff || c.fix)
         c.check.hints = true; // the repair is found with the hints
+    // Real files often hold old findings beside a new fault: that fault is still mended.
+    c.check.repair_apart = c.check.hints;
     return r;
 }
 

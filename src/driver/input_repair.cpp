@@ -41,8 +41,10 @@ bool is_fault(diagnostic_kind k)
 
 sink_answer input_repair::report(const diagnostic &d)
 {
-    if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) // an accepted finding is left as it is
+    if (fix_.empty() && !d.fix.empty() && d.suppressed == suppression::none) { // an accepted finding is left as it is
         fix_ = d.fix;
+        apart_ = d.likely.reason == hint_reason::repaired_apart;
+    }
     faults_ = faults_ || is_fault(d.kind);
     if (!holding_)
         return next_.report(d);
@@ -78,6 +80,7 @@ int input_repair::check(int fd, checker &c)
     bytes_.clear();
     bytes_.shrink_to_fit(); // one big input's buffer is not kept for the rest of the run
     fix_ = {};
+    apart_ = false;
     faults_ = false;
     waiting_.clear();
     overflowed_ = false;
@@ -149,7 +152,15 @@ bool input_repair::repaired(std::vector<format::line_change> &changes, std::stri
     counting_sink count;
     checker again(o, count);
     again.check(std::string_view(after).substr(mark_));
-    return count.found == 0;
+    if (count.found == 0)
+        return true;
+    if (!apart_)
+        return false;
+    // A fault mended apart from the input's old findings: those stay, and the search made sure
+    // that nothing else changed; here, at least, fewer are left than were found.
+    counting_sink before;
+    checker(o, before).check(text());
+    return count.found < before.found;
 }
 
 input_repair::outcome input_repair::finish(const input &in, format::output &out)

@@ -86,6 +86,7 @@ private:
     bool have_stat_ = false;
     bool faults_ = false; // a finding other than a warning
     repair fix_;
+    bool apart_ = false; // fix_ mends one fault and leaves the input's other findings
     // Under --fix, the findings of a held input until it is settled.
     struct listed {
         std::int64_t line;

@@ -518,6 +518,7 @@ void server::search(const std::string &uri, open_document &d)
     options o = options_for(uri);
     o.hints = true;
     o.repair = true;
+    o.repair_apart = true; // a new fault is mended beside the file's old findings
     if (worker_) {
         // The worker makes its checker again when the number changes: the client's settings,
         // and the flags that a project file may have moved.
