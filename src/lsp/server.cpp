@@ -129,6 +129,7 @@ private:
     json initialize(const json &params);
     void configure(const json &settings);
     void project_files_changed(const json &params);
+    void watch_project_files();
     void recheck_all();
     options options_for(const std::string &uri);
     void did_open(const json &params);
@@ -145,6 +146,8 @@ private:
     bool initialized_ = false, shut_down_ = false, exiting_ = false;
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
+    bool can_watch_ = false;          // the client registers file watchers when asked
+    std::optional<json> watch_request_; // the id of the request that asks it to, once sent
     adoption adoption_; // the project file and the directives of each document
     options opts_;
     std::uint64_t settings_ = 1;       // counts the changes of opts_
@@ -248,8 +251,18 @@ void server::handle(const std::string &body)
     auto method = message.is_object() ? message.find("method") : message.end();
     if (!message.is_object() || bad_id || method == message.end() || !method->is_string()) {
         if (message.is_object() && id != nullptr && method == message.end() &&
-            (message.contains("result") || message.contains("error")))
-            return; // an answer to a request this server never makes
+            (message.contains("result") || message.contains("error"))) {
+            // The answer to the server's own request to watch the project files; nothing waits
+            // for it. Without the watchers, a project file is read again at the next open.
+            if (watch_request_ && *id == *watch_request_ && message.contains("error")) {
+                const json &e = message["error"];
+                log(2, "the client does not watch the project files: " +
+                           (e.is_object() && e.contains("message") && e["message"].is_string()
+                                ? e["message"].get<std::string>()
+                                : e.dump()));
+            }
+            return; // other answers are to requests this server never makes
+        }
         fail(id ? *id : json(nullptr), invalid_request, "not a JSON-RPC request or notification");
         return;
     }
@@ -315,7 +328,9 @@ void server::dispatch(const std::string &method, const json &params, const json 
         project_files_changed(params);
     else if (method == "$/cancelRequest")
         cancel(params);
-    // initialized, didSave (the text is the one already held) and whatever else a client
+    else if (method == "initialized")
+        watch_project_files();
+    // didSave (the text is the one already held) and whatever else a client
     // tells: nothing to do.
 }
 
@@ -335,6 +350,11 @@ json server::initialize(const json &params)
         const json &edit = workspace.is_object() ? member(workspace, "workspaceEdit") : workspace;
         const json &changes = edit.is_object() ? member(edit, "documentChanges") : edit;
         document_changes_ = changes.is_boolean() && changes.get<bool>();
+        if (workspace.is_object()) {
+            const json &watched = member(workspace, "didChangeWatchedFiles");
+            const json &dynamic = watched.is_object() ? member(watched, "dynamicRegistration") : watched;
+            can_watch_ = watched.is_object() && dynamic.is_boolean() && dynamic.get<bool>();
+        }
     }
     initialized_ = true;
     configure(member(params, "initializationOptions"));
@@ -372,23 +392,58 @@ void server::recheck_all()
     }
 }
 
-// A project file created, changed or deleted: every document is checked again under what the
-// files now say. Other files' changes are none of the server's business.
+// Editors other than VS Code (whose extension asks for these events itself) tell of changed
+// files only through watchers the server registers. Once, after `initialized`, and only with a
+// client that says it can: the others would answer with an error or a warning in their log.
+// The answer is not waited for.
+void server::watch_project_files()
+{
+    if (!can_watch_ || watch_request_)
+        return;
+    watch_request_ = "delimcheck/watch-project-files";
+    json watchers = json::array();
+    for (const char *name : {"**/delimcheck.toml", "**/.delimcheck.toml"})
+        watchers.push_back({{"globPattern", name}}); // every kind: created, changed, deleted
+    send({{"jsonrpc", "2.0"},
+          {"id", *watch_request_},
+          {"method", "client/registerCapability"},
+          {"params",
+           {{"registrations", json::array({{{"id", "delimcheck-project-files"},
+                                             {"method", "workspace/didChangeWatchedFiles"},
+                                             {"registerOptions", {{"watchers", std::move(watchers)}}}}})}}}});
+}
+
+// A project file created, changed or deleted: the documents under its directory are checked
+// again under what the files now say; the others' nearest file is not that one. Other files'
+// changes are none of the server's business. A client with watchers of its own and of the
+// server's may tell of one change twice: the second check publishes the same.
 void server::project_files_changed(const json &params)
 {
     const json &changes = member(params, "changes");
     if (!changes.is_array())
         return;
+    std::vector<std::string> directories; // each with its last '/'; "" stands for every document
     for (const json &c : changes) {
         const json &uri = member(c, "uri");
         if (!uri.is_string())
             continue;
         const std::string &u = uri.get_ref<const std::string &>();
         if (u.ends_with("/delimcheck.toml") || u.ends_with("/.delimcheck.toml")) {
-            adoption_.forget_project_files();
-            recheck_all();
-            return;
+            std::string path = path_of_uri(u);
+            directories.push_back(path.substr(0, path.rfind('/') + 1));
         }
+    }
+    if (directories.empty())
+        return;
+    adoption_.forget_project_files();
+    for (auto &[uri, d] : documents_) {
+        std::string path = path_of_uri(uri);
+        for (const std::string &dir : directories)
+            if (dir.empty() || (!path.empty() && path.starts_with(dir))) {
+                d.generation = ++generations_;
+                pending_.insert(uri);
+                break;
+            }
     }
 }
 
