@@ -1,5 +1,6 @@
 #include "lsp/server.h"
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <new>
@@ -76,6 +77,17 @@ client_position position_member(const json &object, const char *name)
 }
 
 client_range range_of(const json &r) { return {position_member(r, "start"), position_member(r, "end")}; }
+
+// The directory (ending in '/') with its symbolic links resolved, or "" when it cannot be.
+std::string physical_directory(const std::string &directory)
+{
+    char *resolved = ::realpath(directory.c_str(), nullptr);
+    if (resolved == nullptr)
+        return {};
+    std::string result = resolved;
+    std::free(resolved);
+    return result.ends_with('/') ? result : result + "/";
+}
 
 class server {
 public:
@@ -414,15 +426,18 @@ void server::watch_project_files()
 }
 
 // A project file created, changed or deleted: the documents under its directory are checked
-// again under what the files now say; the others' nearest file is not that one. Other files'
-// changes are none of the server's business. A client with watchers of its own and of the
-// server's may tell of one change twice: the second check publishes the same.
+// again under what the files now say; the others' nearest file is not that one. Under it as
+// named or once links are resolved: an editor may name the file by its real path and the
+// document by a link, or the other way. Other files' changes are none of the server's
+// business. A client with watchers of its own and of the server's may tell of one change
+// twice: the second check publishes the same.
 void server::project_files_changed(const json &params)
 {
     const json &changes = member(params, "changes");
     if (!changes.is_array())
         return;
-    std::vector<std::string> directories; // each with its last '/'; "" stands for every document
+    // Each directory with its last '/', as named and resolved; "" stands for every document.
+    std::vector<std::pair<std::string, std::string>> directories;
     for (const json &c : changes) {
         const json &uri = member(c, "uri");
         if (!uri.is_string())
@@ -430,7 +445,8 @@ void server::project_files_changed(const json &params)
         const std::string &u = uri.get_ref<const std::string &>();
         if (u.ends_with("/delimcheck.toml") || u.ends_with("/.delimcheck.toml")) {
             std::string path = path_of_uri(u);
-            directories.push_back(path.substr(0, path.rfind('/') + 1));
+            std::string dir = path.substr(0, path.rfind('/') + 1);
+            directories.emplace_back(dir, dir.empty() ? dir : physical_directory(dir));
         }
     }
     if (directories.empty())
@@ -438,12 +454,20 @@ void server::project_files_changed(const json &params)
     adoption_.forget_project_files();
     for (auto &[uri, d] : documents_) {
         std::string path = path_of_uri(uri);
-        for (const std::string &dir : directories)
-            if (dir.empty() || (!path.empty() && path.starts_with(dir))) {
+        std::optional<std::string> physical; // of the document's directory, when first needed
+        for (const auto &[dir, resolved] : directories) {
+            bool under = dir.empty() || (!path.empty() && path.starts_with(dir));
+            if (!under && !path.empty() && !resolved.empty()) {
+                if (!physical)
+                    physical = physical_directory(path.substr(0, path.rfind('/') + 1));
+                under = !physical->empty() && physical->starts_with(resolved);
+            }
+            if (under) {
                 d.generation = ++generations_;
                 pending_.insert(uri);
                 break;
             }
+        }
     }
 }
 

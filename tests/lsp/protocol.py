@@ -440,6 +440,31 @@ def the_project_files_checking_keys_per_document():
         c.close()
 
 
+@test
+def a_project_file_changed_through_a_link():
+    """An editor may name the changed project file by its real path and the document through a
+    link to its directory, or the other way: the document is checked again all the same."""
+    import tempfile
+    for opened, told in [('link', 'real'), ('real', 'link'), ('link/sub', 'real')]:
+        with tempfile.TemporaryDirectory() as d:
+            os.makedirs(os.path.join(d, 'real', 'sub'))
+            os.symlink(os.path.join(d, 'real'), os.path.join(d, 'link'))
+            with open(os.path.join(d, 'real', 'delimcheck.toml'), 'w') as f:
+                f.write('backslash-blank = true\n')
+            uri = 'file://%s/%s/a.tcl' % (d, opened)
+            c = started()
+            open_doc(c, SETTINGS_TEXT, uri=uri)
+            equal(published(c.diagnostics(uri)), expected(BINARY, SETTINGS_TEXT, {'warnBackslashBlank': True}),
+                  'opened through %s' % opened)
+            with open(os.path.join(d, 'real', 'delimcheck.toml'), 'w') as f:
+                f.write('any-quote-opens = true\n')
+            c.notify('workspace/didChangeWatchedFiles',
+                     {'changes': [{'uri': 'file://%s/%s/delimcheck.toml' % (d, told), 'type': 2}]})
+            equal(published(c.diagnostics(uri, 1)), expected(BINARY, SETTINGS_TEXT, {'anyQuoteOpens': True}),
+                  'opened through %s, told through %s' % (opened, told))
+            c.close()
+
+
 WATCHERS = [{'globPattern': '**/delimcheck.toml'}, {'globPattern': '**/.delimcheck.toml'}]
 
 
