@@ -404,10 +404,11 @@ void server::recheck_all()
     }
 }
 
-// Editors other than VS Code (whose extension asks for these events itself) tell of changed
+// Only VS Code's extension asks for these events itself; Emacs and newer Neovim tell of changed
 // files only through watchers the server registers. Once, after `initialized`, and only with a
 // client that says it can: the others would answer with an error or a warning in their log.
-// The answer is not waited for.
+// VS Code's client says it can too, and sends the events of both its watchers in one
+// notification. The answer is not waited for.
 void server::watch_project_files()
 {
     if (!can_watch_ || watch_request_)
