@@ -1,5 +1,6 @@
 #include "lsp/server.h"
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <new>
@@ -77,6 +78,17 @@ client_position position_member(const json &object, const char *name)
 
 client_range range_of(const json &r) { return {position_member(r, "start"), position_member(r, "end")}; }
 
+// The directory (ending in '/') with its symbolic links resolved, or "" when it cannot be.
+std::string physical_directory(const std::string &directory)
+{
+    char *resolved = ::realpath(directory.c_str(), nullptr);
+    if (resolved == nullptr)
+        return {};
+    std::string result = resolved;
+    std::free(resolved);
+    return result.ends_with('/') ? result : result + "/";
+}
+
 class server {
 public:
     server(byte_input &in, format::destination &out, bool background, std::chrono::milliseconds pause,
@@ -129,6 +141,7 @@ private:
     json initialize(const json &params);
     void configure(const json &settings);
     void project_files_changed(const json &params);
+    void watch_project_files();
     void recheck_all();
     options options_for(const std::string &uri);
     void did_open(const json &params);
@@ -145,6 +158,8 @@ private:
     bool initialized_ = false, shut_down_ = false, exiting_ = false;
     encoding enc_ = encoding::utf16;
     bool document_changes_ = false;
+    bool can_watch_ = false;          // the client registers file watchers when asked
+    std::optional<json> watch_request_; // the id of the request that asks it to, once sent
     adoption adoption_; // the project file and the directives of each document
     options opts_;
     std::uint64_t settings_ = 1;       // counts the changes of opts_
@@ -248,8 +263,18 @@ void server::handle(const std::string &body)
     auto method = message.is_object() ? message.find("method") : message.end();
     if (!message.is_object() || bad_id || method == message.end() || !method->is_string()) {
         if (message.is_object() && id != nullptr && method == message.end() &&
-            (message.contains("result") || message.contains("error")))
-            return; // an answer to a request this server never makes
+            (message.contains("result") || message.contains("error"))) {
+            // The answer to the server's own request to watch the project files; nothing waits
+            // for it. Without the watchers, a project file is read again at the next open.
+            if (watch_request_ && *id == *watch_request_ && message.contains("error")) {
+                const json &e = message["error"];
+                log(2, "the client does not watch the project files: " +
+                           (e.is_object() && e.contains("message") && e["message"].is_string()
+                                ? e["message"].get<std::string>()
+                                : e.dump()));
+            }
+            return; // other answers are to requests this server never makes
+        }
         fail(id ? *id : json(nullptr), invalid_request, "not a JSON-RPC request or notification");
         return;
     }
@@ -315,7 +340,9 @@ void server::dispatch(const std::string &method, const json &params, const json 
         project_files_changed(params);
     else if (method == "$/cancelRequest")
         cancel(params);
-    // initialized, didSave (the text is the one already held) and whatever else a client
+    else if (method == "initialized")
+        watch_project_files();
+    // didSave (the text is the one already held) and whatever else a client
     // tells: nothing to do.
 }
 
@@ -335,6 +362,11 @@ json server::initialize(const json &params)
         const json &edit = workspace.is_object() ? member(workspace, "workspaceEdit") : workspace;
         const json &changes = edit.is_object() ? member(edit, "documentChanges") : edit;
         document_changes_ = changes.is_boolean() && changes.get<bool>();
+        if (workspace.is_object()) {
+            const json &watched = member(workspace, "didChangeWatchedFiles");
+            const json &dynamic = watched.is_object() ? member(watched, "dynamicRegistration") : watched;
+            can_watch_ = watched.is_object() && dynamic.is_boolean() && dynamic.get<bool>();
+        }
     }
     initialized_ = true;
     configure(member(params, "initializationOptions"));
@@ -372,22 +404,70 @@ void server::recheck_all()
     }
 }
 
-// A project file created, changed or deleted: every document is checked again under what the
-// files now say. Other files' changes are none of the server's business.
+// Only VS Code's extension asks for these events itself; Emacs and newer Neovim tell of changed
+// files only through watchers the server registers. Once, after `initialized`, and only with a
+// client that says it can: the others would answer with an error or a warning in their log.
+// VS Code's client says it can too, and sends the events of both its watchers in one
+// notification. The answer is not waited for.
+void server::watch_project_files()
+{
+    if (!can_watch_ || watch_request_)
+        return;
+    watch_request_ = "delimcheck/watch-project-files";
+    json watchers = json::array();
+    for (const char *name : {"**/delimcheck.toml", "**/.delimcheck.toml"})
+        watchers.push_back({{"globPattern", name}}); // every kind: created, changed, deleted
+    send({{"jsonrpc", "2.0"},
+          {"id", *watch_request_},
+          {"method", "client/registerCapability"},
+          {"params",
+           {{"registrations", json::array({{{"id", "delimcheck-project-files"},
+                                             {"method", "workspace/didChangeWatchedFiles"},
+                                             {"registerOptions", {{"watchers", std::move(watchers)}}}}})}}}});
+}
+
+// A project file created, changed or deleted: the documents under its directory are checked
+// again under what the files now say; the others' nearest file is not that one. Under it as
+// named or once links are resolved: an editor may name the file by its real path and the
+// document by a link, or the other way. Other files' changes are none of the server's
+// business. A client with watchers of its own and of the server's may tell of one change
+// twice: the second check publishes the same.
 void server::project_files_changed(const json &params)
 {
     const json &changes = member(params, "changes");
     if (!changes.is_array())
         return;
+    // Each directory with its last '/', as named and resolved; "" stands for every document.
+    std::vector<std::pair<std::string, std::string>> directories;
     for (const json &c : changes) {
         const json &uri = member(c, "uri");
         if (!uri.is_string())
             continue;
         const std::string &u = uri.get_ref<const std::string &>();
         if (u.ends_with("/delimcheck.toml") || u.ends_with("/.delimcheck.toml")) {
-            adoption_.forget_project_files();
-            recheck_all();
-            return;
+            std::string path = path_of_uri(u);
+            std::string dir = path.substr(0, path.rfind('/') + 1);
+            directories.emplace_back(dir, dir.empty() ? dir : physical_directory(dir));
+        }
+    }
+    if (directories.empty())
+        return;
+    adoption_.forget_project_files();
+    for (auto &[uri, d] : documents_) {
+        std::string path = path_of_uri(uri);
+        std::optional<std::string> physical; // of the document's directory, when first needed
+        for (const auto &[dir, resolved] : directories) {
+            bool under = dir.empty() || (!path.empty() && path.starts_with(dir));
+            if (!under && !path.empty() && !resolved.empty()) {
+                if (!physical)
+                    physical = physical_directory(path.substr(0, path.rfind('/') + 1));
+                under = !physical->empty() && physical->starts_with(resolved);
+            }
+            if (under) {
+                d.generation = ++generations_;
+                pending_.insert(uri);
+                break;
+            }
         }
     }
 }

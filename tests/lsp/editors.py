@@ -4,10 +4,12 @@ writes out the diagnostics it shows, which must be those of `--format=json` for 
 the likely fault included (line, byte column, code, message), with the options that each
 editor's settings give. When a quick fix is offered, Neovim applies it, and the file it writes
 must check clean.
-Usage: editors.py neovim|emacs DELIMCHECK [--project TOML] SCRIPT... [--require-fix SCRIPT...]
+Usage: editors.py neovim|emacs DELIMCHECK [--project TOML [--change TOML]] SCRIPT...
+                  [--require-fix SCRIPT...]
 (the scripts after --require-fix, run once whether or not named before too, must be offered a
 quick fix; with --project, TOML is the delimcheck.toml next to each script, read by the
-server and the command line alike)"""
+server and the command line alike; with --change, the editor writes that TOML over it while
+the script is open, and then must show what the command line reports under the new one)"""
 
 import json
 import os
@@ -42,15 +44,15 @@ def expected(binary, path, flags=()):
     return sorted(result)
 
 
-def run_neovim(binary, script, out):
-    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out)
+def run_neovim(binary, script, out, env):
+    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out, **env)
     subprocess.run(['nvim', '--headless', '-u', 'NONE', '-i', 'NONE', '-n', '-c',
                     'luafile ' + os.path.join(HERE, 'neovim.lua')], env=env, timeout=120, check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)  # its messages to the screen
 
 
-def run_emacs(binary, script, out):
-    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out)
+def run_emacs(binary, script, out, env):
+    env = dict(os.environ, DELIMCHECK=binary, SCRIPT=script, OUT=out, **env)
     subprocess.run(['emacs', '--batch', '-q', '-l', os.path.join(HERE, 'emacs-eglot.el')], env=env, timeout=120,
                    check=True, stdin=subprocess.DEVNULL)
 
@@ -59,9 +61,11 @@ def main():
     editor, binary = sys.argv[1], os.path.abspath(sys.argv[2])
     failures = 0
     args = sys.argv[3:]
-    project = None
+    project = change = None
     if args[:1] == ['--project']:
         project, args = args[1], args[2:]
+    if args[:1] == ['--change']:
+        change, args = os.path.abspath(args[1]), args[2:]
     cut = args.index('--require-fix') if '--require-fix' in args else len(args)
     required = set(args[cut + 1:])
     for source in args[:cut] + [s for s in args[cut + 1:] if s not in args[:cut]]:
@@ -73,16 +77,28 @@ def main():
                 shutil.copyfile(project, os.path.join(tmp, 'delimcheck.toml'))
             out = os.path.join(tmp, 'out.json')
             want = expected(binary, script, FLAGS[editor])
-            (run_neovim if editor == 'neovim' else run_emacs)(binary, script, out)
+            env = {'PROJECT_CHANGE': change} if change else {}
+            (run_neovim if editor == 'neovim' else run_emacs)(binary, script, out, env)
             with open(out) as f:
                 result = json.load(f)
-            got = sorted((d['line'], d['column'], d['severity'], d['code'], d['message'])
-                         for d in result['diagnostics'])
-            if editor == 'emacs':  # Flymake shows two diagnostics of the same place and text as one
-                got, want = sorted(set(got)), sorted(set(want))
             problems = []
-            if got != want:
-                problems.append('diagnostics differ:\n  %s: %s\n  --format=json: %s' % (editor, got, want))
+            shown = [('', result['diagnostics'], want)]
+            if result.get('asked_to_watch', True) != result.get('can_watch', True):
+                problems.append('the server %s to watch the project files, and the editor says it %s' % (
+                    'asked' if result['asked_to_watch'] else 'did not ask',
+                    'can' if result['can_watch'] else 'cannot'))
+            if change:
+                changed = expected(binary, script, FLAGS[editor])  # the editor has written the new file
+                if changed == want:
+                    problems.append('the change makes no difference to the command line')
+                shown.append((' after the project file changed', result.get('changed', []), changed))
+            for when, diagnostics, wanted in shown:
+                got = sorted((d['line'], d['column'], d['severity'], d['code'], d['message']) for d in diagnostics)
+                if editor == 'emacs':  # Flymake shows two diagnostics of the same place and text as one
+                    got, wanted = sorted(set(got)), sorted(set(wanted))
+                if got != wanted:
+                    problems.append('diagnostics differ%s:\n  %s: %s\n  --format=json: %s' % (
+                        when, editor, got, wanted))
             if require_fix and not result.get('actions'):
                 problems.append('no quick fix offered')
             if result.get('actions'):
@@ -91,8 +107,9 @@ def main():
                 left = expected(binary, script, FLAGS[editor])
                 if left:
                     problems.append('the file written still has reports: %s' % left)
-            print('%s %s: %d diagnostics, %d quick fixes' % (
-                'FAIL' if problems else 'ok  ', os.path.basename(source), len(got), len(result.get('actions', []))))
+            print('%s %s: %s diagnostics, %d quick fixes' % (
+                'FAIL' if problems else 'ok  ', os.path.basename(source),
+                ' then '.join(str(len(d)) for _, d, _ in shown), len(result.get('actions', []))))
             for p in problems:
                 print('  ' + p)
             failures += bool(problems)

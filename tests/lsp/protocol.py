@@ -417,6 +417,11 @@ def the_project_files_checking_keys_per_document():
         c.notify('workspace/didChangeWatchedFiles', {'changes': [{'uri': 'file://' + toml, 'type': 2}]})
         equal(published(c.diagnostics(near, 1)),
               expected(BINARY, SETTINGS_TEXT, {'anyQuoteOpens': True, 'balancing': False}), 'the changed file at once')
+        # Its change is none of the document above its directory, which is not checked again;
+        # the answer to a request comes after every check that is due.
+        still_serving(c)
+        equal([m['params']['uri'] for m in c.notifications if m.get('method') == 'textDocument/publishDiagnostics'
+               and m['params']['uri'] == far], [], 'the document outside the directory')
         c.close()
 
         c = started()
@@ -433,6 +438,94 @@ def the_project_files_checking_keys_per_document():
         equal(published(c.diagnostics(near, 3)), expected(BINARY, SETTINGS_TEXT), 'and the defaults apply')
         still_serving(c)
         c.close()
+
+
+@test
+def a_project_file_changed_through_a_link():
+    """An editor may name the changed project file by its real path and the document through a
+    link to its directory, or the other way: the document is checked again all the same."""
+    import tempfile
+    for opened, told in [('link', 'real'), ('real', 'link'), ('link/sub', 'real')]:
+        with tempfile.TemporaryDirectory() as d:
+            os.makedirs(os.path.join(d, 'real', 'sub'))
+            os.symlink(os.path.join(d, 'real'), os.path.join(d, 'link'))
+            with open(os.path.join(d, 'real', 'delimcheck.toml'), 'w') as f:
+                f.write('backslash-blank = true\n')
+            uri = 'file://%s/%s/a.tcl' % (d, opened)
+            c = started()
+            open_doc(c, SETTINGS_TEXT, uri=uri)
+            equal(published(c.diagnostics(uri)), expected(BINARY, SETTINGS_TEXT, {'warnBackslashBlank': True}),
+                  'opened through %s' % opened)
+            with open(os.path.join(d, 'real', 'delimcheck.toml'), 'w') as f:
+                f.write('any-quote-opens = true\n')
+            c.notify('workspace/didChangeWatchedFiles',
+                     {'changes': [{'uri': 'file://%s/%s/delimcheck.toml' % (d, told), 'type': 2}]})
+            equal(published(c.diagnostics(uri, 1)), expected(BINARY, SETTINGS_TEXT, {'anyQuoteOpens': True}),
+                  'opened through %s, told through %s' % (opened, told))
+            c.close()
+
+
+WATCHERS = [{'globPattern': '**/delimcheck.toml'}, {'globPattern': '**/.delimcheck.toml'}]
+
+
+def registrations(c):
+    """The server's requests to register a capability among the messages kept so far."""
+    return [m for m in c.notifications if m.get('method') == 'client/registerCapability']
+
+
+@test
+def the_server_asks_a_client_that_can_to_watch_the_project_files():
+    """After `initialized`, once, and only when the client says it registers watchers: its answer,
+    a result or an error, is taken without harm and never waited for."""
+    can = {'workspace': {'didChangeWatchedFiles': {'dynamicRegistration': True}}}
+    for capabilities, answer in [(can, {'result': None}),
+                                 (can, {'error': {'code': -32603, 'message': 'no watchers here'}}),
+                                 (can, None)]:
+        c = Client(BINARY)
+        c.initialize(capabilities)
+        c.notify('initialized')  # a second time: still one request
+        still_serving(c)
+        asked = registrations(c)
+        equal(len(asked), 1, 'one request: %r' % c.notifications)
+        m = asked[0]
+        check(isinstance(m.get('id'), (int, str)), 'a request, with an id: %r' % m)
+        equal(m['params'], {'registrations': [{'id': 'delimcheck-project-files',
+                                              'method': 'workspace/didChangeWatchedFiles',
+                                              'registerOptions': {'watchers': WATCHERS}}]}, 'the registration')
+        c.notifications.clear()
+        # Neither an answer nor its absence holds anything back; an error is said in the log.
+        if answer is not None:
+            c.send(dict(answer, id=m['id']))
+        still_serving(c)
+        logs = [n['params']['message'] for n in c.notifications if n.get('method') == 'window/logMessage']
+        equal(logs, ['the client does not watch the project files: no watchers here'] if answer and 'error' in answer
+              else [], 'what is logged')
+        open_doc(c, '}\n')
+        equal([d['code'] for d in c.diagnostics(URI) if d['severity'] < 3], ['unmatched-closer'],
+              'served after the answer %r' % answer)
+        equal(registrations(c), [], 'asked once')
+        c.request('shutdown')
+        c.notify('exit')
+        equal(c.proc.wait(10), 0, 'exit')
+
+    # A client that says nothing of it, or says it cannot, is not asked: Neovim before 0.9
+    # answers such a request with a warning in its log, others with an error.
+    for capabilities in [{}, {'workspace': {}}, {'workspace': {'didChangeWatchedFiles': {}}},
+                         {'workspace': {'didChangeWatchedFiles': {'dynamicRegistration': False}}},
+                         {'workspace': {'didChangeWatchedFiles': {'dynamicRegistration': 'yes'}}},
+                         {'workspace': {'didChangeWatchedFiles': True}}]:
+        c = started(capabilities=capabilities)
+        still_serving(c)
+        equal(registrations(c), [], 'not asked with %r' % capabilities)
+        c.close()
+
+    # An answer to a request never made, with an id the server might use, is dropped too.
+    c = started()
+    c.send({'id': 'delimcheck/watch-project-files', 'result': None})
+    c.send({'id': 1, 'error': {'code': -32601, 'message': 'x'}})
+    still_serving(c)
+    equal(c.notifications, [], 'nothing said of stray answers')
+    c.close()
 
 
 def apply_edits(text, edits, encoding):
