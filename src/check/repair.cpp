@@ -30,6 +30,8 @@ constexpr std::int64_t min_edits_checked = 16;
 constexpr std::int64_t sure_margin = 2;
 // In an input with several faults, so many errors are tried each for a repair of its own.
 constexpr std::size_t max_faults_apart = 4;
+// An input with more reports than this is not a new fault among old findings: not searched apart.
+constexpr std::size_t max_reports_apart = 5000;
 
 // A report as the search compares them between an input and an edited copy.
 struct report_key {
@@ -99,18 +101,27 @@ bool match_reports(const std::vector<report_key> &input, const std::vector<repor
                    std::vector<bool> &left)
 {
     left.assign(input.size(), false);
+    // Reports come in the order of the text, before the edit and after it alike: each is looked
+    // for after the last one found first, so that a file of many reports is matched in one pass.
+    std::size_t next = 0;
     for (const report_key &r : edited) {
         report_key k = r;
         k.at = before_edit(e, r.at);
         k.opener = r.opener.line == 0 ? r.opener : before_edit(e, r.opener);
         if (k.at.line == 0 || (r.opener.line != 0 && k.opener.line == 0))
             return false;
-        std::size_t i = 0;
-        while (i < input.size() && (left[i] || !input[i].same(k)))
-            ++i;
+        auto find_from = [&](std::size_t i) {
+            while (i < input.size() && (left[i] || !input[i].same(k)))
+                ++i;
+            return i;
+        };
+        std::size_t i = find_from(next);
+        if (i == input.size())
+            i = find_from(0);
         if (i == input.size())
             return false;
         left[i] = true;
+        next = i + 1;
     }
     return true;
 }
@@ -320,6 +331,8 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
     // looked for the first error with the edits above, then for the next few errors that no
     // repair found so far mends, each with the edits near it.
     if (!check_all(src))
+        return {};
+    if (counts.kept.size() > max_reports_apart)
         return {};
     std::vector<report_key> input = std::move(counts.kept);
     std::vector<report_anchors> input_anchors = std::move(counts.anchors);

@@ -97,6 +97,10 @@ json adoption::ignore_actions(const std::string &uri, std::string_view text, con
     for (const json &cd : diagnostics) {
         if (!cd.is_object() || !cd.contains("code") || !cd["code"].is_string() || !cd.contains("range"))
             continue;
+        // The mark of a likely fault (information) may stand on another line than its report,
+        // and a directive there would not cover the report.
+        if (cd.contains("severity") && cd["severity"].is_number_integer() && cd["severity"].get<int>() == 3)
+            continue;
         std::string code_text = cd["code"].get<std::string>();
         diagnostic_kind kind{};
         if (!kind_of_code(code_text, kind) || kind == diagnostic_kind::bad_directive ||

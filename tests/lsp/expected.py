@@ -57,12 +57,16 @@ GROUPED = ('wrong-closer-balanced', 'string-unclosed-opener')
 
 
 def one_per_fault(reports):
-    """The reports of --format=json, those of one closer that discards several entries as one."""
+    """The reports of --format=json, those of one closer that discards several entries as one,
+    which takes the likely place of the first of them that has one (a repair of one fault apart
+    from the others may ride on any)."""
     result = []
     for d in reports:
         last = result[-1] if result else None
         if last and d['code'] in GROUPED and (last['code'], last['line'], last['column']) == (
                 d['code'], d['line'], d['column']):
+            if 'likely' in d and 'likely' not in last:
+                result[-1] = dict(last, likely=d['likely'])
             continue
         result.append(d)
     return result
