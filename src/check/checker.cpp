@@ -72,6 +72,19 @@ private:
     diagnostic d_;
 };
 
+// The input as the scanners read it: for them it ends once the sink has said stop, at their
+// next read (the fast scanner's next block), so that a sink that stops early spares the rest
+// of a large input. Asked once a read, it costs the scanning loops nothing.
+class until_ended final : public scan::byte_source {
+public:
+    until_ended(scan::byte_source &src, const checking::nesting_machine &m) : src_(src), machine_(m) {}
+    std::size_t read(unsigned char *p, std::size_t n) override { return machine_.ended() ? 0 : src_.read(p, n); }
+
+private:
+    scan::byte_source &src_;
+    const checking::nesting_machine &machine_;
+};
+
 } // namespace
 
 struct checker::impl {
@@ -145,7 +158,9 @@ struct checker::impl {
     template <checking::machine_mode Mode> position scan(scan::byte_source &src)
     {
         checking::machine_view<Mode> view(machine);
-        return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
+        until_ended wanted(src, machine);
+        return opts.scanner == scanner_kind::plain ? scan::scan_plain(wanted, view)
+                                                   : scan::scan_blocks(reader, wanted, view);
     }
 
     const delimcheck::options opts;
