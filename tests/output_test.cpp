@@ -194,6 +194,16 @@ TEST(OutputErrors, WriteFailureMidRunEndsItAsBefore)
     }
 }
 
+// The language server ends at its first failed write, said as a run says it.
+TEST(OutputErrors, LanguageServerWithNowhereToWrite)
+{
+    std::string body = R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})";
+    std::string message = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    process_result r = run_binary({"--lsp"}, message, "", "/dev/full");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "delimcheck: error writing standard output: " + std::string(std::strerror(ENOSPC)) + "\n");
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define DELIMCHECK_SANITIZED 1
 #elif defined(__has_feature)
