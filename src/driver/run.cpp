@@ -316,6 +316,7 @@ public:
             return 2;
         if (std::exception_ptr e = ordered_->failure()) {
             ordered_->send_rest(); // what was found before the failure is not lost
+            dest_.forget_error();  // that failure is the one said, not this write's
             std::rethrow_exception(e);
         }
         if (!write_tail())

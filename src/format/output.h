@@ -28,6 +28,8 @@ public:
         return error_ == 0;
     }
     int error() const { return error_; } // 0 while every write went
+    // For a run that ends by another failure first, the one to be said: this one is dropped.
+    void forget_error() { error_ = 0; }
 
 protected:
     virtual int put(const char *p, std::size_t n) = 0; // 0, or the errno value of the failure
