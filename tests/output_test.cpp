@@ -244,4 +244,33 @@ TEST(OutOfMemory, ReportedAndStatusTwo)
 #endif
 }
 
+// Memory runs out with reports waiting in the output, and the output cannot take them: the run
+// says what ended it, not the write that failed on the way out.
+TEST(OutOfMemory, SaidAloneWhenTheOutputFailsToo)
+{
+#ifdef DELIMCHECK_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+    temp_dir dir;
+    std::string input_path = dir.write("deep", many_reports(100) + std::string(8 << 20, '{'));
+    std::string err_path = dir.path + "/stderr";
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open("/dev/full", O_WRONLY);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        rlimit limit{64 << 20, 64 << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        execl(DELIMCHECK_BINARY, DELIMCHECK_BINARY, input_path.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(slurp(err_path), "delimcheck: out of memory\n");
+#endif
+}
+
 } // namespace

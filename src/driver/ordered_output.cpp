@@ -105,6 +105,17 @@ void ordered_output::fail(std::exception_ptr e)
     changed_.notify_all();
 }
 
+void ordered_output::fail_instead_of_write(std::exception_ptr e)
+{
+    std::lock_guard lock(mutex_);
+    if (write_failed_) {
+        write_failed_ = false;
+        failure_ = e;
+    }
+    stopped_ = true;
+    changed_.notify_all();
+}
+
 // Called with the lock held, when a write of the destination has failed.
 void ordered_output::stop_writing()
 {

@@ -67,6 +67,8 @@ public:
     // The first failure ends the run: no input is taken any more, and the threads stop. A
     // failed write of the destination is one too, kept by the destination itself.
     void fail(std::exception_ptr e);
+    // The same for a failure whose last output has just failed to go: the run's failure is e.
+    void fail_instead_of_write(std::exception_ptr e);
 
     // Sends what is still ready; for the end of a run that has failed, when the failure is not
     // in the writing.

@@ -421,7 +421,12 @@ private:
                     out.drop_buffered();
                 }
             } catch (const std::bad_alloc &) {
-                out.flush(); // what was found before memory ran out is not lost
+                // What was found before memory ran out is not lost; a write that fails on it
+                // is not what ended the run.
+                bool write_failed = ordered_->write_failed();
+                out.flush();
+                if (!write_failed && ordered_->write_failed())
+                    ordered_->fail_instead_of_write(std::current_exception());
                 throw;
             }
             std::lock_guard lock(findings_mutex_);
