@@ -24,7 +24,8 @@ using namespace delimcheck::lsp;
 
 class null_destination final : public delimcheck::format::destination {
 public:
-    void write(const char *, std::size_t) override {}
+protected:
+    int put(const char *, std::size_t) override { return 0; }
 };
 
 bool valid_utf8(std::string_view s)

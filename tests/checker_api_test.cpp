@@ -2,10 +2,12 @@
 // errors handed back, and checkers that share nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sstream>
 #include <stdexcept>
+#include <streambuf>
 #include <thread>
 #include <unistd.h>
 
@@ -233,6 +235,69 @@ TEST(CheckerApi, SinkAnsweringStopEndsTheInputAndTheCheckerIsReusable)
             out.stop_after = 0;
             c.check(input);
             EXPECT_EQ(out.events, full.events);
+        }
+    }
+}
+
+// A large stream that is made as it is read, and counts what was read of it: a line that
+// closes nothing, again and again, so that every line reports.
+class counting_stream final : public std::streambuf {
+public:
+    explicit counting_stream(std::size_t size) : left_(size)
+    {
+        for (std::size_t i = 0; i + 2 <= sizeof block_; i += 2) {
+            block_[i] = '}';
+            block_[i + 1] = '\n';
+        }
+    }
+    std::size_t given = 0;
+
+protected:
+    int_type underflow() override
+    {
+        if (left_ == 0)
+            return traits_type::eof();
+        std::size_t n = std::min(left_, sizeof block_);
+        left_ -= n;
+        given += n;
+        setg(block_, block_, block_ + n);
+        return traits_type::to_int_type(block_[0]);
+    }
+
+private:
+    std::size_t left_;
+    char block_[4096];
+};
+
+// A sink that stops at its first report ends the reading of the input soon after: a few of
+// the scanner's blocks, not the 256 MiB behind them. Each scanner, each mode of the machine.
+TEST(CheckerApi, SinkAnsweringStopEndsTheReading)
+{
+    struct first_only : sink {
+        std::size_t reports = 0;
+        sink_answer report(const diagnostic &) override
+        {
+            ++reports;
+            return sink_answer::stop;
+        }
+    };
+    constexpr std::size_t size = std::size_t{256} << 20, little = std::size_t{4} << 20;
+    options plain, listed, warned, hinted, hinted_listed;
+    listed.listing = listing_mode::pair;
+    warned.warn_backslash_blank = true;
+    hinted.hints = true;
+    hinted_listed.hints = true;
+    hinted_listed.listing = listing_mode::join;
+    for (scanner_kind kind : {scanner_kind::fast, scanner_kind::plain}) {
+        for (options o : {plain, listed, warned, hinted, hinted_listed}) {
+            o.scanner = kind;
+            counting_stream buffer(size);
+            std::istream in(&buffer);
+            first_only out;
+            checker(o, out).check(in);
+            EXPECT_EQ(out.reports, 1u);
+            EXPECT_LT(buffer.given, little) << "scanner " << static_cast<int>(kind) << ", listing "
+                                            << static_cast<int>(o.listing) << ", hints " << o.hints;
         }
     }
 }

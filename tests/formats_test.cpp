@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "format/formats.h"
 #include "format/json_text.h"
 #include "format/output.h"
 #include "format/writer.h"
@@ -401,6 +402,49 @@ TEST(SarifLocations, SourceRoot)
     for (const auto &c : cases)
         EXPECT_NE(sarif_log(c.working_directory, "x.tcl").find(c.base), std::string::npos) << c.working_directory;
     EXPECT_EQ(sarif_log("", "x.tcl").find("originalUriBaseIds"), std::string::npos);
+}
+
+// Every format's writer answers stop from the report whose writing failed on: the output's
+// first failed write sticks, and nothing is written to the destination after it.
+TEST(FormatWriters, AnswerStopOnceTheOutputCannotBeWritten)
+{
+    struct failing final : destination {
+        int left; // writes taken before they fail
+        int tries = 0;
+        explicit failing(int accepted) : left(accepted) {}
+        int put(const char *, std::size_t) override
+        {
+            ++tries;
+            return left-- > 0 ? 0 : ENOSPC;
+        }
+    };
+    for (format_kind kind : {format_kind::text, format_kind::gcc, format_kind::json, format_kind::github,
+                             format_kind::sarif, format_kind::pretty}) {
+        for (int accepted : {0, 2}) {
+            SCOPED_TRACE(static_cast<int>(kind));
+            format_settings s;
+            s.kind = kind;
+            std::unique_ptr<input_writer> writer = make_input_writer(s);
+            failing dest(accepted);
+            output out(dest);
+            std::string name = "a.tcl";
+            writer->begin_input(out, &name);
+            diagnostic d = unmatched({1, 1}, ']');
+            int reports = 0;
+            bool stopped = false;
+            // The output holds 64 KiB before it writes: enough reports to make it write often.
+            for (; reports < 200000 && !stopped; ++reports)
+                stopped = writer->report(d) == delimcheck::sink_answer::stop;
+            ASSERT_TRUE(stopped);
+            EXPECT_TRUE(out.failed());
+            EXPECT_EQ(dest.error(), ENOSPC);
+            EXPECT_EQ(dest.tries, accepted + 1);
+            EXPECT_EQ(writer->report(d), delimcheck::sink_answer::stop) << "and from then on";
+            writer->end_input();
+            EXPECT_FALSE(out.flush());
+            EXPECT_EQ(dest.tries, accepted + 1) << "a write after the failure";
+        }
+    }
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -113,6 +115,95 @@ TEST(OutputErrors, BrokenPipeStopsAParallelRun)
     }
 }
 
+// Runs the binary with standard output into a file that may grow to `limit` bytes only, so that
+// a write fails with EFBIG in the middle of the run, after some output went out.
+process_result run_with_output_limit(const std::vector<std::string> &args, const std::string &out_path, rlim_t limit)
+{
+    process_result r;
+    int err_pipe[2];
+    if (pipe(err_pipe) != 0)
+        return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(err_pipe[0]);
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err_pipe[1], 2);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit l{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &l);
+        std::vector<std::string> all{DELIMCHECK_BINARY};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char *> argv;
+        for (std::string &a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(err_pipe[1]);
+    char buf[4096];
+    for (ssize_t n; (n = read(err_pipe[0], buf, sizeof buf)) > 0;)
+        r.err.append(buf, static_cast<std::size_t>(n));
+    close(err_pipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = slurp(out_path);
+    return r;
+}
+
+// A write that fails in the middle of a run on one thread or several: status 2, the one line
+// that says so and nothing else on standard error (no note of a later input, no summary),
+// and what went out is the start of the run's whole output, nothing after the failure.
+TEST(OutputErrors, WriteFailureMidRunEndsItAsBefore)
+{
+    temp_dir dir;
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 40; ++i)
+        inputs.push_back(dir.write("input" + std::to_string(i), many_reports(1000 + 37 * i)));
+    // A missing file late in the list: its note would come after the failure.
+    inputs.push_back(dir.path + "/missing");
+    inputs.push_back(dir.write("last", many_reports(3)));
+    struct row {
+        std::vector<std::string> options;
+        rlim_t limit;
+    };
+    const row rows[] = {
+        {{"--jobs=1"}, 100000},
+        {{"--jobs=2"}, 100000},
+        {{"--jobs=4"}, 100000},
+        {{"--jobs=4", "--status"}, 5000},
+        {{"--jobs=4", "--format=json"}, 300000},
+        {{"--jobs=3", "--format=sarif"}, 70000},
+        {{"--jobs=2", "--statistics"}, 20},
+        {{"--jobs=4", "-l"}, 100000},
+    };
+    for (const row &r : rows) {
+        std::vector<std::string> args = r.options;
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        process_result whole = run_binary(args, "");
+        ASSERT_GT(whole.out.size(), r.limit) << "the limit must fall in the middle of the output";
+        process_result cut = run_with_output_limit(args, dir.path + "/out", r.limit);
+        std::string said = r.options[0] + (r.options.size() > 1 ? " " + r.options[1] : "");
+        EXPECT_EQ(cut.status, 2) << said;
+        EXPECT_EQ(cut.err, "delimcheck: error writing standard output: " + std::string(std::strerror(EFBIG)) + "\n")
+            << said;
+        EXPECT_LE(cut.out.size(), r.limit) << said;
+        EXPECT_EQ(whole.out.compare(0, cut.out.size(), cut.out), 0) << said << ": not the start of the output";
+    }
+}
+
+// The language server ends at its first failed write, said as a run says it.
+TEST(OutputErrors, LanguageServerWithNowhereToWrite)
+{
+    std::string body = R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})";
+    std::string message = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    process_result r = run_binary({"--lsp"}, message, "", "/dev/full");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "delimcheck: error writing standard output: " + std::string(std::strerror(ENOSPC)) + "\n");
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define DELIMCHECK_SANITIZED 1
 #elif defined(__has_feature)
@@ -150,6 +241,35 @@ TEST(OutOfMemory, ReportedAndStatusTwo)
     ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
     EXPECT_STREQ(line, "delimcheck: out of memory\n");
     std::fclose(f);
+#endif
+}
+
+// Memory runs out with reports waiting in the output, and the output cannot take them: the run
+// says what ended it, not the write that failed on the way out.
+TEST(OutOfMemory, SaidAloneWhenTheOutputFailsToo)
+{
+#ifdef DELIMCHECK_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+    temp_dir dir;
+    std::string input_path = dir.write("deep", many_reports(100) + std::string(8 << 20, '{'));
+    std::string err_path = dir.path + "/stderr";
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open("/dev/full", O_WRONLY);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        rlimit limit{64 << 20, 64 << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        execl(DELIMCHECK_BINARY, DELIMCHECK_BINARY, input_path.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(slurp(err_path), "delimcheck: out of memory\n");
 #endif
 }
 

@@ -16,7 +16,8 @@ namespace delimcheck {
 namespace {
 
 // Between the second reading of an input and the caller's sink. The first reading passed on
-// everything before the first nesting fault and stopped there; this one passes on the rest.
+// everything before the first nesting fault and stopped there (until_first_fault); this one
+// passes on the rest.
 // When a repair mends the input, every fault from there on stems from the one it mends: each
 // is placed at the repair, and the first carries it. When repairs mend faults apart from
 // others, each places the reports it mends, and the first of them carries it; the others keep
@@ -72,6 +73,38 @@ private:
     diagnostic d_;
 };
 
+// The first reading of an input to be read again with the hints: reports go on to `to` up to
+// the first nesting fault, which is kept back and ends the input.
+class until_first_fault final : public sink {
+public:
+    explicit until_first_fault(sink &to) : to_(to) {}
+    sink_answer report(const diagnostic &d) override
+    {
+        if (!checking::is_nesting_fault(d.kind))
+            return to_.report(d);
+        found = true;
+        return sink_answer::stop;
+    }
+    void listing(const listing_line &l) override { to_.listing(l); }
+    bool found = false;
+
+private:
+    sink &to_;
+};
+
+// The input as the scanners read it: for them it ends once the sink has said stop, at their
+// next read (the fast scanner's next block), so that a sink that stops early spares the rest
+// of a large input. Asked once a read, it costs the scanning loops nothing.
+class until_ended final : public scan::byte_source {
+public:
+    until_ended(scan::byte_source &src, const checking::nesting_machine &m) : src_(src), machine_(m) {}
+    std::size_t read(unsigned char *p, std::size_t n) override { return machine_.ended() ? 0 : src_.read(p, n); }
+
+private:
+    scan::byte_source &src_;
+    const checking::nesting_machine &machine_;
+};
+
 } // namespace
 
 struct checker::impl {
@@ -90,10 +123,13 @@ struct checker::impl {
         }
         machine.set_hint_mode(checking::hint_mode::off);
         machine.set_stops(true);
+        until_first_fault before(out);
+        machine.send_to(before);
         check_result first = pass(src);
+        machine.send_to(out);
         machine.set_stops(false);
-        if (!machine.stopped() || machine.ended())
-            return first;
+        if (!before.found)
+            return first; // no fault, or out itself said stop
         // A stream's size is not known (-1): the search learns it, and gives up past its limit.
         bool search = opts.repair && checking::repair_search::affordable(src.size());
         repair fix = search ? mend(src) : repair{};
@@ -120,7 +156,7 @@ struct checker::impl {
     {
         machine.begin_input();
         position end = scan_in_mode(src);
-        if (!machine.stopped() && !machine.ended())
+        if (!machine.ended())
             machine.end_input(end);
         return {src.error()};
     }
@@ -145,7 +181,9 @@ struct checker::impl {
     template <checking::machine_mode Mode> position scan(scan::byte_source &src)
     {
         checking::machine_view<Mode> view(machine);
-        return opts.scanner == scanner_kind::plain ? scan::scan_plain(src, view) : scan::scan_blocks(reader, src, view);
+        until_ended wanted(src, machine);
+        return opts.scanner == scanner_kind::plain ? scan::scan_plain(wanted, view)
+                                                   : scan::scan_blocks(reader, wanted, view);
     }
 
     const delimcheck::options opts;

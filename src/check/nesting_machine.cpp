@@ -6,7 +6,6 @@ void nesting_machine::begin_input()
 {
     stack_.clear();
     in_string_ = false;
-    stopped_ = false;
     ended_ = false;
     string_at_stop_ = {};
     listing_.clear();
@@ -31,14 +30,14 @@ void nesting_machine::end_input(position end)
         discard();
     }
     stack_.clear();
-    if (!stopped_ && !ended_)
+    if (!ended_)
         listing_.end_of_input(*out_);
 }
 
 void nesting_machine::emit(diagnostic_kind kind, position at, char got, char expected,
                            const delim_entry *opener, char pair_closer)
 {
-    if (stopped_ || ended_)
+    if (ended_)
         return;
     diagnostic &d = diag_;
     d.kind = kind;
@@ -60,18 +59,15 @@ void nesting_machine::emit(diagnostic_kind kind, position at, char got, char exp
         if (missing && d.likely.at.line == 0 && d.opener.line != at.line && !hints_.top_block_runs_to_end(stack_.size()))
             d.likely = {d.opener, hint_reason::never_closed, d.opener, d.opener_byte};
     }
-    if (stops_ && is_nesting_fault(kind)) {
-        stop();
-        return;
-    }
     ended_ = out_->report(d) == sink_answer::stop;
+    if (ended_)
+        note_string_at_stop();
 }
 
 // Keeps where the innermost open string began: a string that runs on past its end lost its
 // closing quote there, mostly, and the repair looks there too.
-void nesting_machine::stop()
+void nesting_machine::note_string_at_stop()
 {
-    stopped_ = true;
     string_at_stop_ = {};
     for (std::size_t i = stack_.size(); i-- > 0;) {
         if (stack_[i].closer == '"') {

@@ -22,12 +22,13 @@ struct machine_mode {
     bool listing = false;
     bool warn = false;
     bool hints = false;
-    bool stops = false; // the scan ends early once the machine has stopped
+    bool stops = false; // the scan ends at the end of the line where the sink said stop
 };
 
-// Whether the hints are read. Either way a scan may stop at the first fault (set_stops): for
-// the input to be read again from its start with them (most inputs have no fault, and then the
-// hints cost nothing), or because a repair tried on it has failed.
+// Whether the hints are read. Either way a scan may end at the first fault, where its sink
+// answers stop (with set_stops, at the end of that line): for the input to be read again from
+// its start with them (most inputs have no fault, and then the hints cost nothing), or because
+// a repair tried on it has failed.
 enum class hint_mode : std::uint8_t { off, on };
 
 // What a stop and a repair are about: the errors, and a string that ends before its time.
@@ -56,15 +57,16 @@ public:
     bool gives_hints() const { return hint_mode_ == hint_mode::on; }
     bool wants_lines() const { return hints_.reading(); }
     void set_hint_mode(hint_mode m) { hint_mode_ = m; }
-    // With stops on, the first nesting fault is not reported: the machine stops there, and
-    // keeps it (with its hint, when the hints are read) until the next input begins.
+    // With stops on, the scan ends at the end of the line where the sink answered stop, not
+    // at its next read: for a sink that stops at the first nesting fault, before the input is
+    // read again from its start with the hints, or when a repair tried has failed.
     void set_stops(bool on) { stops_ = on; }
     bool stops() const { return stops_; }
-    bool stopped() const { return stopped_; }
     // Whether the sink answered stop: nothing more of this input reaches it.
     bool ended() const { return ended_; }
+    // The report the sink answered stop to, until the next input begins.
     const diagnostic &stopped_at() const { return diag_; }
-    // The opener of the innermost string open where the machine stopped; line 0 if none was.
+    // The opener of the innermost string open at that report; line 0 if none was.
     position string_at_stop() const { return string_at_stop_; }
     // The signs of the indentation read to the end of the input (see fault_hints).
     void count_signs(bool on) { hints_.count_signs(on); }
@@ -162,7 +164,7 @@ private:
     }
 
     void extra_after_string(position at);
-    void stop();
+    void note_string_at_stop();
     void mismatch(char c, position at);
     // Pops the top entry without a match: balancing, unwinding a string, the end of the input.
     void discard();
@@ -180,7 +182,7 @@ private:
     listing::listing listing_;
     fault_hints hints_;
     hint_mode hint_mode_ = hint_mode::off;
-    bool stops_ = false, stopped_ = false, ended_ = false;
+    bool stops_ = false, ended_ = false;
     position string_at_stop_;
     diagnostic diag_;
 };
@@ -195,7 +197,7 @@ public:
     static constexpr bool listing_on() { return Mode.listing; }
     static constexpr bool hints_on() { return Mode.hints; }
     static constexpr bool stops() { return Mode.stops; }
-    bool stopped() const { return Mode.stops && m_.stopped(); }
+    bool stopped() const { return Mode.stops && m_.ended(); }
     void record_blanks(const char *p, std::size_t n)
     {
         if constexpr (Mode.listing)

@@ -50,16 +50,22 @@ struct report_anchors {
 };
 
 // Counts what a check reports, and keeps where the first report stands; and all of them when
-// asked to.
+// asked to. With stops, the first nesting fault is not counted: it ends the input there.
 class tally final : public sink {
 public:
     std::int64_t reports = 0;
     position first, first_opener;
     bool keep = false;
+    bool stops = true;
+    bool stopped = false; // at a nesting fault
     std::vector<report_key> kept;
     std::vector<report_anchors> anchors; // of each report kept
     sink_answer report(const diagnostic &d) override
     {
+        if (stops && checking::is_nesting_fault(d.kind)) {
+            stopped = true;
+            return sink_answer::stop;
+        }
         if (reports++ == 0) {
             first = d.at;
             first_opener = d.opener;
@@ -163,6 +169,7 @@ struct repair_search::impl {
         if (!src.rewind())
             return false;
         counts.reports = 0;
+        counts.stopped = false;
         counts.first = counts.first_opener = {};
         counts.kept.clear();
         counts.anchors.clear();
@@ -177,7 +184,7 @@ struct repair_search::impl {
     {
         checking::machine_view<machine_mode{false, false, true, true}> view(machine);
         position end = scan::scan_blocks(reader, src, view);
-        if (!machine.stopped())
+        if (!machine.ended())
             machine.end_input(end);
         return src.error() == 0;
     }
@@ -186,9 +193,11 @@ struct repair_search::impl {
     bool check_all(scan::byte_source &src, const candidate *c = nullptr)
     {
         machine.set_stops(false);
+        counts.stops = false;
         counts.keep = true;
         bool ok = check(src, c);
         counts.keep = false;
+        counts.stops = true;
         machine.set_stops(true);
         return ok;
     }
@@ -272,7 +281,7 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
     machine.set_hint_mode(hint_mode::on);
     machine.set_stops(true);
     machine.count_signs(true);
-    if (!check(src) || !machine.stopped())
+    if (!check(src) || !counts.stopped)
         return {};
     std::vector<std::int64_t> from = anchors();
     if (!lines.read(src, from, window, max_bytes_checked / min_edits_checked))
@@ -294,7 +303,7 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
             break;
         if (!check(src, &c))
             return {}; // it could be read a moment ago
-        if (machine.stopped() || counts.reports != 0)
+        if (counts.stopped || counts.reports != 0)
             continue;
         std::int64_t signs = machine.hints().signs();
         clean.emplace_back(&c, signs);

@@ -1,4 +1,5 @@
 // The process: the command line in, the exit status out, and how a failed write ends it.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,24 +32,30 @@ int main(int argc, char **argv)
     if (cli.config.format == format::format_kind::pretty)
         cli.config.colored = driver::use_color(cli.config.color, isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"));
     format::fd_destination out(STDOUT_FILENO);
-    try {
-        if (cli.action == driver::cli_action::lsp) {
-            // A client that goes away ends the server through the failed write, not a signal.
-            std::signal(SIGPIPE, SIG_IGN);
-            lsp::fd_input in(STDIN_FILENO);
-            return lsp::serve(in, out, true);
-        }
-        return driver::run(cli.config, STDIN_FILENO, out, stderr);
-    } catch (const lsp::read_failure &e) {
-        std::fprintf(stderr, "delimcheck: error reading standard input: %s\n", std::strerror(e.error));
-        return 2;
-    } catch (const format::write_error &e) {
-        if (e.error() == EPIPE) {
+    auto write_failed = [](int error) {
+        if (error == EPIPE) {
             // Die of the broken pipe quietly, like any filter whose reader went away.
             std::signal(SIGPIPE, SIG_DFL);
             std::raise(SIGPIPE);
         }
-        std::fprintf(stderr, "delimcheck: error writing standard output: %s\n", std::strerror(e.error()));
+        std::fprintf(stderr, "delimcheck: error writing standard output: %s\n", std::strerror(error));
         return 2;
+    };
+    if (cli.action == driver::cli_action::run) {
+        // The run ends early when its output cannot be written, and leaves the saying to here.
+        int status = driver::run(cli.config, STDIN_FILENO, out, stderr);
+        return out.error() != 0 ? write_failed(out.error()) : status;
+    }
+    // The server ends by its own exceptions, here at the process's edge.
+    try {
+        // A client that goes away ends the server through the failed write, not a signal.
+        std::signal(SIGPIPE, SIG_IGN);
+        lsp::fd_input in(STDIN_FILENO);
+        return lsp::serve(in, out, true);
+    } catch (const lsp::read_failure &e) {
+        std::fprintf(stderr, "delimcheck: error reading standard input: %s\n", std::strerror(e.error));
+        return 2;
+    } catch (const lsp::write_failure &e) {
+        return write_failed(e.error);
     }
 }

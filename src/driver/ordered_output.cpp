@@ -35,32 +35,28 @@ bool ordered_output::admit(bool got, std::uint64_t &place)
     return true;
 }
 
-void ordered_output::write(std::uint64_t place, const char *p, std::size_t n)
+bool ordered_output::write(std::uint64_t place, const char *p, std::size_t n)
 {
     std::unique_lock lock(mutex_);
     if (stopped_)
-        throw run_stopped();
+        return false;
     if (place != head_) {
         keep(slots_[place - head_], std::string_view(p, n));
         changed_.wait(lock, [&] { return stopped_ || place == head_ || kept_ < limits_.kept; });
-        if (stopped_)
-            throw run_stopped();
-        return;
+        return !stopped_;
     }
     start(slots_.front());
     if (!sending_ && ready_.empty()) {
         // Nothing is ahead of these bytes: they go out from where they are.
         sending_ = true;
         lock.unlock();
-        try {
-            write_out(p, n);
-        } catch (...) {
-            lock.lock();
-            sending_ = false;
-            throw;
-        }
+        bool sent = write_out(p, n);
         lock.lock();
         sending_ = false;
+        if (!sent) {
+            stop_writing();
+            return false;
+        }
     } else {
         add_ready(std::string_view(p, n));
     }
@@ -70,11 +66,14 @@ void ordered_output::write(std::uint64_t place, const char *p, std::size_t n)
         changed_.wait(lock);
         send(lock);
     }
+    return !stopped_;
 }
 
 void ordered_output::finish(std::uint64_t place, std::string_view last, std::string message)
 {
     std::unique_lock lock(mutex_);
+    if (stopped_)
+        return;
     slot &s = slots_[place - head_];
     keep(s, last);
     s.finished = true;
@@ -100,8 +99,28 @@ void ordered_output::finish(std::uint64_t place, std::string_view last, std::str
 void ordered_output::fail(std::exception_ptr e)
 {
     std::lock_guard lock(mutex_);
-    if (!failure_)
+    if (!failure_ && !write_failed_)
         failure_ = e;
+    stopped_ = true;
+    changed_.notify_all();
+}
+
+void ordered_output::fail_instead_of_write(std::exception_ptr e)
+{
+    std::lock_guard lock(mutex_);
+    if (write_failed_) {
+        write_failed_ = false;
+        failure_ = e;
+    }
+    stopped_ = true;
+    changed_.notify_all();
+}
+
+// Called with the lock held, when a write of the destination has failed.
+void ordered_output::stop_writing()
+{
+    if (!failure_)
+        write_failed_ = true;
     stopped_ = true;
     changed_.notify_all();
 }
@@ -116,6 +135,12 @@ std::exception_ptr ordered_output::failure() const
 {
     std::lock_guard lock(mutex_);
     return failure_;
+}
+
+bool ordered_output::write_failed() const
+{
+    std::lock_guard lock(mutex_);
+    return write_failed_;
 }
 
 std::size_t ordered_output::kept() const
@@ -182,35 +207,31 @@ void ordered_output::send(std::unique_lock<std::mutex> &lock)
     if (sending_)
         return;
     sending_ = true;
-    try {
-        while (!ready_.empty()) {
-            out_.swap(ready_);
-            ready_bytes_ = 0;
-            lock.unlock();
-            for (piece &p : out_) {
-                write_out(p.bytes.data(), p.bytes.size());
-                p.bytes = std::string(); // a large piece is let go at once
-                if (!p.note.empty())
-                    std::fputs(p.note.c_str(), err_);
-            }
-            out_.clear();
-            lock.lock();
-            changed_.notify_all();
+    bool sent = true;
+    while (sent && !ready_.empty()) {
+        out_.swap(ready_);
+        ready_bytes_ = 0;
+        lock.unlock();
+        for (piece &p : out_) {
+            sent = write_out(p.bytes.data(), p.bytes.size());
+            if (!sent)
+                break; // nor its note, nor what follows: the run ends here
+            p.bytes = std::string(); // a large piece is let go at once
+            if (!p.note.empty())
+                std::fputs(p.note.c_str(), err_);
         }
-    } catch (...) {
-        if (!lock.owns_lock())
-            lock.lock();
-        out_.clear(); // not to be tried again after what failed
-        sending_ = false;
-        throw;
+        out_.clear();
+        lock.lock();
+        if (!sent)
+            stop_writing();
+        changed_.notify_all();
     }
     sending_ = false;
 }
 
-void ordered_output::write_out(const char *p, std::size_t n)
+bool ordered_output::write_out(const char *p, std::size_t n)
 {
-    if (n != 0)
-        dest_.write(p, n);
+    return n == 0 || dest_.write(p, n);
 }
 
 } // namespace delimcheck::driver

@@ -10,6 +10,7 @@
 // inputs share a write instead of queueing for the lock.
 #pragma once
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -23,10 +24,6 @@
 #include "format/output.h"
 
 namespace delimcheck::driver {
-
-// Thrown by ordered_output::write to the thread that calls it once the run has stopped, so that
-// the thread's work ends quietly.
-struct run_stopped {};
 
 class ordered_output {
 public:
@@ -58,23 +55,27 @@ public:
         return admit(next(), place);
     }
 
-    // Output of the input at `place`. Throws run_stopped once the run has stopped, and
-    // format::write_error when the bytes could not be written.
-    void write(std::uint64_t place, const char *p, std::size_t n);
+    // Output of the input at `place`. False once the run has stopped, by this write or before:
+    // the bytes are dropped, and the thread's input may end (its sink answers stop).
+    bool write(std::uint64_t place, const char *p, std::size_t n);
 
     // The input at `place` is done, with the last of its output (most inputs have no more than
     // that, and it goes out with the rest); message is a line for standard error, written in
-    // its place.
+    // its place. Once the run has stopped, nothing of it goes out.
     void finish(std::uint64_t place, std::string_view last, std::string message);
 
-    // The first failure ends the run: no input is taken any more, and the threads stop.
+    // The first failure ends the run: no input is taken any more, and the threads stop. A
+    // failed write of the destination is one too, kept by the destination itself.
     void fail(std::exception_ptr e);
+    // The same for a failure whose last output has just failed to go: the run's failure is e.
+    void fail_instead_of_write(std::exception_ptr e);
 
     // Sends what is still ready; for the end of a run that has failed, when the failure is not
     // in the writing.
     void send_rest();
 
-    std::exception_ptr failure() const;
+    std::exception_ptr failure() const; // null when the run did not fail, or failed to write
+    bool write_failed() const;           // the first failure was a write of the destination
     std::size_t kept() const; // by the inputs behind the head, now
 
 private:
@@ -97,7 +98,8 @@ private:
     void make_ready(slot &s);
     void add_ready(std::string_view bytes);
     void send(std::unique_lock<std::mutex> &lock);
-    void write_out(const char *p, std::size_t n);
+    void stop_writing();
+    bool write_out(const char *p, std::size_t n);
 
     format::destination &dest_;
     std::string_view separator_;
@@ -117,14 +119,19 @@ private:
     bool any_output_ = false;
     bool stopped_ = false;
     std::exception_ptr failure_;
+    bool write_failed_ = false;
 };
 
-// Where the output of one thread's current input goes: to that input's place.
+// Where the output of one thread's current input goes: to that input's place. A run that has
+// stopped fails it for good, with ECANCELED: the errno of a failed write, if that is what
+// stopped the run, is the run's destination's.
 class place_destination final : public format::destination {
 public:
     explicit place_destination(ordered_output &o) : ordered_(o) {}
-    void write(const char *p, std::size_t n) override { ordered_.write(place, p, n); }
     std::uint64_t place = 0;
+
+protected:
+    int put(const char *p, std::size_t n) override { return ordered_.write(place, p, n) ? 0 : ECANCELED; }
 
 private:
     ordered_output &ordered_;

@@ -308,22 +308,26 @@ public:
             std::fprintf(err_, "delimcheck: %s\n", list_.failure().c_str());
             return 2;
         }
-        write_head();
+        // A failed write ends the run at once, and its caller says so: dest_ keeps the errno.
+        if (!write_head())
+            return 2;
         work_on_all_threads();
+        if (ordered_->write_failed())
+            return 2;
         if (std::exception_ptr e = ordered_->failure()) {
-            try {
-                ordered_->send_rest(); // what was found before the failure is not lost
-            } catch (const format::write_error &) {
-            }
+            ordered_->send_rest(); // what was found before the failure is not lost
+            dest_.forget_error();  // that failure is the one said, not this write's
             std::rethrow_exception(e);
         }
-        write_tail();
+        if (!write_tail())
+            return 2;
         if (config_.fix)
             std::fputs(fix_summary(findings_).c_str(), err_);
         if (config_.statistics) {
             format::output out(dest_);
             out.text(statistics_text(counts_));
-            out.flush();
+            if (!out.flush())
+                return 2;
         }
         if (!list_.failure().empty()) {
             std::fprintf(err_, "delimcheck: %s\n", list_.failure().c_str());
@@ -337,18 +341,18 @@ public:
     }
 
 private:
-    void write_head()
+    bool write_head()
     {
         format::output out(dest_);
         document_->begin(out);
-        out.flush();
+        return out.flush();
     }
 
-    void write_tail()
+    bool write_tail()
     {
         format::output out(dest_);
         document_->end(out);
-        out.flush();
+        return out.flush();
     }
 
     void work_on_all_threads()
@@ -389,6 +393,7 @@ private:
     }
 
     // One thread's share: inputs taken in turn, each checked with this thread's own checker.
+    // A run stopped by a failure elsewhere, or by a failed write, ends it by a refused take.
     void work()
     {
         try {
@@ -416,17 +421,18 @@ private:
                     out.drop_buffered();
                 }
             } catch (const std::bad_alloc &) {
-                try {
-                    out.flush(); // what was found before memory ran out is not lost
-                } catch (...) {
-                }
+                // What was found before memory ran out is not lost; a write that fails on it
+                // is not what ended the run.
+                bool write_failed = ordered_->write_failed();
+                out.flush();
+                if (!write_failed && ordered_->write_failed())
+                    ordered_->fail_instead_of_write(std::current_exception());
                 throw;
             }
             std::lock_guard lock(findings_mutex_);
             findings_ |= mine;
             for (int k = 0; k < all_kind_count; ++k)
                 counts_[k] += counted.counts[k];
-        } catch (const run_stopped &) {
         } catch (...) {
             ordered_->fail(std::current_exception());
         }
@@ -509,6 +515,12 @@ private:
             work.filter.end_input(); // while fd is open: unused directives may need it
             return error;
         });
+        if (out.failed()) {
+            // The run has stopped: nothing more of this input is said, nor any file rewritten.
+            if (repairing != nullptr)
+                repairing->release();
+            return {};
+        }
         if (r.access_error != 0)
             writer.report(failure_of(diagnostic_kind::cannot_access, r.access_error));
         std::string message;
@@ -583,9 +595,10 @@ int show_settings(const run_config &config, format::destination &dest)
         includes.insert(includes.end(), walk.extend_includes.begin(), walk.extend_includes.end());
         out.text("# settings for " + name + "\n");
         out.text(config::describe(s, file.get(), includes, walk.excludes, walk.hidden));
+        if (out.failed())
+            return 2;
     }
-    out.flush();
-    return 0;
+    return out.flush() ? 0 : 2;
 }
 
 } // namespace

@@ -8,30 +8,28 @@
 
 namespace delimcheck::format {
 
-write_error::write_error(int err) : std::runtime_error(std::strerror(err)), err_(err) {}
-
-void fd_destination::write(const char *p, std::size_t n)
+int fd_destination::put(const char *p, std::size_t n)
 {
     while (n > 0) {
         ssize_t w = ::write(fd_, p, n);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            throw write_error(errno);
+            return errno;
         }
         p += w;
         n -= static_cast<std::size_t>(w);
     }
+    return 0;
 }
 
 output::output(destination &d) : dest_(d), buf_(make_for_overwrite<char[]>(capacity)) {}
 
-void output::flush()
+bool output::flush()
 {
     std::size_t n = used_;
     used_ = 0;
-    if (n > 0)
-        dest_.write(buf_.get(), n);
+    return n == 0 ? !failed() : dest_.write(buf_.get(), n);
 }
 
 // Two digits per step: every report carries two numbers, and on inputs dense with reports

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,28 +13,37 @@
 
 namespace delimcheck::format {
 
-// A write that failed, with its errno value. It is this layer's one thrown error: it unwinds
-// the check and the run to main, which says it and ends the process.
-class write_error : public std::runtime_error {
-public:
-    explicit write_error(int err);
-    int error() const { return err_; }
-
-private:
-    int err_;
-};
-
-// Where the bytes finally go.
+// Where the bytes finally go. The first failure sticks: nothing is written after it, and
+// error() keeps its errno value for whoever ends the run, while the sinks writing here answer
+// stop. A failed write is thus a value all the way, not an unwinding through the check.
 class destination {
 public:
     virtual ~destination() = default;
-    virtual void write(const char *p, std::size_t n) = 0; // all of it, or throw write_error
+    // All n bytes, or false when they could not go (now or before).
+    bool write(const char *p, std::size_t n)
+    {
+        if (error_ != 0)
+            return false;
+        error_ = put(p, n);
+        return error_ == 0;
+    }
+    int error() const { return error_; } // 0 while every write went
+    // For a run that ends by another failure first, the one to be said: this one is dropped.
+    void forget_error() { error_ = 0; }
+
+protected:
+    virtual int put(const char *p, std::size_t n) = 0; // 0, or the errno value of the failure
+
+private:
+    int error_ = 0;
 };
 
 class fd_destination final : public destination {
 public:
     explicit fd_destination(int fd) : fd_(fd) {}
-    void write(const char *p, std::size_t n) override;
+
+protected:
+    int put(const char *p, std::size_t n) override;
 
 private:
     int fd_;
@@ -44,7 +52,13 @@ private:
 class string_destination final : public destination {
 public:
     explicit string_destination(std::string &s) : s_(s) {}
-    void write(const char *p, std::size_t n) override { s_.append(p, n); }
+
+protected:
+    int put(const char *p, std::size_t n) override
+    {
+        s_.append(p, n);
+        return 0;
+    }
 
 private:
     std::string &s_;
@@ -94,8 +108,10 @@ public:
     }
     void commit(char *end) { used_ = static_cast<std::size_t>(end - buf_.get()); }
 
-    // Writes what is buffered; a failure throws write_error and drops the buffered bytes.
-    void flush();
+    // Writes what is buffered; false when it could not go (the bytes are dropped then).
+    bool flush();
+    // A write to the destination has failed: whatever follows is dropped.
+    bool failed() const { return dest_.error() != 0; }
     // What is buffered, for a caller that writes it itself, and then forgets it.
     std::string_view buffered() const { return {buf_.get(), used_}; }
     void drop_buffered() { used_ = 0; }

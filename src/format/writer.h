@@ -35,18 +35,19 @@ public:
     virtual void end_input() {}
 
     // Counts what the input reported, for the exit status of --status. A suppressed finding is
-    // not counted, and reaches only a format that marks it.
+    // not counted, and reaches only a format that marks it. Once the output cannot be written,
+    // the answer is stop: nothing more of the input could be said.
     sink_answer report(const diagnostic &d) final
     {
         if (d.suppressed != suppression::none) {
             if (keeps_suppressed())
                 write(d);
-            return sink_answer::more;
+            return answer();
         }
         if (d.kind != diagnostic_kind::cannot_access && d.kind != diagnostic_kind::read_error)
             ++reported_;
         write(d);
-        return sink_answer::more;
+        return answer();
     }
     std::uint64_t reported() const { return reported_; } // since begin_input
 
@@ -68,6 +69,8 @@ protected:
     }
 
 private:
+    sink_answer answer() const { return out_->failed() ? sink_answer::stop : sink_answer::more; }
+
     output *out_ = nullptr;
     line_source *lines_ = nullptr;
     std::string name_;

@@ -178,8 +178,8 @@ void server::send(const json &message)
 {
     std::string body = message.dump(-1, ' ', false, json::error_handler_t::replace);
     std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    out_.write(header.data(), header.size());
-    out_.write(body.data(), body.size());
+    if (!out_.write(header.data(), header.size()) || !out_.write(body.data(), body.size()))
+        throw write_failure{out_.error()};
 }
 
 void server::fail(const json &id, int code, const std::string &text)

@@ -13,9 +13,15 @@ struct read_failure {
     int error;
 };
 
+// A message could not be written to the client: errno. Thrown to the process's edge, which
+// ends the server: a client that cannot be told anything is gone.
+struct write_failure {
+    int error;
+};
+
 // Serves until the exit notification or the end of the input; returns the exit status: 0 when
-// a shutdown request came before, 1 otherwise. A failed write throws format::write_error, a
-// failed read read_failure.
+// a shutdown request came before, 1 otherwise. A failed write throws write_failure, a failed
+// read read_failure.
 // Each change's reports are published at once from a check without the repair search, then
 // again with it: on a thread of its own when `background` is set, at once otherwise. That
 // thread waits for `pause` without a change before it searches a text.
