@@ -230,7 +230,9 @@ public:
     config::input_settings settle(const std::string &name, bool standard_input,
                                   const config::project_file *file) const
     {
-        return config::settle(cl_, file, standard_input ? std::string() : config::absolute_path(name, cwd_));
+        // The whole name only matters to a project file's per-file ignores.
+        bool named = !standard_input && file != nullptr && !file->per_file_ignores.empty();
+        return config::settle(cl_, file, named ? config::absolute_path(name, cwd_) : std::string());
     }
 
     // The walk of a directory: the command line's rules over its project file's.
