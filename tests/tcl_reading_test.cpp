@@ -35,6 +35,13 @@ bool have_tclsh()
     return shell("command -v tclsh >/dev/null 2>&1", out);
 }
 
+// Whether tclsh can load the package.
+bool have_tcl_package(const std::string &name)
+{
+    std::string out;
+    return have_tclsh() && shell("echo 'package require " + name + "' | tclsh >/dev/null 2>&1", out);
+}
+
 struct tcl_verdict {
     bool complete = false;
     std::string error; // Tcl's message for the first parse error, "ok" when none
@@ -217,6 +224,31 @@ const body_case body_cases[] = {
     {"method m {} {set a [b}\n", break_kind::none},            // not in a definition
     {"proc p {} {\n  method m {} {set a [b}\n}\n", break_kind::none},
     {"oo::class create C {\n  proc p {} {set a [b}\n}\n", break_kind::none}, // no proc in a definition
+    {"oo::define C {\n  typemethod m {} {set a [b}\n}\n", break_kind::none},    // snit's, not TclOO's
+    // snit's and [incr Tcl]'s classes, whose definitions are scripts too.
+    {"snit::type T {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"::snit::widget W {\n  typemethod m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::widgetadaptor W {\n  onconfigure -o {v} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::type T {\n  oncget -o {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::type T {\n  typeconstructor {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::type T {\n  proc p {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::type T {\n  constructor {args} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"snit::type T {\n  option -o {set a [b}\n}\n", break_kind::none}, // a default value
+    {"snit::type T {\n  set a {b}c\n}\n", break_kind::extra_after_brace},
+    {"snit::method T m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"snit::typemethod T m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"snit::macro M {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"snit::type T {} {set a [b}\n", break_kind::none}, // no shape of snit::type
+    {"itcl::class C {\n  method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  private method m {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  public proc p {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  constructor {} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  constructor {} {init} {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  destructor {set a [b}\n}\n", break_kind::missing_close_bracket},
+    {"itcl::class C {\n  method m {}\n  common c {set a [b}\n}\n", break_kind::none},
+    {"itcl::class C {\n  typemethod m {} {set a [b}\n}\n", break_kind::none}, // snit's word
+    {"itcl::body C::m {} {set a [b}\n", break_kind::missing_close_bracket},
+    {"itcl::configbody C::o {set a [b}\n", break_kind::missing_close_bracket},
     // Bodies within bodies, at any depth.
     {"proc p {} {\n  if {$x} {\n    foreach y $l {\n      set a [b\n    }\n  }\n}\n",
      break_kind::missing_close_bracket},
@@ -256,6 +288,65 @@ INSTANTIATE_TEST_SUITE_P(table, body_reading, ::testing::ValuesIn(body_cases),
                          [](const ::testing::TestParamInfo<body_case> &i) {
                              return std::to_string(i.index) + "_" + case_name(i.param.text).substr(0, 32);
                          });
+
+// Commands that Tcl reads but refuses to run for their shape: a repair that leaves one has
+// traded a parse error for another error.
+struct shape_case {
+    const char *text;
+    bool misshapen;
+    const char *at = ""; // where the command Tcl refuses begins
+};
+
+const shape_case shape_cases[] = {
+    {"if {0}\n", true},
+    {"if {0} then\n", true},
+    {"if {0} {a} elseif {1}\n", true},
+    {"if {0} {a} else\n", true},
+    {"if {0} {a} {b} {c}\n", true},
+    {"if {0} {a} elseif {1} {b} else {c}\n", false},
+    {"if {0} {a} {b}\n", false},
+    {"while {0}\n", true},
+    {"while {0} {a}\n", false},
+    {"for {} {0} {}\n", true},
+    {"for {} {0} {} {a}\n", false},
+    {"foreach x {}\n", true},
+    {"foreach x {} y {}\n", true},
+    {"foreach x {} y\n", false}, // y is the body
+    {"foreach x {} y {} {a}\n", false},
+    {"lmap x {}\n", true},
+    {"proc p {}\n", true},
+    {"proc p {} {a} {b}\n", true},
+    {"proc p {} {a}\n", false},
+    {"proc p {} {\n  if {1}\n}\np\n", true, "if"},
+    {"proc p {} {\n  while {1} {\n    foreach x {}\n  }\n}\np\n", true, "foreach"},
+    {"set d {if {0}}\n", false}, // data
+    {"# if {0}\n", false},
+    {"if {*}$args\n", false}, // expansion: the shape is not known
+    {"{} a\n", true},
+    {"{a} b\n", false},
+};
+
+TEST(body_reading, TellsCommandsTclRefusesForTheirShape)
+{
+    std::vector<std::string> texts;
+    for (const shape_case &c : shape_cases) {
+        reading r = read_where_run(c.text);
+        EXPECT_FALSE(r.first) << c.text;
+        EXPECT_EQ(r.misshapen != std::string_view::npos, c.misshapen) << c.text;
+        if (c.misshapen) {
+            EXPECT_EQ(r.misshapen, std::string_view(c.text).find(c.at)) << c.text;
+        }
+        texts.push_back(c.text);
+    }
+    if (!have_tclsh())
+        GTEST_SKIP() << "tclsh is not installed";
+    // Tcl agrees, but for {}: the oracle's unknown runs any command it does not know.
+    std::vector<tcl_verdict> tcl = ask_tcl(texts, "run");
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        if (!texts[i].starts_with("{}") && !texts[i].starts_with("if {*}")) {
+            EXPECT_EQ(tcl[i].error != "ok", shape_cases[i].misshapen) << texts[i] << "\ntclsh: " << tcl[i].error;
+        }
+}
 
 TEST(body_reading, TheEarliestBreakIsFirst)
 {
@@ -333,6 +424,32 @@ TEST(body_reading, TellsCodeFromCommentsAndData)
         {"proc", 0, byte_role::code},   {"{\n  #", 0, byte_role::code},   {"\"b", 0, byte_role::comment},
         {"\"d\"", 0, byte_role::code},  {"\"d\"", 2, byte_role::code},    {"}\nset", 0, byte_role::code},
         {"\"g", 0, byte_role::literal}, {"g}", 1, byte_role::code},       {"# h", 4, byte_role::comment},
+    };
+    std::vector<std::size_t> offsets;
+    for (const probe &p : probes)
+        offsets.push_back(text.find(p.near) + p.plus);
+    reading r = read_where_run(text, offsets);
+    EXPECT_FALSE(r.first);
+    ASSERT_EQ(r.roles.size(), offsets.size());
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        EXPECT_EQ(r.roles[i], probes[i].role) << probes[i].near << " +" << probes[i].plus;
+}
+
+// In switch's list, the bodies and the braces and blanks between them are code, as a script's
+// are: a brace put back there closes a body. The patterns are data.
+TEST(body_reading, ReadsSwitchsListAsCodeButItsPatterns)
+{
+    const std::string text = "proc p {x} {\n  switch -- $x {\n    a {\n      set b c\n    }\n"
+                             "    \"d e\" -\n    default {h}\n  }\n}\nset l {a {b}}\n";
+    struct probe {
+        std::string_view near;
+        std::size_t plus;
+        byte_role role;
+    };
+    const probe probes[] = {
+        {"a {\n", 0, byte_role::literal},  {"a {\n", 2, byte_role::code}, {"set b", 0, byte_role::code},
+        {"}\n    \"d", 0, byte_role::code}, {"}\n    \"d", 1, byte_role::code}, {"\"d e", 1, byte_role::literal},
+        {"\" -", 2, byte_role::literal},    {"{h}", 2, byte_role::code},     {"{b}}", 2, byte_role::literal},
     };
     std::vector<std::size_t> offsets;
     for (const probe &p : probes)
@@ -549,14 +666,29 @@ TEST(script_reading_oracle, BodiesBreakAsTclRunsThem)
         {"oo::class create C {\n  constructor {} {", "\n}\n}\nC new\n"},
         {"oo::class create C\noo::define C method m {} {", "\n}\n[C new] m\n"},
     };
+    std::vector<std::pair<std::string, std::string>> all;
+    for (const auto &f : forms)
+        all.emplace_back(f[0], f[1]);
+    // The classes of tcllib's snit and of [incr Tcl], where they are installed.
+    if (have_tcl_package("snit"))
+        for (const auto &f : {std::pair<std::string, std::string>{"snit::type T {\n  method m {} {", "\n}\n}\n[T %AUTO%] m\n"},
+                              {"snit::type T {\n  typeconstructor {", "\n}\n}\n"},
+                              {"snit::type T {\n  proc p {} {", "\n}\n}\nT::p\n"},
+                              {"snit::type T {}\nsnit::method T m {} {", "\n}\n[T %AUTO%] m\n"}})
+            all.push_back(f);
+    if (have_tcl_package("Itcl"))
+        for (const auto &f : {std::pair<std::string, std::string>{"itcl::class C {\n  public method m {} {", "\n}\n}\n[C #auto] m\n"},
+                              {"itcl::class C {\n  constructor {} {} {", "\n}\n}\nC #auto\n"},
+                              {"itcl::class C {\n  method m {}\n}\nitcl::body C::m {} {", "\n}\n[C #auto] m\n"}})
+            all.push_back(f);
     script_maker maker(1211, true);
     std::vector<std::string> texts;
     for (int i = 0; i < 3000; ++i) {
         std::string s = maker.make();
         if (!whole_body(s))
             continue;
-        const auto &form = forms[texts.size() % std::size(forms)];
-        texts.push_back(form[0] + s + form[1]);
+        const auto &form = all[texts.size() % all.size()];
+        texts.push_back(form.first + s + form.second);
     }
     std::vector<tcl_verdict> tcl = ask_tcl(texts, "run");
     int broken = 0, failures = 0;

@@ -81,7 +81,7 @@ bool repair_is_safe(std::string_view input, const repair &fix)
     }
     after.append(input.substr(copied));
     tcl::reading repaired = tcl::read_where_run(sourced(after), probes);
-    if (repaired.first)
+    if (repaired.first || repaired.misshapen != std::string_view::npos)
         return false;
     for (tcl::byte_role r : repaired.roles)
         if (r != tcl::byte_role::code)

@@ -16,7 +16,8 @@ namespace delimcheck::checking {
 // - Tcl breaks on the input, in the script or in a body that a command runs (tcl/reading.h);
 // - every edit lies where Tcl breaks first: from the opener of what fails (the brace, bracket
 //   or quote left open, the word followed by extra characters) up to where Tcl stops;
-// - Tcl reads the repaired input without a break anywhere;
+// - Tcl reads the repaired input without a break anywhere, and runs each command it reads there
+//   as far as its shape goes: no if left without its body, say;
 // - in the repaired input, every byte the repair puts in (or, for a deletion, the byte before
 //   the gap) is code that Tcl reads as such: not in a comment, not in a braced word that is
 //   not run as a script here.

@@ -24,10 +24,13 @@ struct word_info {
 // Commands with more words than this are not looked into for bodies.
 constexpr std::size_t max_words = 64;
 
+// Whose class definition a script is: its commands are read for the bodies that system runs.
+enum class definition_kind : std::uint8_t { none, tcloo, snit, itcl };
+
 struct range {
     std::size_t begin = 0, end = 0;
     std::size_t depth = 0;   // how many bodies it stands in
-    bool definition = false; // a class's definition script, of oo::define's commands
+    definition_kind definition = definition_kind::none; // a class's definition script, and whose
 };
 
 // Bodies deeper than this are not read: each body's bytes are read once more for each body it
@@ -76,6 +79,8 @@ public:
     // Whether the script ends in a backslash-newline where a blank may stand: `info complete`
     // then waits for more.
     bool trailing_continuation() const { return trailing_; }
+    // Where the first command stands that Tcl reads but refuses to run (see reading), or npos.
+    std::size_t misshapen() const { return misshapen_; }
 
 private:
     enum class kind : std::uint8_t { script, bare, quoted, index };
@@ -102,7 +107,7 @@ private:
     bool continuation_at(std::size_t at) const { return text_[at] == '\\' && at + 1 < end_ && text_[at + 1] == '\n'; }
     void add_word(std::size_t top, word_info w);
     void end_command(frame &f);
-    bool switch_bodies(range list, std::vector<range> &found) const;
+    bool switch_bodies(range list, std::vector<range> &found);
     void mark(std::size_t begin, std::size_t end, byte_role role)
     {
         if (marks_ != nullptr)
@@ -112,11 +117,12 @@ private:
 
     std::string_view text_;
     std::size_t p_, end_, depth_;
-    bool definition_;
+    definition_kind definition_;
     role_marks *marks_;
     std::vector<range> *bodies_;
     std::vector<frame> stack_;
     bool trailing_ = false;
+    std::size_t misshapen_ = std::string_view::npos;
 };
 
 void script_reader::skip_continuation()
@@ -395,7 +401,13 @@ void script_reader::add_word(std::size_t top, word_info w)
 // The braced bodies of a command that runs them as scripts, as listed in the header.
 void script_reader::end_command(frame &f)
 {
-    if (bodies_ == nullptr || f.expanded || f.words > max_words || f.kept.empty() || !f.kept[0].plain)
+    auto refuse = [&] { misshapen_ = std::min(misshapen_, f.kept[0].begin); };
+    // A command named by an empty braced word: no command has that name.
+    if (bodies_ != nullptr && !f.expanded && !f.kept.empty() && f.kept[0].braced &&
+        f.kept[0].end - f.kept[0].begin == 2)
+        refuse();
+    if (bodies_ == nullptr || depth_ >= max_body_depth || f.expanded || f.words > max_words || f.kept.empty() ||
+        !f.kept[0].plain)
         return;
     const std::vector<word_info> &w = f.kept;
     std::size_t n = w.size();
@@ -410,28 +422,51 @@ void script_reader::end_command(frame &f)
         return "\x01"; // matches no keyword
     };
     std::vector<range> found;
-    auto body = [&](std::size_t i, bool definition = false) {
+    auto body = [&](std::size_t i, definition_kind definition = definition_kind::none) {
         if (i < n && w[i].braced)
             found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1, definition});
     };
-    bool oo_define = name == "oo::define" || name == "oo::objdefine";
-    if (definition_ || oo_define) {
-        // A class's definition: from the script itself, or from oo::define's words after the class.
-        std::size_t at = definition_ ? 0 : 2;
-        std::size_t m = n > at ? n - at : 0; // the words of the definition command
-        std::string_view what = definition_ ? name : m > 0 ? value(at) : "";
-        if (oo_define && n == 3)
-            body(2, true);
-        else if (what == "method" && m == 4)
+    // A command of a class's definition, its words from `at` on: the bodies that become
+    // methods and procedures. [incr Tcl] lets a protection level stand before the command.
+    auto definition_bodies = [&](std::size_t at, definition_kind kind) {
+        std::string_view what = at < n ? value(at) : "";
+        if (kind == definition_kind::itcl && (what == "public" || what == "protected" || what == "private"))
+            what = ++at < n ? value(at) : "";
+        std::size_t m = n - std::min(at, n); // the words of the definition command
+        bool named_body = what == "method" || (kind != definition_kind::tcloo && what == "proc") ||
+                          (kind == definition_kind::snit && (what == "typemethod" || what == "onconfigure"));
+        if (named_body && m == 4)
             body(at + 3);
-        else if (what == "constructor" && m == 3)
-            body(at + 2);
-        else if (what == "destructor" && m == 2)
+        else if (what == "constructor" && (m == 3 || (kind == definition_kind::itcl && m == 4)))
+            body(at + m - 1); // [incr Tcl]'s may have an initialisation before its body
+        else if ((what == "destructor" || (kind == definition_kind::snit && what == "typeconstructor")) && m == 2)
             body(at + 1);
-    } else if (name == "proc" && n == 4) {
-        body(3);
+        else if (kind == definition_kind::snit && what == "oncget" && m == 3)
+            body(at + 2);
+    };
+    if (definition_ != definition_kind::none) {
+        definition_bodies(0, definition_);
+    } else if ((name == "oo::define" || name == "oo::objdefine") && n >= 3) {
+        if (n == 3)
+            body(2, definition_kind::tcloo);
+        else
+            definition_bodies(2, definition_kind::tcloo);
     } else if (name == "oo::class" && n == 4 && value(1) == "create") {
-        body(3, true);
+        body(3, definition_kind::tcloo);
+    } else if ((name == "snit::type" || name == "snit::widget" || name == "snit::widgetadaptor") && n == 3) {
+        body(2, definition_kind::snit);
+    } else if (name == "itcl::class" && n == 3) {
+        body(2, definition_kind::itcl);
+    } else if ((name == "snit::method" || name == "snit::typemethod") && n == 5) {
+        body(4);
+    } else if ((name == "snit::macro" || name == "itcl::body") && n == 4) {
+        body(3);
+    } else if (name == "itcl::configbody" && n == 3) {
+        body(2);
+    } else if (name == "proc") {
+        if (n != 4)
+            return refuse();
+        body(3);
     } else if (name == "dict" && n == 5 && (value(1) == "for" || value(1) == "map")) {
         body(4);
     } else if (name == "dict" && n >= 4 && value(1) == "with") {
@@ -452,21 +487,27 @@ void script_reader::end_command(frame &f)
             level.remove_prefix(1);
         if (!level.empty() && level.find_first_not_of("0123456789") == std::string_view::npos)
             body(n - 1);
-    } else if (name == "while" && n == 3) {
+    } else if (name == "while") {
+        if (n != 3)
+            return refuse();
         body(2);
-    } else if (name == "for" && n == 5) {
+    } else if (name == "for") {
+        if (n != 5)
+            return refuse();
         body(1);
         body(3);
         body(4);
-    } else if ((name == "foreach" || name == "lmap") && n >= 4 && n % 2 == 0) {
+    } else if (name == "foreach" || name == "lmap") {
+        if (n < 4 || n % 2 != 0)
+            return refuse();
         body(n - 1);
     } else if (name == "if") {
         std::size_t i = 1;
         for (;;) {
-            if (++i >= n) // past the condition
-                return;
+            if (++i >= n) // past the condition: no body
+                return refuse();
             if (value(i) == "then" && ++i >= n)
-                return;
+                return refuse();
             body(i);
             if (++i == n)
                 break;
@@ -476,8 +517,8 @@ void script_reader::end_command(frame &f)
             }
             if (value(i) == "else")
                 ++i;
-            if (i + 1 != n)
-                return;
+            if (i + 1 != n) // no else body, or words after it
+                return refuse();
             body(i);
             break;
         }
@@ -516,16 +557,19 @@ void script_reader::end_command(frame &f)
                 body(k);
         }
     }
-    if (depth_ < max_body_depth)
-        bodies_->insert(bodies_->end(), found.begin(), found.end());
+    bodies_->insert(bodies_->end(), found.begin(), found.end());
 }
 
 // The bodies of switch's list of patterns and bodies, split as Tcl splits a list: each body
 // that is a braced element. False when the list is not one Tcl can split into pairs.
-bool script_reader::switch_bodies(range list, std::vector<range> &found) const
+bool script_reader::switch_bodies(range list, std::vector<range> &found)
 {
     auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
-    std::vector<range> braced; // an element that is not braced: begin past end
+    struct element {
+        std::size_t begin, end; // the whole element, its braces or quotes included
+        bool braced;
+    };
+    std::vector<element> elements;
     std::size_t p = list.begin, e = list.end;
     for (;;) {
         while (p < e && is_space(text_[p]))
@@ -546,20 +590,27 @@ bool script_reader::switch_bodies(range list, std::vector<range> &found) const
             }
             if (q >= e || (q + 1 < e && !is_space(text_[q + 1])))
                 return false; // unclosed, or followed by more than a blank
-            braced.push_back(text_[p] == '{' ? range{p + 1, q, list.depth} : range{1, 0, 0});
+            elements.push_back({p, q + 1, text_[p] == '{'});
             p = q + 1;
         } else {
             while (q < e && !is_space(text_[q]))
                 q += text_[q] == '\\' ? 2 : 1;
-            braced.push_back({1, 0, 0});
+            elements.push_back({p, std::min(q, e), false});
             p = q;
         }
     }
-    if (braced.size() % 2 != 0)
+    if (elements.size() % 2 != 0)
         return false;
-    for (std::size_t k = 1; k < braced.size(); k += 2)
-        if (braced[k].begin <= braced[k].end)
-            found.push_back(braced[k]);
+    // The list is the command's own structure, read by switch: its blanks and the braces of its
+    // bodies are code, its patterns data.
+    mark(list.begin, list.end, byte_role::code);
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        const element &x = elements[k];
+        if (k % 2 == 1 && x.braced)
+            found.push_back({x.begin + 1, x.end - 1, list.depth});
+        else
+            mark(x.begin, x.end, byte_role::literal);
+    }
     return true;
 }
 
@@ -609,7 +660,9 @@ reading read_where_run(std::string_view text, std::span<const std::size_t> probe
         range r = work.back();
         work.pop_back();
         marks.mark(r.begin, r.end, byte_role::code);
-        reading_break b = script_reader(text, r, &marks, &work).run();
+        script_reader reader(text, r, &marks, &work);
+        reading_break b = reader.run();
+        result.misshapen = std::min(result.misshapen, reader.misshapen());
         if (!b)
             continue;
         marks.mark(b.opener, r.end, byte_role::literal);

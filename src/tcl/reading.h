@@ -78,6 +78,14 @@ enum class byte_role : std::uint8_t {
 //   oo::define/oo::objdefine NAME DEFINITION, and NAME followed by one of these, which are
 //   also what a DEFINITION's commands are read for: method NAME ARGS BODY; constructor ARGS
 //   BODY; destructor BODY.
+//   The classes of tcllib's snit and of [incr Tcl] likewise: snit::type/snit::widget/
+//   snit::widgetadaptor NAME DEFINITION, whose commands are method/typemethod/proc NAME ARGS
+//   BODY, onconfigure OPTION ARGS BODY, oncget OPTION BODY, constructor ARGS BODY, destructor
+//   BODY and typeconstructor BODY; snit::method/snit::typemethod TYPE NAME ARGS BODY; snit::macro
+//   NAME ARGS BODY; itcl::class NAME DEFINITION, whose commands, after a public, protected or
+//   private, are method/proc NAME ARGS BODY, constructor ARGS ?INIT? BODY and destructor BODY;
+//   itcl::body NAME ARGS BODY; itcl::configbody NAME BODY.
+//   In switch's list, the blanks and the bodies' braces are code, the patterns data.
 // A body counts only when it is one braced word (or braced list element), the command's name is
 // plain (with or without a leading ::) and the command has the shape above; anything else is
 // left alone, so that a break is never claimed where Tcl might not read the code as a script. Conditions
@@ -87,6 +95,10 @@ struct reading {
     reading_break first;
     // For each probe offset asked for, in the order given, how Tcl treats that byte.
     std::vector<byte_role> roles;
+    // Where the earliest command stands, of those read as above, that Tcl reads but refuses to
+    // run, or npos: proc, while, for, foreach, lmap or if with the wrong number of words (an if
+    // without a body, say), or a command named by an empty braced word, {}.
+    std::size_t misshapen = std::string_view::npos;
 };
 
 reading read_where_run(std::string_view text, std::span<const std::size_t> probes = {});

@@ -7,7 +7,8 @@
 # name, the script is run in an interpreter of its own where every unknown command does
 # nothing and the variables v, {v w}, a(x), a(1), i and ::n::v exist, and the verdict is the
 # message of the error that ends it ("ok" when none): the bodies that the script's commands
-# run are then parsed by Tcl as it runs them.
+# run are then parsed by Tcl as it runs them. A script that names snit:: or itcl:: has the
+# package loaded first, where it is installed.
 set in [open [lindex $argv 0] rb]
 set run [expr {[lindex $argv 1] eq "run"}]
 while {[gets $in length] >= 0} {
@@ -15,6 +16,12 @@ while {[gets $in length] >= 0} {
     set verdict ok
     if {$run} {
         set child [interp create]
+        # Before unknown does nothing, which would keep a package's loader from loading it.
+        foreach {word package} {snit:: snit itcl:: Itcl} {
+            if {[string first $word $text] >= 0} {
+                catch {$child eval [list package require $package]}
+            }
+        }
         $child eval {
             proc unknown args {}
             set v 1
