@@ -50,6 +50,13 @@ const safety_case safety_cases[] = {
     {"a break after a ^Z, where source stops", "puts a\n\x1aproc p {} {\n", {{2, 12}, {2, 12}, "}"}, false},
     {"a break before a ^Z", "proc p {} {\n\x1a}\n", {{2, 1}, {2, 1}, "}\n"}, true},
     {"an edit outside the input", "proc p {} {\n", {{9, 1}, {9, 1}, "}"}, false},
+    // Tcl reads the result, but refuses to run what the edit leaves.
+    {"an if left without its body", "proc p {} {\n  if {$x} {\n    y\n}\n", {{2, 11}, {2, 12}, ""}, false},
+    {"a proc left without its body", "proc p {a {b} {\n  y\n}\n", {{1, 14}, {1, 15}, ""}, false},
+    // A condition on one line is code; over lines, a newline in its brackets ends a command.
+    {"a { put into a condition", "proc p {} {\n  if {[se{t a 1]} {\n    y\n  }\n}\n", {{2, 10}, {2, 11}, ""}, true},
+    {"a condition over lines", "proc p {} {\n  if {[catch {\n    y\n  ]} {\n    z\n  }\n}\n",
+     {{2, 14}, {2, 15}, ""}, false},
 };
 
 class repair_safety : public ::testing::TestWithParam<safety_case> {};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <sstream>
 
 #include "harness.h"
@@ -411,22 +412,17 @@ TEST(body_reading, AnyBytesReadWithinBounds)
     }
 }
 
-// How each probed byte is read: code, comment, or a word that is not run here.
-TEST(body_reading, TellsCodeFromCommentsAndData)
+// A byte of a text, found by the text near it, and how it should be read.
+struct role_probe {
+    std::string_view near;
+    std::size_t plus;
+    byte_role role;
+};
+
+void expect_roles(const std::string &text, std::span<const role_probe> probes)
 {
-    const std::string text = "proc p {} {\n  # a \"b\n  set c \"d\"\n}\nset e {f \"g}\n# h }\n";
-    struct probe {
-        std::string_view near;
-        std::size_t plus;
-        byte_role role;
-    };
-    const probe probes[] = {
-        {"proc", 0, byte_role::code},   {"{\n  #", 0, byte_role::code},   {"\"b", 0, byte_role::comment},
-        {"\"d\"", 0, byte_role::code},  {"\"d\"", 2, byte_role::code},    {"}\nset", 0, byte_role::code},
-        {"\"g", 0, byte_role::literal}, {"g}", 1, byte_role::code},       {"# h", 4, byte_role::comment},
-    };
     std::vector<std::size_t> offsets;
-    for (const probe &p : probes)
+    for (const role_probe &p : probes)
         offsets.push_back(text.find(p.near) + p.plus);
     reading r = read_where_run(text, offsets);
     EXPECT_FALSE(r.first);
@@ -435,30 +431,45 @@ TEST(body_reading, TellsCodeFromCommentsAndData)
         EXPECT_EQ(r.roles[i], probes[i].role) << probes[i].near << " +" << probes[i].plus;
 }
 
+// How each probed byte is read: code, comment, or a word that is not run here.
+TEST(body_reading, TellsCodeFromCommentsAndData)
+{
+    const role_probe probes[] = {
+        {"proc", 0, byte_role::code},   {"{\n  #", 0, byte_role::code},   {"\"b", 0, byte_role::comment},
+        {"\"d\"", 0, byte_role::code},  {"\"d\"", 2, byte_role::code},    {"}\nset", 0, byte_role::code},
+        {"\"g", 0, byte_role::literal}, {"g}", 1, byte_role::code},       {"# h", 4, byte_role::comment},
+    };
+    expect_roles("proc p {} {\n  # a \"b\n  set c \"d\"\n}\nset e {f \"g}\n# h }\n", probes);
+}
+
 // In switch's list, the bodies and the braces and blanks between them are code, as a script's
 // are: a brace put back there closes a body. The patterns are data.
 TEST(body_reading, ReadsSwitchsListAsCodeButItsPatterns)
 {
-    const std::string text = "proc p {x} {\n  switch -- $x {\n    a {\n      set b c\n    }\n"
-                             "    \"d e\" -\n    default {h}\n  }\n}\nset l {a {b}}\n";
-    struct probe {
-        std::string_view near;
-        std::size_t plus;
-        byte_role role;
-    };
-    const probe probes[] = {
+    const role_probe probes[] = {
         {"a {\n", 0, byte_role::literal},  {"a {\n", 2, byte_role::code}, {"set b", 0, byte_role::code},
         {"}\n    \"d", 0, byte_role::code}, {"}\n    \"d", 1, byte_role::code}, {"\"d e", 1, byte_role::literal},
         {"\" -", 2, byte_role::literal},    {"{h}", 2, byte_role::code},     {"{b}}", 2, byte_role::literal},
     };
-    std::vector<std::size_t> offsets;
-    for (const probe &p : probes)
-        offsets.push_back(text.find(p.near) + p.plus);
-    reading r = read_where_run(text, offsets);
-    EXPECT_FALSE(r.first);
-    ASSERT_EQ(r.roles.size(), offsets.size());
-    for (std::size_t i = 0; i < offsets.size(); ++i)
-        EXPECT_EQ(r.roles[i], probes[i].role) << probes[i].near << " +" << probes[i].plus;
+    expect_roles("proc p {x} {\n  switch -- $x {\n    a {\n      set b c\n    }\n"
+                 "    \"d e\" -\n    default {h}\n  }\n}\nset l {a {b}}\n",
+                 probes);
+}
+
+// The braced conditions of if, elseif, while and for, and expr's braced argument, each on one
+// line, are evaluated: code, though not read as scripts. A braced word only passed on is data.
+TEST(body_reading, ReadsConditionsAsCode)
+{
+    const role_probe probes[] = {
+        {"$a > 1", 0, byte_role::code}, {"$b", 0, byte_role::code},     {"$c", 0, byte_role::code},
+        {"$k < 3", 0, byte_role::code}, {"$e * 2", 0, byte_role::code}, {"$f + 1", 0, byte_role::literal},
+        {"$g", 0, byte_role::literal},  {"$h", 0, byte_role::literal},  {"$i", 0, byte_role::literal},
+    };
+    // Over lines, a condition stays data: a newline in its brackets ends a command.
+    expect_roles("proc p {} {\n  if {$a > 1} {x} elseif {$b} {y}\n  while {$c} {z}\n"
+                 "  for {set k 0} {$k < 3} {incr k} {w}\n  expr {$e * 2}\n  list {$f + 1}\n"
+                 "  expr {$g} + 1\n  if {$h}\n  if {[catch \n$i]} {v}\n}\n",
+                 probes);
 }
 
 // Random scripts of commands that Tcl's compiler knows nothing of, so that the only parse

@@ -8,6 +8,7 @@
 #include "check/nesting_machine.h"
 #include "check/repair_lines.h"
 #include "check/repair_rules.h"
+#include "check/repair_safety.h"
 #include "check/splice_source.h"
 #include "scan/block_reader.h"
 #include "scan/block_scanner.h"
@@ -28,6 +29,8 @@ constexpr std::int64_t min_edits_checked = 16;
 // with more signs (see fault_hints::count_signs), or as many and costs at least this much
 // more (see candidate::cost). Chosen with bench/locate --probe.
 constexpr std::int64_t sure_margin = 2;
+// So many edits alike are read as Tcl reads them, to tell those that Tcl refuses.
+constexpr std::size_t max_tcl_readings = 8;
 // In an input with several faults, so many errors are tried each for a repair of its own.
 constexpr std::size_t max_faults_apart = 4;
 // An input with more reports than this is not a new fault among old findings: not searched apart.
@@ -244,6 +247,94 @@ struct repair_search::impl {
         return !doubled;
     }
 
+    using scored = std::pair<const candidate *, std::int64_t>; // a clean edit and its signs
+
+    // Whether a deletion takes a { from inside a name, as in se{t or $chi{ld: no Tcl word has
+    // one there, where a { that begins a word may well be meant.
+    bool glued_brace(const candidate &c) const
+    {
+        if (c.rule != "delete-brace" || c.to - c.from != 1)
+            return false;
+        const line_text *l = lines.line(c.edit.from.line);
+        auto at = static_cast<std::size_t>(c.edit.from.column - 1);
+        if (l == nullptr || at == 0 || at + 1 >= l->text.size() || l->text[at] != '{')
+            return false;
+        auto word = [](char x, bool digits) {
+            return (x >= 'a' && x <= 'z') || (x >= 'A' && x <= 'Z') || x == '_' || x == ':' ||
+                   (digits && x >= '0' && x <= '9');
+        };
+        return word(l->text[at - 1], true) && word(l->text[at + 1], false);
+    }
+
+    // Whether another clean edit comes near the best one, so that the search cannot be sure.
+    bool near(const scored &other, const candidate &best, std::int64_t best_signs) const
+    {
+        if (same_text(*other.first, best) || other.second > best_signs)
+            return false;
+        if (other.second < best_signs)
+            return true;
+        // Which of a line's braces was put in is seldom clear from the line alone, but for one
+        // inside a name.
+        bool line_braces = other.first->rule == "delete-brace" && best.rule == "delete-brace" &&
+                           other.first->line == best.line;
+        if (line_braces && glued_brace(best) != glued_brace(*other.first))
+            return glued_brace(*other.first);
+        // Nor is where in its line a lost ] or " goes: the indentation cannot tell those
+        // places apart, and the cost of each is a guess.
+        const text_edit &a = other.first->edit, &b = best.edit;
+        bool line_guess = a.from == a.to && b.from == b.to && a.text == b.text && (b.text == "]" || b.text == "\"") &&
+                          a.from.line == b.from.line;
+        return other.first->cost() < best.cost() + sure_margin || line_braces || line_guess;
+    }
+
+    // The repair among the clean edits, and whether the search is sure of it. Between edits
+    // that the checker finds alike, one whose text Tcl refuses (a break, an if left without
+    // its body) is no repair: Tcl decides, where it accepts one of them.
+    repair choose(scan::byte_source &src, const std::vector<scored> &clean, const candidate &first, std::int64_t signs)
+    {
+        const candidate *best = &first;
+        for (const scored &o : clean)
+            if (o.second == signs && glued_brace(*o.first) && !glued_brace(*best) && near(o, *best, signs))
+                best = o.first;
+        std::string text;
+        bool have_text = false, readable = true;
+        std::vector<std::pair<const candidate *, bool>> judged;
+        auto accepted = [&](const candidate &c) {
+            for (const auto &[j, yes] : judged)
+                if (j == &c)
+                    return yes;
+            if (!have_text) {
+                readable = read_whole(src, text);
+                have_text = true;
+            }
+            // Unread beyond a few: each reading is of the whole input, and an unread edit counts.
+            bool yes = !readable || judged.size() >= max_tcl_readings || tcl_accepts(text, found(c));
+            judged.emplace_back(&c, yes);
+            return yes;
+        };
+        bool contested = std::any_of(clean.begin(), clean.end(), [&](const scored &o) { return near(o, *best, signs); });
+        if (contested && !accepted(*best)) {
+            const scored *alternative = nullptr;
+            for (const scored &o : clean)
+                if (near(o, *best, signs) && accepted(*o.first) &&
+                    (alternative == nullptr || o.second < alternative->second ||
+                     (o.second == alternative->second && o.first->before(*alternative->first))))
+                    alternative = &o;
+            if (alternative != nullptr) {
+                best = alternative->first;
+                signs = alternative->second;
+            }
+        }
+        bool tcl_decides = contested && accepted(*best);
+        repair fix = found(*best);
+        fix.sure = std::none_of(clean.begin(), clean.end(), [&](const scored &o) {
+            return near(o, *best, signs) && !(tcl_decides && !accepted(*o.first));
+        });
+        if (moves_bracket_or_quote(*best))
+            fix.sure = false;
+        return fix;
+    }
+
     repair found(const candidate &c) const
     {
         repair fix{c.description, {c.edit}};
@@ -294,7 +385,7 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
 
     const candidate *best = nullptr;
     std::int64_t best_signs = 0, budget = max_bytes_checked;
-    std::vector<std::pair<const candidate *, std::int64_t>> clean; // and their signs
+    std::vector<scored> clean;
     for (const candidate &c : candidates) {
         if (give_up && give_up())
             return {};
@@ -312,26 +403,8 @@ repair repair_search::impl::find(scan::byte_source &src, const std::function<boo
             best_signs = signs;
         }
     }
-    if (best != nullptr) {
-        repair fix = found(*best);
-        fix.sure = std::none_of(clean.begin(), clean.end(), [&](const auto &other) {
-            // Which of a line's braces was put in is seldom clear from the line alone.
-            bool same_line_braces = other.first->rule == "delete-brace" && best->rule == "delete-brace" &&
-                                    other.first->line == best->line;
-            // Nor is where in its line a lost ] or " goes: the indentation cannot tell those
-            // places apart, and the cost of each is a guess.
-            const text_edit &a = other.first->edit, &b = best->edit;
-            bool same_line_guess = a.from == a.to && b.from == b.to && a.text == b.text &&
-                                   (b.text == "]" || b.text == "\"") && a.from.line == b.from.line;
-            bool near = other.second < best_signs ||
-                        (other.second == best_signs &&
-                         (other.first->cost() < best->cost() + sure_margin || same_line_braces || same_line_guess));
-            return near && !same_text(*other.first, *best);
-        });
-        if (moves_bracket_or_quote(*best))
-            fix.sure = false;
-        return fix;
-    }
+    if (best != nullptr)
+        return choose(src, clean, *best, best_signs);
     if (!apart_too)
         return {};
 

@@ -358,6 +358,18 @@ void maker::close_line(std::size_t k)
     // is likelier stray.
     const line_text *after = lines_.line(l.number + 1);
     std::int64_t prior = after != nullptr && lone_brace(*after, '{') ? 1 : 0;
+    // A line of blanks alone where the } belongs: most likely what was left of its line when
+    // the } went, and its blanks are the line's own indentation, tabs or spaces.
+    if (!last && after != nullptr && after->whole() && is_blank_line(after->text)) {
+        std::string_view blanks = scan::line_body(after->text);
+        std::int32_t w = indent_width(blanks);
+        if (!blanks.empty() && w >= below && w < above) {
+            auto column = static_cast<std::int64_t>(blanks.size()) + 1;
+            propose("insert } at the end of line " + std::to_string(after->number), {after->number, column},
+                    {after->number, column}, "}", after->number);
+            return;
+        }
+    }
     for (const std::string &indent : indents_) {
         std::int32_t w = indent_width(indent);
         if (w < below || w >= above)

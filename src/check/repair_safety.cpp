@@ -48,7 +48,38 @@ bool offsets_of(std::string_view input, const repair &fix, std::vector<byte_edit
     return true;
 }
 
+// Tcl's source stops at the first ^Z: what follows is never read.
+std::string_view sourced(std::string_view text) { return text.substr(0, text.find('\x1a')); }
+
 } // namespace
+
+bool tcl_accepts(std::string_view input, const repair &fix)
+{
+    std::vector<byte_edit> edits;
+    if (!offsets_of(input, fix, edits))
+        return false;
+    std::string after;
+    std::size_t copied = 0;
+    for (const byte_edit &e : edits) {
+        after.append(input.substr(copied, e.from - copied));
+        after.append(e.text);
+        copied = e.to;
+    }
+    after.append(input.substr(copied));
+    tcl::reading r = tcl::read_where_run(sourced(after));
+    return !r.first && r.misshapen == std::string_view::npos;
+}
+
+bool read_whole(scan::byte_source &src, std::string &out)
+{
+    out.clear();
+    if (!src.rewind())
+        return false;
+    unsigned char buf[1 << 16];
+    for (std::size_t n; (n = src.read(buf, sizeof buf)) > 0;)
+        out.append(reinterpret_cast<const char *>(buf), n);
+    return src.error() == 0;
+}
 
 bool repair_is_safe(std::string_view input, const repair &fix)
 {
@@ -57,8 +88,6 @@ bool repair_is_safe(std::string_view input, const repair &fix)
     std::vector<byte_edit> edits;
     if (!offsets_of(input, fix, edits))
         return false;
-    // Tcl's source stops at the first ^Z: what follows is never read.
-    auto sourced = [](std::string_view text) { return text.substr(0, text.find('\x1a')); };
     tcl::reading before = tcl::read_where_run(sourced(input));
     if (!before.first)
         return false;
@@ -91,13 +120,8 @@ bool repair_is_safe(std::string_view input, const repair &fix)
 
 bool repair_is_safe(scan::byte_source &src, const repair &fix)
 {
-    if (!fix.sure || fix.empty() || !src.rewind())
-        return false;
     std::string input;
-    unsigned char buf[1 << 16];
-    for (std::size_t n; (n = src.read(buf, sizeof buf)) > 0;)
-        input.append(reinterpret_cast<const char *>(buf), n);
-    return src.error() == 0 && repair_is_safe(input, fix);
+    return fix.sure && !fix.empty() && read_whole(src, input) && repair_is_safe(input, fix);
 }
 
 } // namespace delimcheck::checking

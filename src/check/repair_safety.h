@@ -27,4 +27,12 @@ bool repair_is_safe(std::string_view input, const repair &fix);
 // The same for an input that can be read again from its start; false when it cannot.
 bool repair_is_safe(scan::byte_source &src, const repair &fix);
 
+// Whether Tcl reads the input with the repair made without a break, and would run each command
+// it reads there as far as its shape goes. Between two repairs that the checker finds alike,
+// one that Tcl refuses is none.
+bool tcl_accepts(std::string_view input, const repair &fix);
+
+// The whole of an input that can be read again from its start; false when it cannot.
+bool read_whole(scan::byte_source &src, std::string &out);
+
 } // namespace delimcheck::checking

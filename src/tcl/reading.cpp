@@ -426,6 +426,14 @@ void script_reader::end_command(frame &f)
         if (i < n && w[i].braced)
             found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1, definition});
     };
+    // A braced expression that the command evaluates, on one line: code, though not read as a
+    // script. Over lines it stays data, since a newline in its brackets ends a command there,
+    // which this reading does not follow.
+    std::vector<std::size_t> expressions;
+    auto expression = [&](std::size_t i) {
+        if (i < n && w[i].braced && text_.substr(w[i].begin, w[i].end - w[i].begin).find('\n') == std::string_view::npos)
+            expressions.push_back(i);
+    };
     // A command of a class's definition, its words from `at` on: the bodies that become
     // methods and procedures. [incr Tcl] lets a protection level stand before the command.
     auto definition_bodies = [&](std::size_t at, definition_kind kind) {
@@ -490,10 +498,12 @@ void script_reader::end_command(frame &f)
     } else if (name == "while") {
         if (n != 3)
             return refuse();
+        expression(1);
         body(2);
     } else if (name == "for") {
         if (n != 5)
             return refuse();
+        expression(2);
         body(1);
         body(3);
         body(4);
@@ -504,6 +514,7 @@ void script_reader::end_command(frame &f)
     } else if (name == "if") {
         std::size_t i = 1;
         for (;;) {
+            expression(i);
             if (++i >= n) // past the condition: no body
                 return refuse();
             if (value(i) == "then" && ++i >= n)
@@ -522,6 +533,8 @@ void script_reader::end_command(frame &f)
             body(i);
             break;
         }
+    } else if (name == "expr" && n == 2) {
+        expression(1);
     } else if (name == "try" && n >= 2) {
         body(1);
         for (std::size_t i = 2; i < n;) {
@@ -558,6 +571,8 @@ void script_reader::end_command(frame &f)
         }
     }
     bodies_->insert(bodies_->end(), found.begin(), found.end());
+    for (std::size_t i : expressions)
+        mark(w[i].begin + 1, w[i].end - 1, byte_role::code);
 }
 
 // The bodies of switch's list of patterns and bodies, split as Tcl splits a list: each body
