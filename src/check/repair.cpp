@@ -273,12 +273,12 @@ struct repair_search::impl {
             return false;
         if (other.second < best_signs)
             return true;
-        // Which of a line's braces was put in is seldom clear from the line alone, but for one
-        // inside a name.
+        // A { inside a name is the one put in, before any other edit as good.
+        if (glued_brace(best) != glued_brace(*other.first))
+            return glued_brace(*other.first);
+        // Which of a line's braces was put in is seldom clear from the line alone.
         bool line_braces = other.first->rule == "delete-brace" && best.rule == "delete-brace" &&
                            other.first->line == best.line;
-        if (line_braces && glued_brace(best) != glued_brace(*other.first))
-            return glued_brace(*other.first);
         // Nor is where in its line a lost ] or " goes: the indentation cannot tell those
         // places apart, and the cost of each is a guess.
         const text_edit &a = other.first->edit, &b = best.edit;
@@ -294,8 +294,8 @@ struct repair_search::impl {
     {
         const candidate *best = &first;
         for (const scored &o : clean)
-            if (o.second == signs && glued_brace(*o.first) && !glued_brace(*best) && near(o, *best, signs))
-                best = o.first;
+            if (o.second == signs && glued_brace(*o.first) && !glued_brace(*best))
+                best = o.first; // the cheapest, as clean keeps the order of cost
         std::string text;
         bool have_text = false, readable = true;
         std::vector<std::pair<const candidate *, bool>> judged;
@@ -312,11 +312,16 @@ struct repair_search::impl {
             judged.emplace_back(&c, yes);
             return yes;
         };
-        bool contested = std::any_of(clean.begin(), clean.end(), [&](const scored &o) { return near(o, *best, signs); });
+        // Those near it, and where the indentation agrees with every one, those of any cost:
+        // one that Tcl accepts goes before one that Tcl refuses.
+        auto rival = [&](const scored &o) {
+            return near(o, *best, signs) || (signs == 0 && o.second == 0 && o.first != best);
+        };
+        bool contested = std::any_of(clean.begin(), clean.end(), rival);
         if (contested && !accepted(*best)) {
             const scored *alternative = nullptr;
             for (const scored &o : clean)
-                if (near(o, *best, signs) && accepted(*o.first) &&
+                if (rival(o) && accepted(*o.first) &&
                     (alternative == nullptr || o.second < alternative->second ||
                      (o.second == alternative->second && o.first->before(*alternative->first))))
                     alternative = &o;

@@ -88,6 +88,7 @@ private:
         kind k = kind::script;
         std::size_t open = 0;      // the [, the quote, the ( or where a bare word begins
         bool bracket = false;      // a script that a ] ends
+        bool lines = false;        // a script that a ] ends, with a command ended by a newline
         bool command_start = true; // a script: what comes next begins a command
         bool expanded = false;     // a script: a word of the command has {*}
         bool plain = true;         // a word: no substitution in it so far
@@ -217,7 +218,12 @@ bool script_reader::step_script(std::size_t top, reading_break &out)
             end_command(f);
             f.command_start = true;
             ++p_;
+            f.lines = f.lines || (c == '\n' && f.bracket);
             if (c == ']') {
+                // Commands over lines in brackets are rare, and where a newline ends one there
+                // is easily misread: none of it is taken for code that an edit may touch.
+                if (f.lines)
+                    mark(f.open, p_, byte_role::literal);
                 stack_.pop_back();
                 return true;
             }
@@ -402,10 +408,13 @@ void script_reader::add_word(std::size_t top, word_info w)
 void script_reader::end_command(frame &f)
 {
     auto refuse = [&] { misshapen_ = std::min(misshapen_, f.kept[0].begin); };
-    // A command named by an empty braced word: no command has that name.
-    if (bodies_ != nullptr && !f.expanded && !f.kept.empty() && f.kept[0].braced &&
-        f.kept[0].end - f.kept[0].begin == 2)
-        refuse();
+    // A command named by a braced word that is empty or holds a blank: no command is named so,
+    // but by a deliberate act that scripts do not make.
+    if (bodies_ != nullptr && !f.expanded && !f.kept.empty() && f.kept[0].braced) {
+        std::string_view named = text_.substr(f.kept[0].begin + 1, f.kept[0].end - f.kept[0].begin - 2);
+        if (named.empty() || named.find_first_of(" \t\n") != std::string_view::npos)
+            refuse();
+    }
     if (bodies_ == nullptr || depth_ >= max_body_depth || f.expanded || f.words > max_words || f.kept.empty() ||
         !f.kept[0].plain)
         return;
@@ -481,8 +490,11 @@ void script_reader::end_command(frame &f)
         body(n - 1);
     } else if (name == "dict" && n >= 6 && n % 2 == 0 && value(1) == "update") {
         body(n - 1);
-    } else if (name == "namespace" && n == 4 && value(1) == "eval") {
-        body(3);
+    } else if (name == "namespace" && n >= 2 && value(1) == "eval") {
+        if (n < 4)
+            return refuse();
+        if (n == 4)
+            body(3);
     } else if (name == "catch" && n >= 2 && n <= 4) {
         body(1);
     } else if (name == "eval" && n == 2) {

@@ -62,7 +62,8 @@ bool complete(std::string_view text);
 enum class byte_role : std::uint8_t {
     code,    // read as part of a script that Tcl reads or runs
     comment, // in a comment of such a script
-    literal, // in a braced word that is not run here as a script, or after a break
+    literal, // in a braced word that is not run here as a script, or after a break; and in
+             // brackets that hold a command ended by a newline, where one is easily misread
 };
 
 // The text read where Tcl reads or runs it: the script itself, and the braced bodies that the
@@ -96,8 +97,9 @@ struct reading {
     // For each probe offset asked for, in the order given, how Tcl treats that byte.
     std::vector<byte_role> roles;
     // Where the earliest command stands, of those read as above, that Tcl reads but refuses to
-    // run, or npos: proc, while, for, foreach, lmap or if with the wrong number of words (an if
-    // without a body, say), or a command named by an empty braced word, {}.
+    // run, or npos: proc, while, for, foreach, lmap, namespace eval or if with the wrong number
+    // of words (an if without a body, say), or a command named by a braced word that is empty
+    // or holds a blank, as {} or {set a b}.
     std::size_t misshapen = std::string_view::npos;
 };
 
