@@ -14,6 +14,27 @@ function bytesOf(text) {
   return buffer.subarray(0, encoder.encodeInto(text, buffer).written);
 }
 
+// The editor's text as last sent: the page sends it whole once, then only its changes.
+let text = '';
+function update(data) {
+  if (data.text !== undefined) {
+    text = data.text;
+    return true;
+  }
+  const parts = [];
+  let at = 0;
+  for (const [from, to, inserted] of data.changes) {
+    if (from < at || to > text.length) return false;
+    parts.push(text.slice(at, from), inserted);
+    at = to;
+  }
+  parts.push(text.slice(at));
+  const next = parts.join('');
+  if (next.length !== data.length) return false;
+  text = next;
+  return true;
+}
+
 let runMs = 0; // of a message's time, that of the module's runs, for the measurements
 function runText(args, stdin, stdinPipe) {
   const t = performance.now();
@@ -24,17 +45,25 @@ function runText(args, stdin, stdinPipe) {
 }
 
 self.onmessage = (event) => {
-  const { id, kind, text, letters, listing } = event.data;
+  const { id, kind, letters, listing } = event.data;
   const started = performance.now();
   runMs = 0;
   try {
+    if (!update(event.data)) {
+      text = '';
+      self.postMessage({ id, kind, resync: true });
+      return;
+    }
     const bytes = bytesOf(text);
     const flags = letters ? ['-' + letters] : [];
     const pipe = kind !== 'repair';
     const diagnostics = JSON.parse(runText([...flags, '--format=json'], bytes, pipe));
     const listed = kind === 'check' && listing ? runText(['-' + (letters || '') + listing], bytes, true) : '';
     const diff = kind === 'repair' && diagnostics.some((d) => d.fix) ? runText([...flags, '--diff'], bytes, false) : '';
-    self.postMessage({ id, kind, diagnostics, listing: listed, diff, ms: performance.now() - started, runMs });
+    // When it started and ended, on the clock the page shares, for the measurements.
+    const clock = performance.timeOrigin;
+    self.postMessage({ id, kind, diagnostics, listing: listed, diff, ms: performance.now() - started, runMs,
+      startedAt: clock + started, endedAt: clock + performance.now() });
   } catch (e) {
     self.postMessage({ id, kind, error: String((e && e.message) || e), ms: performance.now() - started });
   }

@@ -91,6 +91,52 @@ test('the page in Chromium', { skip, timeout: 120000 }, async (t) => {
     await page.getByRole('combobox', { name: 'Listing' }).selectOption('');
   });
 
+  await t.test('edits made while the worker checks reach it as changes, and it checks their text', async () => {
+    // The listing of every line shows what the worker holds; a page sent the final text whole
+    // must show the same, and the same problems.
+    await setText(page, lost);
+    await page.getByRole('combobox', { name: 'Listing' }).selectOption('s');
+    await page.locator('#listing', { hasText: '13 : }' }).waitFor();
+    const before = await page.evaluate(() => ({ ...window.delimcheckPage.sent }));
+    // In one task: the first goes at once, the others wait for its answer and go together.
+    await page.evaluate(() => {
+      const v = window.delimcheckPage.view;
+      const edits = [
+        { changes: { from: 10, insert: 'caf\u00e9 {\u{1F600}' } },
+        { changes: { from: 40, to: 95 } },
+        { changes: [{ from: 3, insert: '[' }, { from: 120, to: 124, insert: '}\n"x' }] },
+        { changes: { from: -1, insert: '\nproc q {} {\n\tputs ]\n' } }, // before the last newline
+        { changes: { from: 0, to: 2 } },
+      ];
+      for (const e of edits) {
+        if (e.changes.from < 0) e.changes.from += v.state.doc.length;
+        v.dispatch(e);
+      }
+    });
+    await page.waitForFunction(() => window.delimcheckPage.pendingCount() === 0);
+    const after = await page.evaluate(() => ({ ...window.delimcheckPage.sent }));
+    assert.strictEqual(after.whole, before.whole, 'no edit sent the whole text');
+    assert.ok(after.changes >= before.changes + 2, `changes sent: ${after.changes - before.changes}`);
+    const text = await editorText(page);
+    const listing = await page.locator('#listing').innerText();
+    const found = await problems(page).allInnerTexts();
+    assert.ok(found.length >= 2, found.join('\n'));
+
+    const fresh = await browser.context.newPage();
+    await fresh.goto(base);
+    await fresh.getByRole('combobox', { name: 'Listing' }).selectOption('s');
+    await fresh.evaluate((t) => {
+      const v = window.delimcheckPage.view;
+      v.dispatch({ changes: { from: 0, to: v.state.doc.length, insert: t } });
+    }, text);
+    await fresh.waitForFunction((n) => window.delimcheckPage.pendingCount() === 0
+      && document.querySelector('#listing').textContent.split('\n').length >= n, text.split('\n').length);
+    assert.strictEqual(await fresh.locator('#listing').innerText(), listing);
+    assert.deepStrictEqual(await problems(fresh).allInnerTexts(), found);
+    await fresh.close();
+    await page.getByRole('combobox', { name: 'Listing' }).selectOption('');
+  });
+
   await t.test('a share link brings the same text back', async () => {
     // Set as a whole, not typed: a CR, a tab and characters beyond ASCII must all come back.
     const text = 'set s "caf\u00e9 \u{1F600}"\r\nproc p {} {\n\tputs [list a b\n}\n';
