@@ -6,32 +6,60 @@ import { run } from 'delimcheck';
 
 const decoder = new TextDecoder();
 const encoder = new TextEncoder();
-// The text's bytes, in a buffer kept from one message to the next: encoding into it costs a
-// third of encoding into a new one each time, with no garbage to collect.
-let buffer = new Uint8Array(0);
-function bytesOf(text) {
-  if (buffer.length < text.length * 3) buffer = new Uint8Array(text.length * 3 + 65536);
-  return buffer.subarray(0, encoder.encodeInto(text, buffer).written);
-}
-
-// The editor's text as last sent: the page sends it whole once, then only its changes.
+// The editor's text as last sent (the page sends it whole once, then only its changes), and its
+// bytes, buffer[0, size), in a buffer kept from one message to the next: encoding into it costs a
+// third of encoding into a new one each time, with no garbage to collect. While the text is all
+// ASCII, its positions are its bytes' offsets, and ASCII changes are made to the bytes in place
+// instead of encoding the whole text again.
 let text = '';
+let buffer = new Uint8Array(0);
+let size = 0;
+let ascii = true;
+const isAscii = (s) => !/[^\x00-\x7f]/.test(s);
+function room(bytes) {
+  if (buffer.length >= bytes) return;
+  const bigger = new Uint8Array(bytes + (bytes >> 2) + 65536);
+  bigger.set(buffer.subarray(0, size));
+  buffer = bigger;
+}
+function encodeAll() {
+  room(text.length * 3);
+  size = encoder.encodeInto(text, buffer).written;
+  ascii = size === text.length;
+}
 function update(data) {
   if (data.text !== undefined) {
     text = data.text;
+    encodeAll();
     return true;
   }
   const parts = [];
   let at = 0;
+  let grows = 0;
+  let asciiChanges = ascii;
   for (const [from, to, inserted] of data.changes) {
     if (from < at || to > text.length) return false;
     parts.push(text.slice(at, from), inserted);
     at = to;
+    grows += Math.max(0, inserted.length - (to - from));
+    asciiChanges = asciiChanges && isAscii(inserted);
   }
   parts.push(text.slice(at));
   const next = parts.join('');
   if (next.length !== data.length) return false;
   text = next;
+  if (!asciiChanges) {
+    encodeAll();
+    return true;
+  }
+  // The last change first, so that the positions of those before it still hold.
+  room(size + grows);
+  for (let i = data.changes.length - 1; i >= 0; --i) {
+    const [from, to, inserted] = data.changes[i];
+    buffer.copyWithin(from + inserted.length, to, size);
+    size += inserted.length - (to - from);
+    encoder.encodeInto(inserted, buffer.subarray(from, from + inserted.length));
+  }
   return true;
 }
 
@@ -54,7 +82,7 @@ self.onmessage = (event) => {
       self.postMessage({ id, kind, resync: true });
       return;
     }
-    const bytes = bytesOf(text);
+    const bytes = buffer.subarray(0, size);
     const flags = letters ? ['-' + letters] : [];
     const pipe = kind !== 'repair';
     const diagnostics = JSON.parse(runText([...flags, '--format=json'], bytes, pipe));
