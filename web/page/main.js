@@ -1,9 +1,9 @@
 // The page: an editor whose text is checked as it changes, in a worker, and the results shown
 // beside it and in it.
-import { EditorState, StateEffect, StateField, RangeSet, Compartment } from '@codemirror/state';
+import { EditorState, StateEffect, StateField, RangeSet, Compartment, Prec } from '@codemirror/state';
 import {
-  EditorView, keymap, lineNumbers, gutter, GutterMarker, Decoration, highlightActiveLine, drawSelection,
-  highlightSpecialChars,
+  EditorView, keymap, lineNumbers, gutter, GutterMarker, Decoration, highlightActiveLine, highlightSpecialChars,
+  ViewPlugin,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { setDiagnostics, lintGutter, forEachDiagnostic } from '@codemirror/lint';
@@ -41,13 +41,27 @@ const workers = { check: null, repair: null };
 let nextId = 1;
 const pending = { check: null, repair: null }; // { id, timer, sent, doc }
 let queued = false;
+// The check worker keeps the text it was last sent (workerDoc) and is sent only what changed
+// since (unsent): copying a long text out of the editor and posting it at every keystroke cost
+// the page's thread some 2 ms on 20,000 lines. null: the worker has no text of ours, and gets
+// it whole.
+let workerDoc = null;
+let unsent = null;
+const sent = { whole: 0, changes: 0 }; // how the check worker was sent its texts, for the tests
 let repairTimer = null;
 const workerTimings = []; // of which in the worker
 const runTimings = []; // of which in the module's runs
+// of which the message's way to the worker, and the answer's back to the page's thread
+const toWorkerTimings = [];
+const backTimings = [];
 const timings = []; // milliseconds from a text's sending to its diagnostics, for the measurements
-// and from a change to its diagnostics shown, the oldest change a check answers counted
+// and from a change to its diagnostics shown, the oldest change a check answers counted, from
+// its keystroke's keydown when a key made it; and the same to the end of the next frame drawn.
 const shownTimings = [];
+const drawnTimings = [];
+const keyTimings = []; // of which from the keydown to the editor's change
 let changedAt = null;
+let keyAt = null;
 
 function startWorker(kind) {
   const url = URL.createObjectURL(new Blob([window.DELIMCHECK_WORKER_SOURCE], { type: 'text/javascript' }));
@@ -60,6 +74,7 @@ function startWorker(kind) {
   workers[kind] = w;
 }
 function restartWorker(kind) {
+  if (kind === 'check') workerDoc = null;
   if (workers[kind]) workers[kind].terminate();
   if (pending[kind]) clearTimeout(pending[kind].timer);
   pending[kind] = null;
@@ -96,6 +111,20 @@ const likelyGutter = gutter({
   initialSpacer: () => new LikelyMarker(''),
 });
 
+// The editor's text changed: its changes are kept for the worker, and sent if it is idle.
+function changed(u) {
+  if (!u.docChanged) return;
+  if (workerDoc !== null) unsent = unsent ? unsent.compose(u.changes) : u.changes;
+  if (changedAt === null) {
+    const now = performance.now();
+    changedAt = keyAt !== null && now - keyAt < 1000 ? keyAt : now;
+    keyTimings.push(now - changedAt);
+  }
+  keyAt = null;
+  if (touchesShown(u)) shownKey = null;
+  schedule();
+}
+
 const language = new Compartment();
 const view = new EditorView({
   parent: $('editor'),
@@ -104,17 +133,18 @@ const view = new EditorView({
     extensions: [
       // The checker counts lines by \n alone: a lone \r stays in its line here too.
       EditorState.lineSeparator.of('\n'),
-      lineNumbers(), likelyGutter, lintGutter(), highlightSpecialChars(), history(), drawSelection(),
+      // The browser's own cursor and selection, not drawSelection's: redrawing and restarting its
+      // blinking cursor after each keystroke cost the page's thread a layout and four style
+      // recalculations, some 4 ms of a keystroke's diagnostics on a long text.
+      lineNumbers(), likelyGutter, lintGutter(), highlightSpecialChars(), history(),
       highlightActiveLine(), bracketMatching(), highlightSelectionMatches(), likelyField,
       language.of(StreamLanguage.define(tcl)), syntaxHighlighting(defaultHighlightStyle, { fallback: true }),
       keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap]),
       EditorView.contentAttributes.of({ 'aria-label': 'Script to check' }),
-      EditorView.updateListener.of((u) => {
-        if (!u.docChanged) return;
-        if (changedAt === null) changedAt = performance.now();
-        if (touchesShown(u)) shownKey = null;
-        schedule();
-      }),
+      // A plugin's update comes before the editor redraws, so the worker checks while it does.
+      ViewPlugin.define(() => ({ update: changed })),
+      // Before the keymap's handler, which may make the change: when the key came.
+      Prec.highest(EditorView.domEventHandlers({ keydown: (e) => { keyAt = e.timeStamp; return false; } })),
       EditorView.domEventHandlers({ drop: dropped, dragover: (e) => dragging(e, true), dragleave: (e) => dragging(e, false) }),
     ],
   }),
@@ -146,20 +176,46 @@ function schedule() {
   clearTimeout(repairTimer);
   send();
 }
+// What the check worker needs to hold the editor's text: the changes since the text it holds,
+// as [from, to, inserted] in that text's positions, ascending; else the whole text.
+function textMessage(kind, doc) {
+  if (kind === 'check' && workerDoc !== null && unsent !== null && unsent.length === workerDoc.length
+    && unsent.newLength === doc.length) {
+    const changes = [];
+    let inserted = 0;
+    unsent.iterChanges((fromA, toA, fromB, toB, text) => {
+      changes.push([fromA, toA, text.toString()]);
+      inserted += toB - fromB;
+    });
+    // A text mostly replaced (a file opened, a repair applied) goes whole.
+    if (inserted <= doc.length / 2) return { changes, length: doc.length };
+  } else if (kind === 'check' && workerDoc === doc) {
+    return { changes: [], length: doc.length };
+  }
+  return { text: doc.toString() };
+}
 function post(kind) {
-  const text = view.state.doc.toString();
+  const doc = view.state.doc;
+  const message = textMessage(kind, doc);
+  if (kind === 'check') {
+    workerDoc = doc;
+    unsent = null;
+    sent[message.text === undefined ? 'changes' : 'whole'] += 1;
+  }
   const id = nextId++;
   const timer = setTimeout(() => {
     showMessage(kind === 'check' ? 'The check took too long and was stopped.' : 'The search for a repair took too long and was stopped.', true);
     restartWorker(kind);
   }, CHECK_TIMEOUT_MS);
-  pending[kind] = { id, timer, sent: performance.now(), doc: view.state.doc };
-  workers[kind].postMessage({ id, kind, text, letters: letters(), listing: $('listing-mode').value });
+  pending[kind] = { id, timer, sent: performance.now(), doc };
+  workers[kind].postMessage({ id, kind, ...message, letters: letters(), listing: $('listing-mode').value });
 }
 function send() {
   if (!workers.check) return;
   if (pending.check) { queued = true; return; }
   if (view.state.doc.length > MAX_BYTES) {
+    workerDoc = null;
+    unsent = null;
     showMessage('This text is too big for the page to check as you type; the command line (npx delimcheck) checks it.', true);
     return;
   }
@@ -172,6 +228,8 @@ function answer(kind, data) {
   if (!p || data.id !== p.id) return;
   clearTimeout(p.timer);
   pending[kind] = null;
+  // The worker's copy did not fit the changes (it never should): it gets the whole text again.
+  if (data.resync) { workerDoc = null; send(); return; }
   const current = p.doc === view.state.doc;
   if (kind === 'repair') {
     if (!data.error && current) show(data, true);
@@ -179,6 +237,11 @@ function answer(kind, data) {
   }
   const took = performance.now() - p.sent;
   timings.push(took);
+  if (data.endedAt) {
+    const clock = performance.timeOrigin;
+    toWorkerTimings.push(data.startedAt - (clock + p.sent));
+    backTimings.push(clock + performance.now() - data.endedAt);
+  }
   workerTimings.push(data.ms);
   runTimings.push(data.runMs || 0);
   if (data.error) {
@@ -186,7 +249,13 @@ function answer(kind, data) {
   } else if (current) {
     if (messageFromCheck) showMessage('');
     show(data, false);
-    if (changedAt !== null) { shownTimings.push(performance.now() - changedAt); changedAt = null; }
+    if (changedAt !== null) {
+      const at = changedAt;
+      shownTimings.push(performance.now() - at);
+      changedAt = null;
+      // The frame's drawing follows its animation frame callbacks in the same task.
+      requestAnimationFrame(() => setTimeout(() => drawnTimings.push(performance.now() - at)));
+    }
     // Once typing stops, the repair of what was found.
     clearTimeout(repairTimer);
     if (data.diagnostics.length > 0) {
@@ -413,5 +482,5 @@ async function restore() {
 
 $('version').textContent = DELIMCHECK_VERSION;
 // For tests and measurements: the editor, the timings, the share link.
-window.delimcheckPage = { view, timings, workerTimings, runTimings, shownTimings, shareLink, pendingCount: () => (pending.check ? 1 : 0) };
+window.delimcheckPage = { view, timings, workerTimings, runTimings, toWorkerTimings, backTimings, shownTimings, drawnTimings, keyTimings, sent, shareLink, pendingCount: () => (pending.check ? 1 : 0) };
 restore().then(() => { startWorker('check'); startWorker('repair'); });

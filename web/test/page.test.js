@@ -91,6 +91,64 @@ test('the page in Chromium', { skip, timeout: 120000 }, async (t) => {
     await page.getByRole('combobox', { name: 'Listing' }).selectOption('');
   });
 
+  await t.test('edits made while the worker checks reach it as changes, and it checks their text', async () => {
+    // The listing of every line shows what the worker holds; a page sent the final text whole
+    // must show the same, and the same problems. ASCII edits to an ASCII text change the
+    // worker's bytes in place; others make it encode the text again.
+    await setText(page, lost);
+    await page.getByRole('combobox', { name: 'Listing' }).selectOption('s');
+    await page.locator('#listing', { hasText: '13 : }' }).waitFor();
+    const fresh = await browser.context.newPage();
+    await fresh.goto(base);
+    await fresh.getByRole('combobox', { name: 'Listing' }).selectOption('s');
+    const bursts = [
+      [
+        { from: 40, to: 95 },
+        [{ from: 3, insert: '[' }, { from: 120, to: 124, insert: '}\n"x' }],
+        { from: -1, insert: '\nproc q {} {\n\tputs ]\n' }, // before the last newline
+        { from: 0, to: 2 },
+        [{ from: 0, insert: '{' }, { from: 5, to: 9 }, { from: -1, to: -1, insert: '}}' }],
+      ],
+      [
+        { from: 10, insert: 'caf\u00e9 {\u{1F600}' },
+        [{ from: 1, insert: '"' }, { from: 30, to: 33, insert: '\u00e0]' }],
+        { from: 2, to: 3 },
+      ],
+    ];
+    for (const edits of bursts) {
+      const before = await page.evaluate(() => ({ ...window.delimcheckPage.sent }));
+      // In one task: the first goes at once, the others wait for its answer and go together.
+      await page.evaluate((list) => {
+        const v = window.delimcheckPage.view;
+        const at = (n) => (n < 0 ? n + v.state.doc.length : n);
+        for (const e of list) {
+          const changes = [].concat(e).map((c) => ({ ...c, from: at(c.from), to: c.to === undefined ? undefined : at(c.to) }));
+          v.dispatch({ changes });
+        }
+      }, edits);
+      await page.waitForFunction(() => window.delimcheckPage.pendingCount() === 0);
+      const after = await page.evaluate(() => ({ ...window.delimcheckPage.sent }));
+      assert.strictEqual(after.whole, before.whole, 'no edit sent the whole text');
+      assert.ok(after.changes >= before.changes + 2, `changes sent: ${after.changes - before.changes}`);
+      const text = await editorText(page);
+      const listing = await page.locator('#listing').innerText();
+      // Where and what, without the likely line, which a repair found once typing stops changes.
+      const found = (await problems(page).allInnerTexts()).map((p) => p.split('\n')[0]);
+      assert.ok(found.length >= 1, found.join('\n'));
+
+      const checks = await fresh.evaluate((t) => {
+        const v = window.delimcheckPage.view;
+        v.dispatch({ changes: { from: 0, to: v.state.doc.length, insert: t } });
+        return window.delimcheckPage.timings.length;
+      }, text);
+      await fresh.waitForFunction((n) => window.delimcheckPage.pendingCount() === 0 && window.delimcheckPage.timings.length > n, checks);
+      assert.strictEqual(await fresh.locator('#listing').innerText(), listing);
+      assert.deepStrictEqual((await problems(fresh).allInnerTexts()).map((p) => p.split('\n')[0]), found);
+    }
+    await fresh.close();
+    await page.getByRole('combobox', { name: 'Listing' }).selectOption('');
+  });
+
   await t.test('a share link brings the same text back', async () => {
     // Set as a whole, not typed: a CR, a tab and characters beyond ASCII must all come back.
     const text = 'set s "caf\u00e9 \u{1F600}"\r\nproc p {} {\n\tputs [list a b\n}\n';
