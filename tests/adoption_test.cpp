@@ -213,6 +213,32 @@ TEST(Suppressed, InEveryFormat)
     EXPECT_EQ(run_binary({"--status", "--ignore=unmatched-closer", "a.tcl"}, "", dir.path).status, 0);
 }
 
+// A small file is read whole once, a large one as it streams and again for its directives:
+// the same directive accepts the same finding in both, near the start or the end, and a
+// byte-order mark before it changes nothing.
+TEST(Suppressed, InSmallAndLargeFiles)
+{
+    temp_dir dir;
+    const std::string filler(400u << 10, '\n'); // past what is read whole
+    const std::string head = "set a ] ;# delimcheck: ignore\nset b ]\n";
+    const std::string tail = "set c ]\nset d ] ;# delimcheck: ignore\n";
+    struct row {
+        const char *name;
+        std::string text;
+        const char *out;
+    } rows[] = {
+        {"small.tcl", head, "File small.tcl:\nUnmatching ] : line 2 char 7\n"},
+        {"large.tcl", head + filler, "File large.tcl:\nUnmatching ] : line 2 char 7\n"},
+        {"large_end.tcl", filler + tail, "File large_end.tcl:\nUnmatching ] : line 409601 char 7\n"},
+        {"bom.tcl", "\xEF\xBB\xBF" + head, "File bom.tcl:\nUnmatching ] : line 2 char 7\n"},
+        {"bom_large.tcl", "\xEF\xBB\xBF" + head + filler, "File bom_large.tcl:\nUnmatching ] : line 2 char 7\n"},
+    };
+    for (const row &r : rows) {
+        dir.write(r.name, r.text);
+        EXPECT_EQ(run_binary({r.name}, "", dir.path).out, r.out) << r.name;
+    }
+}
+
 TEST(Suppressed, StandardInputFromAPipe)
 {
     // Read through the directive reader as it is checked: a pipe cannot be read again.

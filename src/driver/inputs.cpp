@@ -196,6 +196,27 @@ private:
 
 } // namespace
 
+bool read_small(int fd, std::vector<char> &buffer, std::string_view &bytes)
+{
+    ssize_t n;
+    do
+        n = ::pread(fd, buffer.data(), buffer.size(), 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0 || static_cast<std::size_t>(n) >= buffer.size())
+        return false;
+    // A short read is the end only when the next one says so: some files (in /proc, say) come
+    // in pieces.
+    char more;
+    ssize_t after;
+    do
+        after = ::pread(fd, &more, 1, n);
+    while (after < 0 && errno == EINTR);
+    if (after != 0)
+        return false;
+    bytes = std::string_view(buffer.data(), static_cast<std::size_t>(n));
+    return true;
+}
+
 int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe)
 {
     char start[3];

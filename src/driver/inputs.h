@@ -45,6 +45,11 @@ inline constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 // by pipe when given: what fd is, is known by the first read.
 int check_past_mark(int fd, checker &c, const std::function<int(int fd)> &pipe = {});
 
+// The whole of a regular file on fd in one read into buffer, when it is smaller than the
+// buffer; false otherwise (a larger file, a pipe, a directory, a read that failed), and fd's
+// offset is left where it was. Most scripts are small: one read, and the bytes stay at hand.
+bool read_small(int fd, std::vector<char> &buffer, std::string_view &bytes);
+
 // What a walk takes and skips: --include, --exclude and --hidden, or a project file's keys.
 struct walk_rules {
     std::vector<std::string> includes; // empty: the script endings

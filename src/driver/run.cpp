@@ -445,6 +445,7 @@ private:
         checking::suppressing_sink &filter;
         std::optional<checker> check;
         options made_with;
+        std::vector<char> small = std::vector<char>(std::size_t{256} << 10); // a small file, whole
     };
 
     // Checks one input; returns the line for standard error when it could not be read to its end.
@@ -478,10 +479,19 @@ private:
                 return buffer.error;
             };
             if (!stdin_pipe_ || !in.standard_input) {
+                // A small file is read whole, once: checked from memory, and its directives
+                // looked for there when it reports.
+                std::string_view whole;
+                bool small = repairing == nullptr && read_small(fd, work.small, whole);
                 // Asked at the first finding only, which pays for the look at what fd is. A
                 // named FIFO is known as such by the first read of the check; --diff and --fix
                 // hold its bytes whole, and the directives are read from them.
-                work.filter.set_loader([fd, repairing](checking::directive_reader &reader) {
+                work.filter.set_loader([fd, repairing, small, whole](checking::directive_reader &reader) {
+                    if (small) {
+                        if (checking::find_marker(whole) != std::string_view::npos)
+                            reader.feed(whole);
+                        return;
+                    }
                     struct stat st {};
                     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
                         if (repairing != nullptr)
@@ -508,7 +518,11 @@ private:
                     for (ssize_t n; (n = ::pread(fd, block, sizeof block, at)) > 0; at += n)
                         reader.feed(std::string_view(block, static_cast<std::size_t>(n)));
                 });
-                error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check, read_once);
+                if (small)
+                    error = check.check(whole.starts_with(byte_order_mark) ? whole.substr(byte_order_mark.size()) : whole)
+                                .read_error;
+                else
+                    error = repairing != nullptr ? repairing->check(fd, check) : check_past_mark(fd, check, read_once);
             } else if (repairing == nullptr) { // standard input from a pipe
                 error = read_once(fd);
             } else {
