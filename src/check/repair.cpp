@@ -294,8 +294,8 @@ struct repair_search::impl {
     {
         const candidate *best = &first;
         for (const scored &o : clean)
-            if (o.second == signs && glued_brace(*o.first) && !glued_brace(*best))
-                best = o.first; // the cheapest, as clean keeps the order of cost
+            if (o.second == signs && glued_brace(*o.first) && (!glued_brace(*best) || o.first->before(*best)))
+                best = o.first;
         std::string text;
         bool have_text = false, readable = true;
         std::vector<std::pair<const candidate *, bool>> judged;
