@@ -459,21 +459,23 @@ TEST(body_reading, ReadsSwitchsListAsCodeButItsPatterns)
                  probes);
 }
 
-// The braced conditions of if, elseif, while and for, and expr's braced argument, each on one
-// line, are evaluated: code, though not read as scripts. A braced word only passed on is data.
+// The braced conditions of if, elseif, while and for, expr's braced argument and a procedure's
+// arguments, each on one line, are read: code, though not as scripts. A braced word only passed
+// on is data.
 TEST(body_reading, ReadsConditionsAsCode)
 {
     const role_probe probes[] = {
         {"$a > 1", 0, byte_role::code}, {"$b", 0, byte_role::code},     {"$c", 0, byte_role::code},
         {"$k < 3", 0, byte_role::code}, {"$e * 2", 0, byte_role::code}, {"$f + 1", 0, byte_role::literal},
         {"$g", 0, byte_role::literal},  {"$h", 0, byte_role::literal},  {"$i", 0, byte_role::literal},
-        {"$j", 0, byte_role::literal},  {"$m", 0, byte_role::code},
+        {"$j", 0, byte_role::literal},  {"$m", 0, byte_role::code},     {"{b {}}", 1, byte_role::code},
+        {"{q {}}", 1, byte_role::literal}, {"{s}", 1, byte_role::literal},
     };
     // Over lines, a condition stays data: a newline in its brackets ends a command; so do
     // brackets where one does, but not where a backslash-newline continues the command.
     expect_roles("proc p {} {\n  if {$a > 1} {x} elseif {$b} {y}\n  while {$c} {z}\n"
                  "  for {set k 0} {$k < 3} {incr k} {w}\n  expr {$e * 2}\n  list {$f + 1}\n"
-                 "  expr {$g} + 1\n  if {$h}\n  if {[catch \n$i]} {v}\n  set l [k -o\n    $j]\n  set l [k \\\n    $m]\n}\n",
+                 "  expr {$g} + 1\n  if {$h}\n  if {[catch \n$i]} {v}\n  set l [k -o\n    $j]\n  set l [k \\\n    $m]\n}\nproc r {a {b {}}} {\n}\nproc q {{q {}}\n  {s}} {}\n",
                  probes);
 }
 

@@ -435,14 +435,16 @@ void script_reader::end_command(frame &f)
         if (i < n && w[i].braced)
             found.push_back({w[i].begin + 1, w[i].end - 1, depth_ + 1, definition});
     };
-    // A braced expression that the command evaluates, on one line: code, though not read as a
-    // script. Over lines it stays data, since a newline in its brackets ends a command there,
-    // which this reading does not follow.
+    // A braced expression that the command evaluates, or a procedure's list of arguments that
+    // it reads, on one line: code, though not read as a script. Over lines an expression stays
+    // data, since a newline in its brackets ends a command there, which this reading does not
+    // follow.
     std::vector<std::size_t> expressions;
     auto expression = [&](std::size_t i) {
         if (i < n && w[i].braced && text_.substr(w[i].begin, w[i].end - w[i].begin).find('\n') == std::string_view::npos)
             expressions.push_back(i);
     };
+    auto arguments = expression;
     // A command of a class's definition, its words from `at` on: the bodies that become
     // methods and procedures. [incr Tcl] lets a protection level stand before the command.
     auto definition_bodies = [&](std::size_t at, definition_kind kind) {
@@ -452,10 +454,13 @@ void script_reader::end_command(frame &f)
         std::size_t m = n - std::min(at, n); // the words of the definition command
         bool named_body = what == "method" || (kind != definition_kind::tcloo && what == "proc") ||
                           (kind == definition_kind::snit && (what == "typemethod" || what == "onconfigure"));
-        if (named_body && m == 4)
+        if (named_body && m == 4) {
+            arguments(at + 2);
             body(at + 3);
-        else if (what == "constructor" && (m == 3 || (kind == definition_kind::itcl && m == 4)))
+        } else if (what == "constructor" && (m == 3 || (kind == definition_kind::itcl && m == 4))) {
+            arguments(at + 1);
             body(at + m - 1); // [incr Tcl]'s may have an initialisation before its body
+        }
         else if ((what == "destructor" || (kind == definition_kind::snit && what == "typeconstructor")) && m == 2)
             body(at + 1);
         else if (kind == definition_kind::snit && what == "oncget" && m == 3)
@@ -475,14 +480,17 @@ void script_reader::end_command(frame &f)
     } else if (name == "itcl::class" && n == 3) {
         body(2, definition_kind::itcl);
     } else if ((name == "snit::method" || name == "snit::typemethod") && n == 5) {
+        arguments(3);
         body(4);
     } else if ((name == "snit::macro" || name == "itcl::body") && n == 4) {
+        arguments(2);
         body(3);
     } else if (name == "itcl::configbody" && n == 3) {
         body(2);
     } else if (name == "proc") {
         if (n != 4)
             return refuse();
+        arguments(2);
         body(3);
     } else if (name == "dict" && n == 5 && (value(1) == "for" || value(1) == "map")) {
         body(4);

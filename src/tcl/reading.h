@@ -60,7 +60,8 @@ bool complete(std::string_view text);
 
 // How Tcl treats a byte of the text, as the whole reading below sees it.
 enum class byte_role : std::uint8_t {
-    code,    // read as part of a script that Tcl reads or runs
+    code,    // read as part of a script that Tcl reads or runs; or in a braced condition, expr's
+             // braced argument or a procedure's arguments, on one line
     comment, // in a comment of such a script
     literal, // in a braced word that is not run here as a script, or after a break; and in
              // brackets that hold a command ended by a newline, where one is easily misread
