@@ -107,11 +107,6 @@ std::int64_t directive_reader::count_lines(std::string_view s) { return std::cou
 
 namespace {
 
-// The marker's first byte and its last, compared at their distance over a whole vector: few
-// places in scripts pass both, and only those are compared in full. This runs over a whole
-// input at its first finding, so it is kept well below a byte's worth of work.
-constexpr std::size_t marker_last = marker.size() - 1;
-
 std::size_t find_marker_rest(const char *p, std::size_t n, std::size_t from)
 {
     if (n - from < marker.size())
@@ -121,6 +116,11 @@ std::size_t find_marker_rest(const char *p, std::size_t n, std::size_t from)
 }
 
 #if defined(__x86_64__)
+// The marker's first byte and its last, compared at their distance over a whole vector: few
+// places in scripts pass both, and only those are compared in full. This runs over a whole
+// input at its first finding, so it is kept well below a byte's worth of work.
+constexpr std::size_t marker_last = marker.size() - 1;
+
 // Candidates are the bits of mask, for p[i, i + 64).
 std::size_t first_whole(const char *p, std::size_t i, std::uint64_t mask)
 {
